@@ -1,0 +1,50 @@
+#include "app/kwo.h"
+
+#include "app/dialogs.h"
+#include "app/program_folder.h"
+#include "app/window.h"
+#include "config/convert.h"
+#include "config/documents.h"
+#include "config/setting.h"
+
+KWO::KWO(const std::string& configPath)
+{
+    kwo::enterProgramFolder();
+
+    Json::Value config;
+    Json::Value userConfig;
+    kwo::loadConfiguration(configPath, config, userConfig, kwo::askContinueWithDefaults);
+
+    selectCamera(userConfig);
+    openVideo(config, userConfig);
+    startEngine(config);
+    setUpRendering(config);
+    createVideoBackground(config);
+    setUpTracker(config);
+    fixVideo = kwo::Setting(config, "")["misc"].getBool("fix_video", false);
+
+    kwo::saveUserConfig(userConfig);
+    // Stages that exist later register the frame listener and show the window.
+}
+
+KWO::~KWO() = default;
+
+void KWO::run()
+{
+    running = true;
+}
+
+bool KWO::frameStarted(const Ogre::FrameEvent&)
+{
+    return running;
+}
+
+// Stages that are not built yet: they leave the application object as it is.
+void KWO::selectCamera(Json::Value&) {}
+void KWO::openVideo(const Json::Value&, const Json::Value&) {}
+void KWO::startEngine(const Json::Value&) {}
+void KWO::setUpRendering(const Json::Value&) {}
+void KWO::createVideoBackground(const Json::Value&) {}
+void KWO::setUpTracker(const Json::Value&) {}
+void KWO::trackMarkers(unsigned char*) {}
+void KWO::testCollisionPair(CollisionPair&) {}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "config/exception.h"
+#include "config/unique_names.h"
+#include "tracking/tracked_object.h"
+
+#include <OgreFrameListener.h>
+#include <OgreHardwarePixelBuffer.h>
+#include <OgreTexture.h>
+
+#include <json/value.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Ogre {
+class AnimationState;
+class Camera;
+class RenderWindow;
+class Root;
+class SceneManager;
+class SceneNode;
+} // namespace Ogre
+
+namespace kwo {
+class AppWindow;
+}
+
+// The application object: its constructor runs the whole start-up as a fixed
+// list of stages, the engine calls frameStarted once per frame, and the
+// destructor takes everything down in reverse dependency order. Exactly one
+// exists per process; it is never copied or moved (the window holds the
+// address of `running`).
+class KWO : public Ogre::FrameListener {
+public:
+    using Exception = kwo::Exception;
+
+    explicit KWO(const std::string& configPath);
+    ~KWO() override;
+    KWO(const KWO&) = delete;
+    KWO& operator=(const KWO&) = delete;
+
+    bool frameStarted(const Ogre::FrameEvent& evt) override;
+    bool frameRenderingQueued(const Ogre::FrameEvent&) override { return true; }
+    bool frameEnded(const Ogre::FrameEvent&) override { return true; }
+
+    // The run: raise the flag, start capture, render until the flag drops,
+    // stop capture.
+    void run();
+
+private:
+    // Start-up stages, in the order the constructor runs them.
+    void selectCamera(Json::Value& userConfig);
+    void openVideo(const Json::Value& config, const Json::Value& userConfig);
+    void startEngine(const Json::Value& config);
+    void setUpRendering(const Json::Value& config);
+    void createVideoBackground(const Json::Value& config);
+    void setUpTracker(const Json::Value& config);
+
+    // Per-frame steps after the upload.
+    void trackMarkers(unsigned char* frame);
+    void testCollisionPair(CollisionPair& pair);
+
+    std::unique_ptr<kwo::AppWindow> window;
+    Ogre::Root* root = nullptr;
+    Ogre::RenderWindow* renderWindow = nullptr;
+    Ogre::TexturePtr videoTexture;
+    Ogre::HardwarePixelBufferSharedPtr videoBuffer;
+    Ogre::SceneManager* sceneManager = nullptr;
+    Ogre::Camera* camera = nullptr;
+    std::vector<TrackedObject> trackedObjects;
+    std::vector<Ogre::AnimationState*> animationStates;
+    std::vector<CollisionPair> collisionPairs;
+    int videoWidth = 0;
+    int videoHeight = 0;
+    int threshold = 100;
+    unsigned maxTracked = 0;
+    bool mirror = false;
+    bool running = false;
+    bool fixVideo = false;
+
+    kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
+    Ogre::SceneNode* trackingRoot = nullptr;
+    std::vector<unsigned char> flipRows; // scratch of the in-place flip, reused every frame
+    bool videoOpen = false;
+};
