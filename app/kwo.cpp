@@ -39,12 +39,3 @@ bool KWO::frameStarted(const Ogre::FrameEvent&)
     return running;
 }
 
-// Stages that are not built yet: they leave the application object as it is.
-void KWO::selectCamera(Json::Value&) {}
-void KWO::openVideo(const Json::Value&, const Json::Value&) {}
-void KWO::startEngine(const Json::Value&) {}
-void KWO::setUpRendering(const Json::Value&) {}
-void KWO::createVideoBackground(const Json::Value&) {}
-void KWO::setUpTracker(const Json::Value&) {}
-void KWO::trackMarkers(unsigned char*) {}
-void KWO::testCollisionPair(CollisionPair&) {}

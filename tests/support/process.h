@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace kwo::test {
+
+struct ProcessResult {
+    int exitCode = -1;   // 0..255, or 128 + signal when killed
+    std::string out;     // standard output
+    std::string err;     // standard error
+};
+
+// A child process started at construction, with its standard output and error
+// captured. `environment` entries ("NAME=value") are added to this process's
+// own environment.
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const std::string& workingDirectory = "",
+            const std::vector<std::string>& environment = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Waits for the end (killing the child after `timeout`) and returns what it gave.
+    ProcessResult wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    bool running();
+    pid_t pid() const { return child; }
+
+private:
+    pid_t child = -1;
+    int outPipe = -1;
+    int errPipe = -1;
+    std::string out, err;
+    bool finished = false;
+    int status = 0;
+    void drain(bool block);
+};
+
+ProcessResult run(const std::vector<std::string>& argv, const std::string& workingDirectory = "",
+                  const std::vector<std::string>& environment = {},
+                  std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// Runs a shell command and returns its standard output (for xdotool, xwd...).
+std::string shell(const std::string& command);
+
+} // namespace kwo::test
