@@ -1,0 +1,5 @@
+#pragma once
+
+// Stands in for the video library until it lands: no frame ever arrives.
+inline unsigned char* arVideoGetImage() { return nullptr; }
+inline int arVideoCapNext() { return 0; }
