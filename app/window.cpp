@@ -183,25 +183,82 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
     const int clientHeight = frame.height - borders.top - borders.bottom;
     if (clientWidth != width || clientHeight != height)
         SDL_SetWindowSize(window, std::max(clientWidth, 1), std::max(clientHeight, 1));
-    SDL_SetWindowPosition(window, frame.x + borders.left, frame.y + borders.top);
+    // Window managers place a newly mapped window's frame, not its client
+    // area, at the position asked for (north-west gravity).
+    SDL_SetWindowPosition(window, frame.x, frame.y);
+    createPicture(std::max(clientWidth, 1), std::max(clientHeight, 1));
+}
+
+// The engine draws into a child window of the client area's size. The engine
+// takes the size of a window it did not make once, when it binds to it, and
+// cannot be told a new one; so when the window goes full screen the picture
+// keeps its size and is centred on a black screen.
+void AppWindow::createPicture(int width, int height)
+{
+    const SDL_SysWMinfo info = windowSystemInfo(window);
+    Display* display = info.info.x11.display;
+    const Window top = info.info.x11.window;
+    XWindowAttributes topAttributes{};
+    XGetWindowAttributes(display, top, &topAttributes);
+    XSetWindowAttributes attributes{};
+    attributes.colormap = topAttributes.colormap;
+    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
+    attributes.border_pixel = 0;
+    picture = XCreateWindow(display, top, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                            topAttributes.depth, InputOutput, topAttributes.visual,
+                            CWColormap | CWBackPixel | CWBorderPixel, &attributes);
+    if (!picture)
+        throw std::runtime_error("cannot create the picture window");
+    XSetWindowBackground(display, top, BlackPixel(display, DefaultScreen(display)));
+    XMapWindow(display, picture);
+    XFlush(display);
+    pictureWidth = width;
+    pictureHeight = height;
+}
+
+void AppWindow::centrePicture()
+{
+    int width = 0, height = 0;
+    SDL_GetWindowSize(window, &width, &height);
+    const SDL_SysWMinfo info = windowSystemInfo(window);
+    XMoveWindow(info.info.x11.display, picture, std::max(0, (width - pictureWidth) / 2),
+                std::max(0, (height - pictureHeight) / 2));
+    XFlush(info.info.x11.display);
 }
 
 AppWindow::~AppWindow()
 {
+    if (picture)
+        XDestroyWindow(windowSystemInfo(window).info.x11.display, picture);
     SDL_DestroyWindow(window);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 unsigned long AppWindow::nativeHandle() const
 {
-    return windowSystemInfo(window).info.x11.window;
+    return picture;
 }
 
 void AppWindow::show()
 {
     SDL_ShowWindow(window);
-    if (fullscreen)
-        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!fullscreen)
+        return;
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // The window manager resizes the window in its own time.
+    SDL_Rect display;
+    SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &display);
+    const SDL_SysWMinfo info = windowSystemInfo(window);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    XWindowAttributes attributes{};
+    do {
+        XSync(info.info.x11.display, False);
+        XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes);
+        if (attributes.width == display.w && attributes.height == display.h)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < deadline);
+    centrePicture();
 }
 
 void AppWindow::hide()
@@ -232,10 +289,7 @@ void AppWindow::handle(WindowEvent event)
             rendered->setVisible(true);
         break;
     case WindowEvent::resized:
-        // Full screen: the engine reads the new client size; it never
-        // resizes the window itself.
-        if (rendered)
-            rendered->windowMovedOrResized();
+        centrePicture();
         break;
     case WindowEvent::none:
         break;

@@ -61,7 +61,8 @@ public:
     AppWindow(const AppWindow&) = delete;
     AppWindow& operator=(const AppWindow&) = delete;
 
-    // The X11 window id, for the engine's "externalWindowHandle".
+    // The X11 id of the window the engine draws into, for its
+    // "externalWindowHandle".
     unsigned long nativeHandle() const;
 
     // The render window whose visibility follows the window's; may be null.
@@ -76,10 +77,14 @@ public:
 
 private:
     void handle(WindowEvent event);
+    void createPicture(int width, int height);
+    void centrePicture();
 
     bool& running;
     bool fullscreen;
     SDL_Window* window = nullptr;
+    unsigned long picture = 0; // child window the engine draws into
+    int pictureWidth = 0, pictureHeight = 0;
     Ogre::RenderWindow* rendered = nullptr;
 };
 

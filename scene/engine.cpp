@@ -2,6 +2,7 @@
 
 #include "config/convert.h"
 
+#include <OgreLogManager.h>
 #include <OgreRenderWindow.h>
 #include <OgreResourceGroupManager.h>
 #include <OgreRoot.h>
@@ -29,7 +30,10 @@ WindowSettings readWindowSettings(const Setting& window)
 
 Ogre::Root* createRoot(const std::string& logFile)
 {
-    return new Ogre::Root("", "", logFile);
+    auto* root = new Ogre::Root("", "", logFile);
+    // The log is for the file; standard output stays the program's own.
+    Ogre::LogManager::getSingleton().getDefaultLog()->setDebugOutputEnabled(false);
+    return root;
 }
 
 void startRenderSystem(Ogre::Root& root)
@@ -58,9 +62,9 @@ Ogre::NameValuePairList renderWindowParameters(const WindowSettings& settings, u
 Ogre::RenderWindow* createRenderWindow(Ogre::Root& root, const WindowSettings& settings, unsigned long windowHandle)
 {
     const Ogre::NameValuePairList parameters = renderWindowParameters(settings, windowHandle);
-    // The window shows full screen by itself (see AppWindow::show); the
-    // engine's own switch of an external window would leave its size stale.
-    return root.createRenderWindow("", 0, 0, false, &parameters);
+    // The engine ignores the full-screen flag for a window it did not make;
+    // the application window goes full screen itself when shown.
+    return root.createRenderWindow("", 0, 0, settings.fullscreen, &parameters);
 }
 
 std::string archiveType(const std::string& location)

@@ -13,6 +13,9 @@
 #include <OgreTextureManager.h>
 #include <OgreViewport.h>
 
+#include <cstdint>
+#include <vector>
+
 namespace kwo {
 namespace {
 
@@ -83,6 +86,11 @@ Ogre::TexturePtr createVideoTexture(int width, int height, Ogre::PixelFormat for
         textures.createManual(videoTextureName, "General", Ogre::TEX_TYPE_2D, static_cast<Ogre::uint>(width),
                               static_cast<Ogre::uint>(height), 0, format, Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
     bindTextureUnits(texture);
+    // Black until the first frame arrives, not whatever the memory held.
+    const Ogre::HardwarePixelBufferSharedPtr buffer = texture->getBuffer(0, 0);
+    std::vector<std::uint8_t> black(static_cast<std::size_t>(width) * height * 4, 0);
+    buffer->blitFromMemory(Ogre::PixelBox(static_cast<Ogre::uint32>(width), static_cast<Ogre::uint32>(height), 1,
+                                          Ogre::PF_X8R8G8B8, black.data()));
     return texture;
 }
 
