@@ -53,7 +53,9 @@ KWO::~KWO()
     Ogre::SkeletonManager::getSingleton().removeAll();
     Ogre::MaterialManager::getSingleton().removeAll();
     Ogre::GpuProgramManager::getSingleton().removeAll();
-    Ogre::TextureManager::getSingleton().removeAll();
+    // Shadow textures stay: the engine frees them itself when the root goes,
+    // and fails if they were taken from the texture manager before.
+    Ogre::TextureManager::getSingleton().removeUnreferencedResources();
     delete root;
     window.reset();
     collisionPairs.clear();

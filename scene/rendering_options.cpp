@@ -40,9 +40,14 @@ std::unique_ptr<Ogre::Rectangle2D> makeShadowPanel(Ogre::SceneManager& sceneMana
 
 void placeLight(Ogre::Light& light, Ogre::SceneNode& node, const Setting& element)
 {
+    // A light on a node shines along the node's -Z axis: that axis is turned
+    // toward the "look" point. With nothing to aim at (the point is where the
+    // light is) the light shines along +Z.
     const auto aim = [&] {
-        node.lookAt(readVector3(element["look"], Ogre::Vector3::ZERO), Ogre::Node::TS_WORLD,
-                    Ogre::Vector3::UNIT_Z);
+        Ogre::Vector3 direction = readVector3(element["look"], Ogre::Vector3::ZERO) - node._getDerivedPosition();
+        if (direction.isZeroLength())
+            direction = Ogre::Vector3::UNIT_Z;
+        node.setDirection(direction, Ogre::Node::TS_WORLD, Ogre::Vector3::NEGATIVE_UNIT_Z);
     };
     switch (light.getType()) {
     case Ogre::Light::LT_POINT:
