@@ -7,6 +7,8 @@
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/tracker.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -70,6 +72,47 @@ inline ar::FrameView view(const synthetic::SyntheticFrame& frame) {
 inline std::string sampleData() {
     const char* folder = std::getenv("KWO_TEST_DATA");
     return folder ? folder : "";
+}
+
+} // namespace kwo::test
+
+namespace kwo::test {
+
+// The first reported marker with that id, or null.
+inline const ARMarkerInfo* findMarker(const std::vector<ARMarkerInfo>& markers, int id) {
+    for (const ARMarkerInfo& m : markers)
+        if (m.id == id) return &m;
+    return nullptr;
+}
+
+// Root mean square distance of the reported corners, taken from the printed
+// upper-left one on, to the true ideal corners.
+inline double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
+    double sum = 0;
+    for (int k = 0; k < 4; ++k) {
+        const double* v = m.vertex[(4 - m.dir + k) % 4];
+        const double dx = v[0] - truth.ideal[k][0], dy = v[1] - truth.ideal[k][1];
+        sum += dx * dx + dy * dy;
+    }
+    return std::sqrt(sum / 4);
+}
+
+// Angle between two rotations, degrees.
+inline double rotationError(const double a[3][4], const double b[3][4]) {
+    double trace = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k) trace += a[k][i] * b[k][i];
+    return std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0)) * 180 / M_PI;
+}
+
+// Distance between the translations as a fraction of the true distance.
+inline double translationError(const double estimate[3][4], const double truth[3][4]) {
+    double d = 0, n = 0;
+    for (int i = 0; i < 3; ++i) {
+        d += (estimate[i][3] - truth[i][3]) * (estimate[i][3] - truth[i][3]);
+        n += truth[i][3] * truth[i][3];
+    }
+    return std::sqrt(d / n);
 }
 
 } // namespace kwo::test

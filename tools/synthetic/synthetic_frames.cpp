@@ -126,17 +126,23 @@ void makePose(double tiltX, double tiltY, double spin, double x, double y, doubl
 
 FrameRenderer::FrameRenderer(const ARParam& camera, int supersample)
     : camera_(camera), supersample_(std::max(1, supersample)) {
-    const int s = supersample_;
-    ideal_.resize(static_cast<std::size_t>(camera.xsize) * camera.ysize * s * s);
+    // Per pixel: the ideal position of its centre and the derivatives along
+    // x and y; lens distortion is smooth enough for sub-pixel steps to be
+    // taken linearly.
+    ideal_.resize(static_cast<std::size_t>(camera.xsize) * camera.ysize * 3);
     std::size_t k = 0;
     for (int y = 0; y < camera.ysize; ++y)
-        for (int x = 0; x < camera.xsize; ++x)
-            for (int j = 0; j < s; ++j)
-                for (int i = 0; i < s; ++i) {
-                    double ix, iy;
-                    kwo::ar::observedToIdeal(camera.dist_factor, x + (i + 0.5) / s - 0.5, y + (j + 0.5) / s - 0.5, ix, iy);
-                    ideal_[k++] = cv::Point2f(static_cast<float>(ix), static_cast<float>(iy));
-                }
+        for (int x = 0; x < camera.xsize; ++x) {
+            double cx, cy, lx, ly, rx, ry, ux, uy, dx, dy;
+            kwo::ar::observedToIdeal(camera.dist_factor, x, y, cx, cy);
+            kwo::ar::observedToIdeal(camera.dist_factor, x - 0.5, y, lx, ly);
+            kwo::ar::observedToIdeal(camera.dist_factor, x + 0.5, y, rx, ry);
+            kwo::ar::observedToIdeal(camera.dist_factor, x, y - 0.5, ux, uy);
+            kwo::ar::observedToIdeal(camera.dist_factor, x, y + 0.5, dx, dy);
+            ideal_[k++] = cv::Point2f(static_cast<float>(cx), static_cast<float>(cy));
+            ideal_[k++] = cv::Point2f(static_cast<float>(rx - lx), static_cast<float>(ry - ly));
+            ideal_[k++] = cv::Point2f(static_cast<float>(dx - ux), static_cast<float>(dy - uy));
+        }
 }
 
 SyntheticFrame FrameRenderer::render(const std::vector<PrintedMarker>& markers, const FrameOptions& options) const {
@@ -214,19 +220,29 @@ SyntheticFrame FrameRenderer::render(const std::vector<PrintedMarker>& markers, 
     }
     std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.depth > b.depth; });
 
-    cv::Mat picture(h, w, CV_32FC3);
+    // Sub-sample offsets on an n-rooks pattern: every sample has its own
+    // column and row, so an edge along x or y is resolved to 1/s^2 pixel.
+    std::vector<cv::Point2d> offsets;
+    for (int j = 0; j < s; ++j)
+        for (int i = 0; i < s; ++i) offsets.emplace_back((i + (j + 0.5) / s) / s - 0.5, (j + (i + 0.5) / s) / s - 0.5);
+
+    cv::Mat picture = background.clone();
     const cv::Vec3f paper(static_cast<float>(options.paper), static_cast<float>(options.paper), static_cast<float>(options.paper));
     const float weight = 1.0f / (s * s);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
+            bool covered = false;
+            for (const Placed& p : placed) covered |= p.box.contains({x, y});
+            if (!covered) continue;
             const cv::Vec3f back = background.at<cv::Vec3f>(y, x);
+            const cv::Point2f* map = &ideal_[(static_cast<std::size_t>(y) * w + x) * 3];
             cv::Vec3f sum(0, 0, 0);
-            const cv::Point2f* sub = &ideal_[(static_cast<std::size_t>(y) * w + x) * s * s];
-            for (int k = 0; k < s * s; ++k) {
+            for (const cv::Point2d& o : offsets) {
+                const double ix = map[0].x + o.x * map[1].x + o.y * map[2].x;
+                const double iy = map[0].y + o.x * map[1].y + o.y * map[2].y;
                 cv::Vec3f colour = back;
                 for (const Placed& p : placed) {
                     if (!p.box.contains({x, y})) continue;
-                    const double ix = sub[k].x, iy = sub[k].y;
                     const double hw = p.hinv[2][0] * ix + p.hinv[2][1] * iy + p.hinv[2][2];
                     const double px = (p.hinv[0][0] * ix + p.hinv[0][1] * iy + p.hinv[0][2]) / hw;
                     const double py = (p.hinv[1][0] * ix + p.hinv[1][1] * iy + p.hinv[1][2]) / hw;

@@ -41,7 +41,7 @@ struct FrameOptions {
     double blur = 0;          // Gaussian blur, standard deviation in pixels; 0 none
     double gradient = 0;      // lighting falls from 1 to 1 - gradient across the frame
     double gradientAngle = 0; // direction of the fall, degrees (0: left to right, 90: top to bottom)
-    int supersample = 3;      // samples per pixel and axis (anti-aliasing)
+    int supersample = 4;      // samples per pixel and axis on the markers (anti-aliasing)
 };
 
 // Ground truth of one marker: corners upper-left, upper-right, lower-right,
@@ -64,14 +64,14 @@ struct SyntheticFrame {
 // reuse one renderer for many frames (a clip).
 class FrameRenderer {
 public:
-    explicit FrameRenderer(const ARParam& camera, int supersample = 3);
+    explicit FrameRenderer(const ARParam& camera, int supersample = 4);
     SyntheticFrame render(const std::vector<PrintedMarker>& markers, const FrameOptions& options = {}) const;
     const ARParam& camera() const { return camera_; }
 
 private:
     ARParam camera_;
     int supersample_;
-    std::vector<cv::Point2f> ideal_; // ideal position of every sub-sample
+    std::vector<cv::Point2f> ideal_; // per pixel: ideal centre, d/dx, d/dy
 };
 
 // One-off convenience over FrameRenderer (options.supersample is used).

@@ -104,25 +104,30 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
             else profile[k] = frame.brightnessAt(ox, oy);
         }
         if (!ok) continue;
+        double step[64];
         int best = -1;
         double bestStep = 0;
         for (int k = 0; k + 1 < steps; ++k) {
-            const double g = profile[k + 1] - profile[k];
-            if (g > bestStep) {
-                bestStep = g;
+            step[k] = profile[k + 1] - profile[k];
+            if (step[k] > bestStep) {
+                bestStep = step[k];
                 best = k;
             }
         }
         // A step of less than about 3 grey levels per quarter pixel is noise.
         if (best < 0 || bestStep < 9) continue;
-        double shift = 0;
-        if (best > 0 && best + 2 < steps) {
-            const double gl = profile[best] - profile[best - 1];
-            const double gr = profile[best + 2] - profile[best + 1];
-            const double denominator = gl - 2 * bestStep + gr;
-            if (denominator < 0) shift = std::clamp(0.5 * (gl - gr) / denominator, -0.5, 0.5);
+        // The edge is the centroid of the rise around the steepest step: a
+        // sharp edge between two pixels rises evenly over a whole pixel of
+        // the interpolated profile, a blurred one over several.
+        int first = best, last = best;
+        while (first > 0 && step[first - 1] > 0.05 * bestStep) --first;
+        while (last + 2 < steps && step[last + 1] > 0.05 * bestStep) ++last;
+        double weight = 0, moment = 0;
+        for (int k = first; k <= last; ++k) {
+            weight += step[k];
+            moment += step[k] * (k + 0.5);
         }
-        const double o = -reach + (best + 0.5 + shift) * stepSize;
+        const double o = -reach + moment / weight * stepSize;
         points.emplace_back(cx + o * current.a, cy + o * current.b);
     }
     if (points.size() < 4) return false;
