@@ -57,18 +57,50 @@ Pose refine(const Pose& start, const std::vector<cv::Point3d>& object, const std
     return fromVectors(rvec, tvec);
 }
 
-// Both planar solutions (IPPE for squares), refined; the better fit wins.
+// The classic plane-to-image homography split into rotation and translation;
+// well conditioned exactly where the square solver is not (a square seen
+// exactly head-on).
+bool homographyPose(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image,
+                    const cv::Matx33d& k, Pose& pose) {
+    std::vector<cv::Point2d> plane;
+    for (const auto& p : object) plane.emplace_back(p.x, p.y);
+    const cv::Mat h = cv::findHomography(plane, image, 0);
+    if (h.empty()) return false;
+    const cv::Matx33d m = k.inv() * cv::Matx33d(h);
+    const cv::Vec3d c0(m(0, 0), m(1, 0), m(2, 0)), c1(m(0, 1), m(1, 1), m(2, 1)), c2(m(0, 2), m(1, 2), m(2, 2));
+    const double n0 = cv::norm(c0), n1 = cv::norm(c1);
+    if (!(n0 > 0) || !(n1 > 0)) return false;
+    double scale = 2.0 / (n0 + n1);
+    if (c2[2] * scale < 0) scale = -scale; // the marker is in front of the camera
+    const cv::Vec3d r0 = c0 * scale, r1 = c1 * scale, r2 = r0.cross(r1);
+    const cv::Matx33d rough(r0[0], r1[0], r2[0], r0[1], r1[1], r2[1], r0[2], r1[2], r2[2]);
+    cv::SVD svd{cv::Mat(rough)};
+    cv::Mat r = svd.u * svd.vt;
+    if (cv::determinant(r) < 0) return false;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) pose.rotation(i, j) = r.at<double>(i, j);
+    pose.translation = c2 * scale;
+    return true;
+}
+
+// Both planar solutions of the square solver and the homography's, each
+// refined; the best fit wins.
 bool freshPose(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image, const cv::Matx33d& k,
                Pose& pose, double& error) {
+    std::vector<Pose> starts;
     std::vector<cv::Mat> rvecs, tvecs;
     try {
         cv::solvePnPGeneric(object, image, cv::Mat(k), cv::noArray(), rvecs, tvecs, false, cv::SOLVEPNP_IPPE_SQUARE);
+        for (std::size_t i = 0; i < rvecs.size(); ++i) starts.push_back(fromVectors(rvecs[i], tvecs[i]));
+        Pose fromHomography;
+        if (homographyPose(object, image, k, fromHomography)) starts.push_back(fromHomography);
     } catch (const cv::Exception&) {
         return false;
     }
     error = INFINITY;
-    for (std::size_t i = 0; i < rvecs.size(); ++i) {
-        const Pose candidate = refine(fromVectors(rvecs[i], tvecs[i]), object, image, k);
+    for (const Pose& start : starts) {
+        if (!isFinite(start)) continue;
+        const Pose candidate = refine(start, object, image, k);
         if (!isFinite(candidate)) continue;
         const double e = fitError(k, candidate, object, image);
         if (e < error) {
@@ -77,6 +109,22 @@ bool freshPose(const std::vector<cv::Point3d>& object, const std::vector<cv::Poi
         }
     }
     return std::isfinite(error);
+}
+
+// The corners must enclose a convex quadrilateral of some size, in the
+// order of the printed corners (clockwise on screen); anything else has no
+// meaningful pose.
+bool isQuadrilateral(const std::vector<cv::Point2d>& image) {
+    double area = 0;
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2d& a = image[i];
+        const cv::Point2d& b = image[(i + 1) % 4];
+        const cv::Point2d& c = image[(i + 2) % 4];
+        const double cross = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+        if (!(cross > 0)) return false;
+        area += a.x * b.y - b.x * a.y;
+    }
+    return area / 2 > 1.0;
 }
 
 bool isRigid(const double m[3][4]) {
@@ -109,6 +157,7 @@ double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, 
         if (!std::isfinite(v[0]) || !std::isfinite(v[1])) return -1;
         image[k] = {v[0], v[1]};
     }
+    if (!isQuadrilateral(image)) return -1;
     cv::Matx33d k;
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) k(r, c) = calibration.intrinsic[r][c];
