@@ -19,6 +19,9 @@ bool readRate(GstStructure* s, int& numerator, int& denominator)
         denominator = 1;
         return true;
     }
+    // Fixating refuses a field that is fixed already.
+    if (gst_structure_get_fraction(s, "framerate", &numerator, &denominator))
+        return true;
     if (!gst_structure_fixate_field_nearest_fraction(s, "framerate", preferredRate, 1))
         return false;
     return gst_structure_get_fraction(s, "framerate", &numerator, &denominator);

@@ -176,7 +176,7 @@ private:
         }
         // A clip that plays through without a single frame would loop forever unseen.
         if (framesSinceStart == 0) {
-            fail("the clip has no frames");
+            fail("the clip gives no frames (unreadable or empty)");
             return;
         }
         framesSinceStart = 0;
