@@ -1,8 +1,8 @@
 #include "app/kwo.h"
 
-#include "app/video_stand_in.h"
 #include "app/window.h"
 #include "scene/frame_picture.h"
+#include "video/ar_video.h"
 
 #include <OgreAnimationState.h>
 #include <OgreRenderWindow.h>

@@ -6,6 +6,7 @@
 #include "config/convert.h"
 #include "config/documents.h"
 #include "config/setting.h"
+#include "video/ar_video.h"
 
 #include <OgreGpuProgramManager.h>
 #include <OgreMaterialManager.h>
@@ -38,6 +39,8 @@ KWO::KWO(const std::string& configPath)
 
 KWO::~KWO()
 {
+    if (videoOpen)
+        arVideoClose();
     root->removeFrameListener(this);
     sceneManager->destroyAllStaticGeometry();
     sceneManager->destroyAllMovableObjects();
@@ -66,6 +69,8 @@ KWO::~KWO()
 void KWO::run()
 {
     running = true;
+    arVideoCapStart();
     root->startRendering();
+    arVideoCapStop();
 }
 
