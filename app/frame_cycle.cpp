@@ -29,9 +29,10 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
     unsigned char* image = arVideoGetImage();
     if (!image)
         return true;
+    // Frames arrive top row first, the way the texture and the marker
+    // detector take them, so they need no turning over.
     if (fixVideo)
-        kwo::blankLastRow(image, videoWidth, videoHeight);
-    kwo::flipRows(image, videoWidth, videoHeight, flipRows);
+        kwo::blankTopRow(image, videoWidth, videoHeight);
     kwo::uploadFrame(*videoBuffer, image, videoWidth, videoHeight);
     trackMarkers(image);
     for (CollisionPair& pair : collisionPairs)

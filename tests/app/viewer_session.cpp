@@ -1,6 +1,7 @@
 #include "tests/app/viewer_session.h"
 
 #include "config/documents.h"
+#include "tests/support/viewer.h"
 
 #include <json/reader.h>
 #include <json/writer.h>
@@ -31,14 +32,16 @@ std::string viewerDocument(const std::string& overrides)
 {
     Json::Value document = parse(std::string(R"({
         "window": {"fullscreen": false, "title": ")") + viewerTitle + R"("},
-        "media": {"locations": ["./media/graphics/Core.dat"]}
+        "media": {"locations": ["./media/graphics/Core.dat"]},
+        "tracking": {"objects": [], "collisions": []},
+        "misc": {"fix_video": false}
     })");
     mergeConfig(document, parse(overrides));
     return Json::StyledWriter().write(document);
 }
 
 ViewerSession::ViewerSession(const std::string& document, std::vector<std::string> environment)
-    : environment(std::move(environment))
+    : environment(environment.empty() ? clipCameraEnvironment() : std::move(environment))
 {
     folder.write("kwo.config", document);
 }

@@ -13,14 +13,16 @@
 namespace kwo::test {
 
 // The main document the viewer tests start from: a window that is not full
-// screen, with a title no other window has, and only the core media (the
-// creatures' archives come later). `overrides` (JSON text) is merged over it.
+// screen, with a title no other window has, only the core media (the
+// creatures' archives come later), no tracked objects and no blanked video
+// row. `overrides` (JSON text) is merged over it.
 std::string viewerDocument(const std::string& overrides = "{}");
 
 constexpr const char* viewerTitle = "KWO viewer under test";
 
 // One run of the built viewer from a temporary program folder, driven as a
-// visitor would drive it: through its window.
+// visitor would drive it: through its window. Without an environment of its
+// own it plays the shared still grey clip as its camera.
 class ViewerSession {
 public:
     explicit ViewerSession(const std::string& document = viewerDocument(),

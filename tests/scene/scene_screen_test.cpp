@@ -1,5 +1,6 @@
 // The picture on screen, read from screenshots of the real window.
 #include "tests/app/viewer_session.h"
+#include "video/clip_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,8 @@ namespace {
 
 using PixelTest = std::function<bool(const Picture::Pixel&)>;
 
-// Before the first video frame the video texture is black.
-const PixelTest showsVideo = [](const Picture::Pixel& p) { return isBlack(p); };
+// The shared still clip is grey all over.
+const PixelTest showsVideo = [](const Picture::Pixel& p) { return near(p, {128, 128, 128}, 4); };
 
 struct Rect {
     int x, y, width, height;
@@ -137,6 +138,73 @@ TEST(SceneScreen, ShadowViewShowsAtTheTopLeft)
     expectBackdrop(picture, {panel, viewport});
     viewer.press("Escape");
     EXPECT_EQ(viewer.finish().exitCode, 0);
+}
+
+// A raw clip of four quarters: red top left, green top right, blue bottom
+// left, white bottom right; every pixel comes back exactly.
+std::string quartersClip(const TempDir& folder)
+{
+    const std::string path = folder.file("quarters.mkv");
+    ClipFormat format;
+    format.width = 320;
+    format.height = 240;
+    format.frameCount = 10;
+    format.encoding = ClipEncoding::Raw;
+    writeClip(path, format, [&](int, std::uint8_t* bgrx) {
+        for (int y = 0; y < format.height; ++y)
+            for (int x = 0; x < format.width; ++x) {
+                const bool right = x >= format.width / 2, bottom = y >= format.height / 2;
+                const int r = (!bottom || right) && !(right && !bottom) ? 255 : 0;
+                const int g = right ? 255 : 0;
+                const int b = bottom ? 255 : 0;
+                std::uint8_t* p = bgrx + (static_cast<std::size_t>(y) * format.width + x) * 4;
+                p[0] = static_cast<std::uint8_t>(b);
+                p[1] = static_cast<std::uint8_t>(g);
+                p[2] = static_cast<std::uint8_t>(r);
+                p[3] = 0;
+            }
+    });
+    return path;
+}
+
+TEST(SceneScreen, TheClipShowsTheRightWayUp)
+{
+    TempDir clips;
+    const std::vector<std::string> camera = {"KWO_CLIP_CAMERAS=" + quartersClip(clips)};
+    const Picture::Pixel red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, white{255, 255, 255};
+    const struct {
+        const char* overrides;
+        Picture::Pixel topLeft, topRight, bottomLeft, bottomRight;
+        bool blackTopRow;
+    } cases[] = {
+        {"{}", red, green, blue, white, false},
+        {R"({"misc": {"fix_video": true}})", red, green, blue, white, true},
+        {R"({"rendering": {"mirror": true}})", green, red, white, blue, false},
+        {R"({"rendering": {"pixel": "rgb24"}})", red, green, blue, white, false},
+    };
+    const Rect viewport{250, 90, 502, 377};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.overrides);
+        ViewerSession viewer(viewerDocument(c.overrides), camera);
+        ASSERT_NE(viewer.start(), "");
+        const Picture picture = viewer.capture();
+        const int left = viewport.x + 60, right = viewport.x + viewport.width - 60;
+        const int top = viewport.y + 60, bottom = viewport.y + viewport.height - 60;
+        EXPECT_TRUE(near(picture.at(left, top), c.topLeft));
+        EXPECT_TRUE(near(picture.at(right, top), c.topRight));
+        EXPECT_TRUE(near(picture.at(left, bottom), c.bottomLeft));
+        EXPECT_TRUE(near(picture.at(right, bottom), c.bottomRight));
+        int blackInTopRow = 0;
+        for (int x = viewport.x; x < viewport.x + viewport.width; ++x)
+            blackInTopRow += isBlack(picture.at(x, viewport.y));
+        EXPECT_EQ(blackInTopRow, c.blackTopRow ? viewport.width : 0);
+        // The rows below show the clip either way.
+        EXPECT_TRUE(near(picture.at(left, viewport.y + 3), c.topLeft));
+        // The backdrop is never mirrored.
+        expectBackdrop(picture, {viewport});
+        viewer.press("Escape");
+        EXPECT_EQ(viewer.finish().exitCode, 0);
+    }
 }
 
 } // namespace
