@@ -172,21 +172,27 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         throw error;
     }
-    setIcon(window);
+    try {
+        setIcon(window);
 
-    SDL_Rect usable;
-    if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
-        SDL_GetDisplayBounds(0, &usable);
-    const FrameBorders borders = frameBorders(window);
-    const ScreenRect frame = placeWindow(width, height, borders, {usable.x, usable.y, usable.w, usable.h});
-    const int clientWidth = frame.width - borders.left - borders.right;
-    const int clientHeight = frame.height - borders.top - borders.bottom;
-    if (clientWidth != width || clientHeight != height)
-        SDL_SetWindowSize(window, std::max(clientWidth, 1), std::max(clientHeight, 1));
-    // Window managers place a newly mapped window's frame, not its client
-    // area, at the position asked for (north-west gravity).
-    SDL_SetWindowPosition(window, frame.x, frame.y);
-    createPicture(std::max(clientWidth, 1), std::max(clientHeight, 1));
+        SDL_Rect usable;
+        if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
+            SDL_GetDisplayBounds(0, &usable);
+        const FrameBorders borders = frameBorders(window);
+        const ScreenRect frame = placeWindow(width, height, borders, {usable.x, usable.y, usable.w, usable.h});
+        const int clientWidth = frame.width - borders.left - borders.right;
+        const int clientHeight = frame.height - borders.top - borders.bottom;
+        if (clientWidth != width || clientHeight != height)
+            SDL_SetWindowSize(window, std::max(clientWidth, 1), std::max(clientHeight, 1));
+        // Window managers place a newly mapped window's frame, not its client
+        // area, at the position asked for (north-west gravity).
+        SDL_SetWindowPosition(window, frame.x, frame.y);
+        createPicture(std::max(clientWidth, 1), std::max(clientHeight, 1));
+    } catch (...) {
+        SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        throw;
+    }
 }
 
 // The engine draws into a child window of the client area's size. The engine

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 namespace kwo::test {
@@ -39,6 +40,15 @@ TEST(ViewerRun, ClosingTheWindowEndsTheRunWithoutABox)
     ViewerSession viewer;
     ASSERT_NE(viewer.start(), "");
     viewer.press("alt+F4"); // the window manager's close: the same message as the close box
+    expectCleanEnd(viewer.finish());
+}
+
+TEST(ViewerRun, TerminationSignalEndsTheRunLikeTheCloseBox)
+{
+    // How scripts stop a viewer running unattended.
+    ViewerSession viewer;
+    ASSERT_NE(viewer.start(), "");
+    kill(viewer.process().pid(), SIGTERM);
     expectCleanEnd(viewer.finish());
 }
 
