@@ -1,0 +1,20 @@
+#pragma once
+
+// Turns a Model into the files OGRE loads: "<name>.mesh", "<name>.skeleton"
+// (when it has bones) and "<name>.material". Needs an Ogre::Root with a
+// hardware buffer manager (DefaultHardwareBufferManager without a render
+// system) and an initialised MaterialManager.
+
+#include "model.h"
+#include "zip_writer.h"
+
+#include <vector>
+
+namespace kwo::media {
+
+// Writes the model's files into `stagingFolder` and returns them as archive entries.
+std::vector<ZipEntry> exportModel(const Model& model, const std::string& stagingFolder);
+
+std::string materialScript(const Model& model);
+
+} // namespace kwo::media
