@@ -135,9 +135,10 @@ Model makeMossglider()
 
         // The gliding membrane between arm and hip.
         Sweep wing;
-        wing.spine = curveOf({V(9.0f * sideSign, 25.0f, 1.0f), V(20.0f * sideSign, 26.0f, 3.0f), V(30.0f * sideSign, 27.0f, 4.5f)});
+        // A kite: deep at the flank, narrowing to the wrist, the lower edge rising to it.
+        wing.spine = curveOf({V(9.0f * sideSign, 24.0f, 1.0f), V(20.0f * sideSign, 27.5f, 3.0f), V(30.0f * sideSign, 31.0f, 4.5f)});
         wing.side = V::UNIT_Z;
-        wing.radius = [](float u) { return Ogre::Vector2(0.8f * capsule(u, 0.08f), 10.5f * (1.0f - 0.35f * u) * capsule(u, 0.15f) + 0.01f); };
+        wing.radius = [](float u) { return Ogre::Vector2(0.8f * capsule(u, 0.08f), 12.0f * (1.0f - 0.68f * u) * capsule(u, 0.1f) + 0.01f); };
         wing.colour = [](float u, float around) {
             const float across = std::sin(Ogre::Math::TWO_PI * around);
             const float vein = std::abs(std::sin(across * 5.0f + u * 3.0f));
