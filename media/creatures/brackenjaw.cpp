@@ -36,8 +36,8 @@ void addTooth(Surface& surface, const V& base, const V& tip, float radius, int b
     tooth.radius = [radius](float u) { return Ogre::Vector2(radius, radius) * std::pow(std::max(0.0f, 1.0f - u), 0.8f) * capsule(u, 0.15f); };
     tooth.colour = [](float u, float) { return mix(ivory * 0.85f, ivory, u); };
     tooth.skin = [bone](float) { return rigid(bone); };
-    tooth.rings = 6;
-    tooth.sides = 8;
+    tooth.rings = 5;
+    tooth.sides = 7;
     addSweep(surface, tooth);
 }
 
@@ -95,19 +95,20 @@ Model makeBrackenjaw()
     addTooth(body, V(0, 33, 36), V(0, 37, 37), 1.1f, bone("jaw"));
 
     for (float sideSign : {1.0f, -1.0f}) {
-        const V centre(7.5f * sideSign, 45, 24);
+        // Eyes bulging from the top of the head: cream, an amber iris, a black pupil in front.
+        const V centre(7.0f * sideSign, 47, 22);
         Sweep eye;
-        eye.spine = line(centre - V(0, 0, 3.2f), centre + V(0, 0, 3.2f));
-        eye.radius = [](float u) { return Ogre::Vector2(3.2f, 3.2f) * ellipse(u); };
-        eye.colour = [](float u, float) { return mix(rgb(0x1b1410), rgb(0x6b3a12), u * 0.6f); };
+        eye.spine = line(centre - V(0, 0, 3.6f), centre + V(0, 0, 3.6f));
+        eye.radius = [](float u) { return Ogre::Vector2(3.6f, 3.6f) * ellipse(u); };
+        eye.colour = [](float u, float) { return u > 0.84f ? rgb(0x120c08) : u > 0.66f ? rgb(0xe8a020) : rgb(0xf4ead0); };
         eye.skin = [&](float) { return rigid(bone("head")); };
         eye.rings = 10;
         eye.sides = 12;
         addSweep(eyes, eye);
         // A heavy brow over each eye.
         Sweep brow;
-        brow.spine = line(V(3.0f * sideSign, 48.5f, 25), V(12.0f * sideSign, 47.5f, 22.5f));
-        brow.radius = [](float u) { return Ogre::Vector2(2.0f, 2.0f) * ellipse(u); };
+        brow.spine = line(V(3.0f * sideSign, 50.5f, 21), V(11.5f * sideSign, 49.5f, 19.5f));
+        brow.radius = [](float u) { return Ogre::Vector2(1.6f, 1.6f) * ellipse(u); };
         brow.side = V::UNIT_Y;
         brow.colour = [](float, float) { return stripe; };
         brow.skin = [&](float) { return rigid(bone("head")); };

@@ -57,8 +57,8 @@ void addWing(Surface& surface, const V& rootPoint, const V& tip, float chordWidt
         return wingColour(base, u, std::sin(Ogre::Math::TWO_PI * around), 0.62f, spotSize);
     };
     wing.skin = [bone](float) { return rigid(bone); };
-    wing.rings = 26;
-    wing.sides = 24;
+    wing.rings = 24;
+    wing.sides = 20;
     addSweep(surface, wing);
 }
 
@@ -75,8 +75,8 @@ void addAntenna(Surface& surface, float sideSign, int head, int bone)
     antenna.sides = 6;
     addSweep(surface, antenna);
     // Barbs on both sides of the stem make the antenna feathery.
-    for (int k = 0; k < 9; ++k) {
-        const float u = 0.14f + 0.09f * k;
+    for (int k = 0; k < 8; ++k) {
+        const float u = 0.14f + 0.1f * k;
         const V base = curve(stem, u);
         const V tangent = (curve(stem, u + 0.01f) - curve(stem, u - 0.01f)).normalisedCopy();
         const float length = 5.5f * (1.0f - u) + 1.0f;

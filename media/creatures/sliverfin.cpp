@@ -113,7 +113,7 @@ Model makeSliverfin()
     }
 
     // The sail on the back, the side fins, and the crest behind the head.
-    addFin(body, V(0, 34, -5.5f), V(0, 37, -19), V::UNIT_X, 11.0f, [&](float u) { return blend(bone("spine2"), bone("dorsal"), u / 0.2f); });
+    addFin(body, V(0, 34, -5.5f), V(0, 38, -21), V::UNIT_X, 13.0f, [&](float u) { return blend(bone("spine2"), bone("dorsal"), u / 0.2f); });
     addFin(body, V(4.5f, 47, 1), V(14, 45, -4), V(0.45f, 0, 0.9f).normalisedCopy(), 4.5f, [&](float) { return rigid(bone("fin.L")); });
     addFin(body, V(-4.5f, 47, 1), V(-14, 45, -4), V(-0.45f, 0, 0.9f).normalisedCopy(), 4.5f, [&](float) { return rigid(bone("fin.R")); });
     addFin(body, V(0, 66, 8), V(0, 75, -2), V::UNIT_X, 3.5f, [&](float) { return rigid(bone("crest")); });
