@@ -165,6 +165,10 @@ void exportMesh(const Model& model, const std::string& path)
         mesh->setSkeletonName(model.name + ".skeleton");
     }
     Ogre::MeshSerializer().exportMesh(mesh.get(), path);
+    // A manual mesh that was never loaded frees nothing when it is unloaded.
+    while (mesh->getNumSubMeshes() > 0) {
+        mesh->destroySubMesh(0);
+    }
     Ogre::MeshManager::getSingleton().remove(mesh);
     for (const auto& [material, surface] : model.surfaces) {
         Ogre::MaterialManager::getSingleton().remove(material, group);

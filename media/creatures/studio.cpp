@@ -4,7 +4,6 @@
 #include <OGRE/OgreCamera.h>
 #include <OGRE/OgreEntity.h>
 #include <OGRE/OgreHardwarePixelBuffer.h>
-#include <OGRE/OgreImage.h>
 #include <OGRE/OgreLight.h>
 #include <OGRE/OgreLogManager.h>
 #include <OGRE/OgreRenderTexture.h>
@@ -16,6 +15,9 @@
 #include <OGRE/OgreTextureManager.h>
 #include <OGRE/OgreViewport.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 namespace kwo::media {
@@ -180,18 +182,23 @@ Photo Studio::take(const Shot& shot)
 
 void Photo::save(const std::string& path, bool alpha) const
 {
-    std::vector<std::uint8_t> pixels;
-    if (alpha) {
-        pixels = rgba;
-    } else {
-        pixels.reserve(static_cast<std::size_t>(width) * height * 3);
-        for (std::size_t i = 0; i < rgba.size(); i += 4) {
-            pixels.insert(pixels.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
+    // OGRE's PNG encoder frees its buffer with the wrong deallocator, so the
+    // picture goes through ImageMagick: a PAM file converted to PNG.
+    const std::string pam = path + ".pam";
+    {
+        std::ofstream file(pam, std::ios::binary | std::ios::trunc);
+        file << "P7\nWIDTH " << width << "\nHEIGHT " << height << "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+        file.write(reinterpret_cast<const char*>(rgba.data()), static_cast<std::streamsize>(rgba.size()));
+        if (!file) {
+            throw std::runtime_error("cannot write " + pam);
         }
     }
-    Ogre::Image image;
-    image.loadDynamicImage(pixels.data(), width, height, 1, alpha ? Ogre::PF_BYTE_RGBA : Ogre::PF_BYTE_RGB);
-    image.save(path);
+    const std::string command = "convert '" + pam + "' " + (alpha ? "PNG32:'" : "-alpha off PNG24:'") + path + "'";
+    const int status = std::system(command.c_str());
+    std::remove(pam.c_str());
+    if (status != 0) {
+        throw std::runtime_error("cannot write " + path + " (" + command + ")");
+    }
 }
 
 } // namespace kwo::media

@@ -48,7 +48,7 @@ struct Photo {
     std::vector<std::uint8_t> rgba;                     // rows top to bottom
     std::vector<Ogre::Vector3> facing;                  // per actor: the world direction of the model's +Z
 
-    void save(const std::string& path, bool alpha) const;   // PNG
+    void save(const std::string& path, bool alpha) const;   // PNG, 8 bits per channel, RGB or RGBA (needs ImageMagick)
 };
 
 class Studio {
