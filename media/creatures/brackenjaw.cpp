@@ -58,8 +58,8 @@ Model makeBrackenjaw()
     auto bone = [&model](const char* name) { return model.boneIndex(name); };
     Surface& body = model.surfaces["Brackenjaw/Body"];
     Surface& eyes = model.surfaces["Brackenjaw/Eyes"];
-    model.finishes["Brackenjaw/Body"] = Finish{0.18f, 14.0f};
-    model.finishes["Brackenjaw/Eyes"] = Finish{0.9f, 60.0f};
+    model.finishes["Brackenjaw/Body"] = Finish{0.18f, 14.0f, {}};
+    model.finishes["Brackenjaw/Eyes"] = Finish{0.9f, 60.0f, {}};
 
     Sweep torso;
     torso.spine = curveOf({V(0, 22, -24), V(0, 27, -5), V(0, 30, 13)});

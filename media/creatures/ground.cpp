@@ -78,7 +78,7 @@ Model makeGround()
     Model model;
     model.name = "Ground";
     model.castsShadows = false;
-    model.finishes["Ground/Moss"] = Finish{0.05f, 5.0f};
+    model.finishes["Ground/Moss"] = Finish{0.05f, 5.0f, {}};
     Surface& surface = model.surfaces["Ground/Moss"];
 
     constexpr int rings = 48;

@@ -27,11 +27,13 @@ struct Vertex {
     Ogre::Vector3 position;
     Ogre::Vector3 normal;
     Ogre::ColourValue colour;
+    Ogre::Vector2 uv = Ogre::Vector2::ZERO;   // used by textured surfaces only
     Skin skin;
 };
 
 // One submesh: the triangles drawn with one material.
 struct Surface {
+    bool textured = false;                // vertices carry texture coordinates
     std::vector<Vertex> vertices;
     std::vector<std::uint32_t> indices;   // three per triangle, counter-clockwise seen from outside
 };
@@ -40,6 +42,15 @@ struct Surface {
 struct Finish {
     float specular = 0.15f;   // grey level of the highlight
     float shininess = 12.0f;
+    std::string texture;      // a texture of the model, modulated by the vertex colours; empty for none
+};
+
+// A generated picture, stored in the archive as an uncompressed DDS file
+// (OGRE reads those without any codec plugin).
+struct Texture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;   // rows from v = 0
 };
 
 // A bone in the binding pose. Bones are not rotated in the binding pose, so a
@@ -69,6 +80,7 @@ struct Model {
     std::string name;                              // "Quillmoth": the archive and file names
     std::map<std::string, Surface> surfaces;       // by material name
     std::map<std::string, Finish> finishes;        // by material name
+    std::map<std::string, Texture> textures;       // by file name, e.g. "Quillmoth_Forewing.dds"
     std::vector<BoneSpec> bones;                   // parents before children; empty for a static mesh
     std::vector<Clip> clips;
     bool castsShadows = true;

@@ -47,8 +47,8 @@ Model makeMossglider()
     auto bone = [&model](const char* name) { return model.boneIndex(name); };
     Surface& body = model.surfaces["Mossglider/Body"];
     Surface& eyes = model.surfaces["Mossglider/Eyes"];
-    model.finishes["Mossglider/Body"] = Finish{0.08f, 8.0f};
-    model.finishes["Mossglider/Eyes"] = Finish{0.9f, 60.0f};
+    model.finishes["Mossglider/Body"] = Finish{0.08f, 8.0f, {}};
+    model.finishes["Mossglider/Eyes"] = Finish{0.9f, 60.0f, {}};
 
     // Upright torso: the cross-section's second axis points to -Z (the back).
     Sweep torso;

@@ -87,6 +87,9 @@ void fillSubMesh(Ogre::SubMesh* sub, const Surface& surface, bool skinned)
     offset += declaration->addElement(0, offset, Ogre::VET_FLOAT3, Ogre::VES_POSITION).getSize();
     offset += declaration->addElement(0, offset, Ogre::VET_FLOAT3, Ogre::VES_NORMAL).getSize();
     offset += declaration->addElement(0, offset, Ogre::VET_UBYTE4_NORM, Ogre::VES_DIFFUSE).getSize();
+    if (surface.textured) {
+        offset += declaration->addElement(0, offset, Ogre::VET_FLOAT2, Ogre::VES_TEXTURE_COORDINATES, 0).getSize();
+    }
 
     Ogre::HardwareVertexBufferSharedPtr vertices =
         buffers.createVertexBuffer(offset, data->vertexCount, Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY);
@@ -103,6 +106,11 @@ void fillSubMesh(Ogre::SubMesh* sub, const Surface& surface, bool skinned)
                                            static_cast<unsigned char>(c.b * 255 + 0.5f), 255};
             std::memcpy(at, rgba, sizeof rgba);
             at += sizeof rgba;
+            if (surface.textured) {
+                const float uv[2] = {vertex.uv.x, vertex.uv.y};
+                std::memcpy(at, uv, sizeof uv);
+                at += sizeof uv;
+            }
         }
         vertices->writeData(0, bytes.size(), bytes.data(), true);
     }
@@ -134,7 +142,7 @@ void fillSubMesh(Ogre::SubMesh* sub, const Surface& surface, bool skinned)
         }
     }
     // Software skinning rewrites positions and normals only; with every element
-    // in one interleaved buffer the colours would not survive it.
+    // in one interleaved buffer the colours and texture coordinates would not survive it.
     data->reorganiseBuffers(declaration->getAutoOrganisedDeclaration(true, false, false));
 }
 
@@ -177,6 +185,47 @@ void exportMesh(const Model& model, const std::string& path)
 
 } // namespace
 
+std::string ddsFile(const Texture& texture)
+{
+    std::string out = "DDS ";
+    auto put32 = [&out](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            out += static_cast<char>((value >> (8 * i)) & 0xff);
+        }
+    };
+    const auto width = static_cast<std::uint32_t>(texture.width);
+    const auto height = static_cast<std::uint32_t>(texture.height);
+    put32(124);                          // header size
+    put32(0x1 | 0x2 | 0x4 | 0x8 | 0x1000);   // caps, height, width, pitch, pixel format
+    put32(height);
+    put32(width);
+    put32(width * 4);                    // pitch
+    put32(0);                            // depth
+    put32(0);                            // mipmaps: OGRE makes its own
+    for (int i = 0; i < 11; ++i) {
+        put32(0);
+    }
+    put32(32);                           // pixel format size
+    put32(0x1 | 0x40);                   // alpha pixels, RGB
+    put32(0);                            // no FourCC
+    put32(32);                           // bits per pixel
+    put32(0x00ff0000);                   // red mask
+    put32(0x0000ff00);                   // green mask
+    put32(0x000000ff);                   // blue mask
+    put32(0xff000000);                   // alpha mask
+    put32(0x1000);                       // caps: texture
+    for (int i = 0; i < 4; ++i) {
+        put32(0);
+    }
+    for (std::size_t i = 0; i < texture.rgba.size(); i += 4) {
+        out += static_cast<char>(texture.rgba[i + 2]);
+        out += static_cast<char>(texture.rgba[i + 1]);
+        out += static_cast<char>(texture.rgba[i]);
+        out += static_cast<char>(texture.rgba[i + 3]);
+    }
+    return out;
+}
+
 std::string materialScript(const Model& model)
 {
     std::ostringstream out;
@@ -194,8 +243,14 @@ std::string materialScript(const Model& model)
             << "            ambient vertexcolour\n"
             << "            diffuse vertexcolour\n"
             << "            specular " << finish.specular << ' ' << finish.specular << ' ' << finish.specular << " 1 "
-            << finish.shininess << "\n"
-            << "        }\n"
+            << finish.shininess << "\n";
+        if (!finish.texture.empty()) {
+            out << "            texture_unit\n"
+                << "            {\n"
+                << "                texture " << finish.texture << "\n"
+                << "            }\n";
+        }
+        out << "        }\n"
             << "    }\n"
             << "}\n\n";
     }
@@ -220,6 +275,9 @@ std::vector<ZipEntry> exportModel(const Model& model, const std::string& staging
         entries.push_back({skeletonName, readWhole(stagingFolder + "/" + skeletonName)});
     }
     entries.push_back({model.name + ".material", materialScript(model)});
+    for (const auto& [file, texture] : model.textures) {
+        entries.push_back({file, ddsFile(texture)});
+    }
     return entries;
 }
 

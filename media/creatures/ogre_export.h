@@ -1,7 +1,7 @@
 #pragma once
 
 // Turns a Model into the files OGRE loads: "<name>.mesh", "<name>.skeleton"
-// (when it has bones) and "<name>.material". Needs an Ogre::Root with a
+// (when it has bones), "<name>.material" and its textures. Needs an Ogre::Root with a
 // hardware buffer manager (DefaultHardwareBufferManager without a render
 // system) and an initialised MaterialManager.
 
@@ -16,5 +16,6 @@ namespace kwo::media {
 std::vector<ZipEntry> exportModel(const Model& model, const std::string& stagingFolder);
 
 std::string materialScript(const Model& model);
+std::string ddsFile(const Texture& texture);
 
 } // namespace kwo::media

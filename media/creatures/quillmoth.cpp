@@ -1,5 +1,5 @@
 // Quillmoth: a plump moth standing on six legs, feathery antennae, two pairs
-// of broad wings raised in a V with eyespots on the forewings.
+// of broad wings raised in a V, painted with eyespots and hairy fringes.
 
 #include "motion.h"
 #include "sweep.h"
@@ -18,30 +18,36 @@ const Ogre::ColourValue wingRose = rgb(0xe58f7e);
 const Ogre::ColourValue ringYellow = rgb(0xf7d968);
 const Ogre::ColourValue eyeBlue = rgb(0x3f74d6);
 
-// Colour across a wing: u from root to tip, chord from leading (-1) to trailing (+1) edge.
-Ogre::ColourValue wingColour(const Ogre::ColourValue& base, float u, float chord, float spot, float spotSize)
+// The wing's pattern, painted into its texture: u runs from root to tip,
+// chord across the wing from one edge (-1) to the other (+1).
+Ogre::ColourValue wingPattern(const Ogre::ColourValue& base, float u, float chord, float spotSize)
 {
-    Ogre::ColourValue c = mix(mix(fur, base, smooth(u / 0.35f)), base * 1.1f, u);
-    // Veins: faint darker lines fanning out from the root.
-    const float vein = std::abs(std::sin(chord * 9.0f + u * 1.5f));
-    c = mix(c * 0.82f, c, smooth(vein * 4.0f));
-    // The eyespot: blue centre, black and yellow rings.
-    const float across = chord / (spotSize * 2.2f);
-    const float d = std::sqrt(((u - spot) / spotSize) * ((u - spot) / spotSize) + across * across);
-    if (d < 1.0f) {
-        c = d < 0.35f ? (d < 0.12f ? cream : eyeBlue) : d < 0.6f ? dark : ringYellow;
-    }
-    // A cream fringe with a dark line inside it along the outer edge.
-    const float edge = std::max(u, std::abs(chord) * 0.96f);
-    if (edge > 0.93f) {
-        c = cream;
-    } else if (edge > 0.88f) {
-        c = dark;
-    }
+    Ogre::ColourValue c = mix(fur, base, smooth(u / 0.32f));
+    // Fine scales and a brighter flush towards the tip.
+    c = c * (1.0f + 0.06f * std::sin(u * 190.0f) * std::sin(chord * 95.0f)) + (base * 0.12f) * smooth((u - 0.5f) / 0.4f);
+    // Veins fanning out from the root.
+    const float vein = std::abs(std::sin(chord * 5.5f + u * 1.3f));
+    c = mix(c * 0.7f, c, smooth((vein - 0.04f) / 0.08f) + smooth((0.25f - u) / 0.2f));
+    // A pale band slanting across the middle.
+    const float band = std::abs(u - 0.36f - 0.07f * chord);
+    c = mix(cream, c, smooth((band - 0.015f) / 0.02f));
+    // The eyespot: a bright glint, blue centre, black ring, yellow rim.
+    const float across = chord / (spotSize * 2.6f);
+    const float d = std::sqrt(((u - 0.63f) / spotSize) * ((u - 0.63f) / spotSize) + across * across);
+    const float glint = std::sqrt(((u - 0.66f) / spotSize) * ((u - 0.66f) / spotSize) + (across + 0.15f) * (across + 0.15f));
+    c = mix(ringYellow, c, smooth((d - 0.95f) / 0.06f));
+    c = mix(dark, c, smooth((d - 0.62f) / 0.05f));
+    c = mix(eyeBlue, c, smooth((d - 0.38f) / 0.05f));
+    c = mix(cream, c, smooth((glint - 0.12f) / 0.04f));
+    // A dark wavy line inside a hairy cream fringe along the outer edge.
+    const float edge = std::min((1.0f - u) * 2.0f, 1.0f - std::abs(chord));
+    const float hairs = 0.5f + 0.5f * std::sin(u * 320.0f + chord * 60.0f);
+    c = mix(dark, c, smooth((edge - 0.13f - 0.02f * std::sin(u * 45.0f)) / 0.02f) + smooth((0.07f - edge) / 0.02f));
+    c = mix(mix(cream, base, 0.3f * hairs), c, smooth((edge - 0.06f) / 0.02f));
     return c;
 }
 
-void addWing(Surface& surface, const V& rootPoint, const V& tip, float chordWidth, int bone, const Ogre::ColourValue& base, float spotSize)
+void addWing(Surface& surface, const V& rootPoint, const V& tip, float chordWidth, int bone)
 {
     const V middle = rootPoint + (tip - rootPoint) * 0.5f + V(0, 2.0f, 0);
     const V direction = (tip - rootPoint).normalisedCopy();
@@ -53,12 +59,13 @@ void addWing(Surface& surface, const V& rootPoint, const V& tip, float chordWidt
         const float scallop = 1.0f - 0.06f * std::abs(std::sin(u * Ogre::Math::PI * 6.0f));
         return Ogre::Vector2(0.55f * capsule(u, 0.08f), chordWidth * leaf(u, 0.7f) * scallop + 0.01f);
     };
-    wing.colour = [base, spotSize](float u, float around) {
-        return wingColour(base, u, std::sin(Ogre::Math::TWO_PI * around), 0.62f, spotSize);
-    };
+    wing.colour = [](float, float) { return Ogre::ColourValue::White; };
+    // Both faces show the same pattern: the texture's t runs across the chord.
+    wing.uv = [](float u, float around) { return Ogre::Vector2(u, 0.5f + 0.5f * std::sin(Ogre::Math::TWO_PI * around)); };
     wing.skin = [bone](float) { return rigid(bone); };
     wing.rings = 24;
     wing.sides = 20;
+    surface.textured = true;
     addSweep(surface, wing);
 }
 
@@ -115,8 +122,8 @@ Model makeQuillmoth()
     auto bone = [&model](const char* name) { return model.boneIndex(name); };
     Surface& body = model.surfaces["Quillmoth/Body"];
     Surface& eyes = model.surfaces["Quillmoth/Eyes"];
-    model.finishes["Quillmoth/Body"] = Finish{0.12f, 10.0f};
-    model.finishes["Quillmoth/Eyes"] = Finish{0.9f, 60.0f};
+    model.finishes["Quillmoth/Body"] = Finish{0.12f, 10.0f, {}};
+    model.finishes["Quillmoth/Eyes"] = Finish{0.9f, 60.0f, {}};
 
     Sweep thorax;
     thorax.spine = line(V(0, 17, -4), V(0, 18, 10));
@@ -180,10 +187,16 @@ Model makeQuillmoth()
         }
     }
 
-    addWing(body, V(4, 20, 3), V(37, 55, -10), 19.0f, bone("forewing.L"), wingGold, 0.22f);
-    addWing(body, V(-4, 20, 3), V(-37, 55, -10), 19.0f, bone("forewing.R"), wingGold, 0.22f);
-    addWing(body, V(3.5f, 17.5f, -1), V(30, 27, -16), 12.0f, bone("hindwing.L"), wingRose, 0.2f);
-    addWing(body, V(-3.5f, 17.5f, -1), V(-30, 27, -16), 12.0f, bone("hindwing.R"), wingRose, 0.2f);
+    Surface& forewings = model.surfaces["Quillmoth/Forewing"];
+    Surface& hindwings = model.surfaces["Quillmoth/Hindwing"];
+    model.finishes["Quillmoth/Forewing"] = Finish{0.12f, 10.0f, "Quillmoth_Forewing.dds"};
+    model.finishes["Quillmoth/Hindwing"] = Finish{0.12f, 10.0f, "Quillmoth_Hindwing.dds"};
+    model.textures["Quillmoth_Forewing.dds"] = paint(256, 128, [](float s, float t) { return wingPattern(wingGold, s, 2.0f * t - 1.0f, 0.2f); });
+    model.textures["Quillmoth_Hindwing.dds"] = paint(256, 128, [](float s, float t) { return wingPattern(wingRose, s, 2.0f * t - 1.0f, 0.16f); });
+    addWing(forewings, V(4, 20, 3), V(37, 55, -10), 19.0f, bone("forewing.L"));
+    addWing(forewings, V(-4, 20, 3), V(-37, 55, -10), 19.0f, bone("forewing.R"));
+    addWing(hindwings, V(3.5f, 17.5f, -1), V(30, 27, -16), 12.0f, bone("hindwing.L"));
+    addWing(hindwings, V(-3.5f, 17.5f, -1), V(-30, 27, -16), 12.0f, bone("hindwing.R"));
 
     // Idle: slow wing breathing, antennae feeling the air, a gentle sway.
     Clip idle{"idle", 3.0f, 37, {}};

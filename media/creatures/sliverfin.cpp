@@ -62,8 +62,8 @@ Model makeSliverfin()
     auto bone = [&model](const char* name) { return model.boneIndex(name); };
     Surface& body = model.surfaces["Sliverfin/Body"];
     Surface& eyes = model.surfaces["Sliverfin/Eyes"];
-    model.finishes["Sliverfin/Body"] = Finish{0.55f, 30.0f};   // wet and shiny
-    model.finishes["Sliverfin/Eyes"] = Finish{0.9f, 60.0f};
+    model.finishes["Sliverfin/Body"] = Finish{0.55f, 30.0f, {}};   // wet and shiny
+    model.finishes["Sliverfin/Eyes"] = Finish{0.9f, 60.0f, {}};
 
     // The body: a tail curled on the ground rising into an S to the neck.
     Sweep trunk;

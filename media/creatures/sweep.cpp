@@ -79,6 +79,9 @@ void addSweep(Surface& surface, const Sweep& sweep)
             vertex.normal = normalAt(sweep, u, around);
             vertex.colour = sweep.colour(u, around);
             vertex.skin = sweep.skin(u);
+            if (sweep.uv) {
+                vertex.uv = sweep.uv(u, around);
+            }
             surface.vertices.push_back(vertex);
         }
     }
@@ -202,6 +205,21 @@ Ogre::ColourValue mix(const Ogre::ColourValue& a, const Ogre::ColourValue& b, fl
 Ogre::ColourValue rgb(int hex)
 {
     return Ogre::ColourValue(((hex >> 16) & 0xff) / 255.0f, ((hex >> 8) & 0xff) / 255.0f, (hex & 0xff) / 255.0f, 1.0f);
+}
+
+Texture paint(int width, int height, const std::function<Ogre::ColourValue(float s, float t)>& colour)
+{
+    Texture texture{width, height, {}};
+    texture.rgba.reserve(static_cast<std::size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Ogre::ColourValue c = colour((x + 0.5f) / width, (y + 0.5f) / height).saturateCopy();
+            for (float channel : {c.r, c.g, c.b, c.a}) {
+                texture.rgba.push_back(static_cast<std::uint8_t>(channel * 255.0f + 0.5f));
+            }
+        }
+    }
+    return texture;
 }
 
 int Model::boneIndex(const std::string& bone) const

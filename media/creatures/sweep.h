@@ -14,6 +14,7 @@ struct Sweep {
     Ogre::Vector3 side = Ogre::Vector3::UNIT_X;    // reference for the cross-section's first axis
     std::function<Ogre::ColourValue(float u, float around)> colour;   // around in [0, 1)
     std::function<Skin(float u)> skin;
+    std::function<Ogre::Vector2(float u, float around)> uv;   // texture coordinates, when the surface is textured
     int rings = 16;
     int sides = 16;
 };
@@ -36,6 +37,9 @@ Skin blend(int a, int b, float t);   // t = 0: all a; 1: all b
 Skin chain(const std::vector<std::pair<float, int>>& stops, float u);
 
 float smooth(float t);   // smoothstep on [0, 1], clamped
+
+// A texture painted by a function of its coordinates (s, t in [0, 1]).
+Texture paint(int width, int height, const std::function<Ogre::ColourValue(float s, float t)>& colour);
 Ogre::ColourValue mix(const Ogre::ColourValue& a, const Ogre::ColourValue& b, float t);
 Ogre::ColourValue rgb(int hex);
 

@@ -6,6 +6,7 @@
 #include <OGRE/OgreArchive.h>
 #include <OGRE/OgreArchiveManager.h>
 #include <OGRE/OgreDefaultHardwareBufferManager.h>
+#include <OGRE/OgreImage.h>
 #include <OGRE/OgreKeyFrame.h>
 #include <OGRE/OgreLogManager.h>
 #include <OGRE/OgreMaterialManager.h>
@@ -14,7 +15,9 @@
 #include <OGRE/OgreResourceGroupManager.h>
 #include <OGRE/OgreRoot.h>
 #include <OGRE/OgreSkeleton.h>
+#include <OGRE/OgreStringConverter.h>
 #include <OGRE/OgreSubMesh.h>
+#include <OGRE/OgreTextureManager.h>
 
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -38,7 +41,7 @@ struct ArchiveContent {
 };
 
 const std::vector<ArchiveContent> archives = {
-    {"Quillmoth.dat", {"Quillmoth.mesh", "Quillmoth.skeleton", "Quillmoth.material"}},
+    {"Quillmoth.dat", {"Quillmoth.mesh", "Quillmoth.skeleton", "Quillmoth.material", "Quillmoth_Forewing.dds", "Quillmoth_Hindwing.dds"}},
     {"Brackenjaw.dat", {"Brackenjaw.mesh", "Brackenjaw.skeleton", "Brackenjaw.material"}},
     {"Sliverfin.dat", {"Sliverfin.mesh", "Sliverfin.skeleton", "Sliverfin.material"}},
     {"Mossglider.dat", {"Mossglider.mesh", "Mossglider.skeleton", "Mossglider.material"}},
@@ -64,6 +67,7 @@ protected:
         logs->createLog("media_archives.log", true, false, true);
         root = new Ogre::Root("", "", "");
         buffers = new Ogre::DefaultHardwareBufferManager;
+        textures = new Ogre::DefaultTextureManager;   // materials name textures even without a render system
         Ogre::MaterialManager::getSingleton().initialise();
         for (const auto& content : archives) {
             Ogre::ResourceGroupManager::getSingleton().addResourceLocation(graphics + content.archive, "Zip");
@@ -72,6 +76,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
+        delete textures;
         delete root;
         delete buffers;
         delete logs;
@@ -85,6 +90,7 @@ protected:
     static inline Ogre::LogManager* logs = nullptr;
     static inline Ogre::Root* root = nullptr;
     static inline Ogre::DefaultHardwareBufferManager* buffers = nullptr;
+    static inline Ogre::DefaultTextureManager* textures = nullptr;
 };
 
 TEST_F(MediaArchives, EachArchiveIsAZipHoldingExactlyItsFiles)
@@ -97,6 +103,13 @@ TEST_F(MediaArchives, EachArchiveIsAZipHoldingExactlyItsFiles)
         EXPECT_EQ(found, content.files);
         for (const std::string& name : content.files) {
             EXPECT_GT(archive->open(name)->size(), 0u) << name;
+            if (Ogre::StringUtil::endsWith(name, ".dds")) {
+                Ogre::Image picture;
+                picture.load(archive->open(name), "dds");
+                EXPECT_EQ(picture.getWidth(), 256u) << name;
+                EXPECT_EQ(picture.getHeight(), 128u) << name;
+                EXPECT_TRUE(picture.getHasAlpha()) << name;
+            }
         }
     }
 }
@@ -169,8 +182,12 @@ TEST_F(MediaArchives, CreaturesAreSkinnedColouredAndStandOnTheMarker)
             const auto* position = data->vertexDeclaration->findElementBySemantic(Ogre::VES_POSITION);
             const auto* colour = data->vertexDeclaration->findElementBySemantic(Ogre::VES_DIFFUSE);
             ASSERT_NE(colour, nullptr);
-            // Software skinning replaces the position buffer; colours must live apart from it.
+            // Software skinning replaces the position buffer; colours and texture
+            // coordinates must live apart from it.
             EXPECT_NE(colour->getSource(), position->getSource());
+            if (const auto* uv = data->vertexDeclaration->findElementBySemantic(Ogre::VES_TEXTURE_COORDINATES)) {
+                EXPECT_NE(uv->getSource(), position->getSource());
+            }
 
             std::vector<float> total(data->vertexCount, 0.0f);
             for (const auto& [vertex, assignment] : sub->getBoneAssignments()) {
