@@ -70,8 +70,8 @@ int main(int argc, char** argv)
         icon.width = 128;
         icon.height = 128;
         icon.supersample = 4;
-        icon.fieldOfView = 30.0f;
-        icon.eye = {-45, 80, -140};
+        icon.fieldOfView = 31.0f;
+        icon.eye = {-45, 80, -150};
         icon.target = {0, 31, 0};
         icon.background = Ogre::ColourValue(0, 0, 0, 0);
         icon.actors = {pose("Quillmoth.mesh", 0, -15, 0.0f)};
