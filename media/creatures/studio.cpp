@@ -193,7 +193,9 @@ void Photo::save(const std::string& path, bool alpha) const
             throw std::runtime_error("cannot write " + pam);
         }
     }
-    const std::string command = "convert '" + pam + "' " + (alpha ? "PNG32:'" : "-alpha off PNG24:'") + path + "'";
+    // Without time stamps, so retaking the same picture gives the same bytes.
+    const std::string command = "convert '" + pam + "' -strip -define png:exclude-chunks=date,time " +
+                                (alpha ? "PNG32:'" : "-alpha off PNG24:'") + path + "'";
     const int status = std::system(command.c_str());
     std::remove(pam.c_str());
     if (status != 0) {
