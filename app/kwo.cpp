@@ -6,6 +6,7 @@
 #include "config/convert.h"
 #include "config/documents.h"
 #include "config/setting.h"
+#include "video/ar_video.h"
 
 KWO::KWO(const std::string& configPath)
 {
@@ -27,11 +28,18 @@ KWO::KWO(const std::string& configPath)
     // Stages that exist later register the frame listener and show the window.
 }
 
-KWO::~KWO() = default;
+KWO::~KWO()
+{
+    if (videoOpen)
+        arVideoClose();
+}
 
 void KWO::run()
 {
     running = true;
+    arVideoCapStart();
+    // The rendering loop runs here.
+    arVideoCapStop();
 }
 
 bool KWO::frameStarted(const Ogre::FrameEvent&)
