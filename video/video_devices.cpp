@@ -22,8 +22,9 @@ std::string deviceProperty(GstDevice* device, const char* name)
     return value;
 }
 
-// "/dev/video2" before "/dev/video10": runs of digits compare as numbers.
-bool naturalLess(const std::string& a, const std::string& b)
+} // namespace
+
+bool devicePathLess(const std::string& a, const std::string& b)
 {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
@@ -52,8 +53,6 @@ bool naturalLess(const std::string& a, const std::string& b)
     }
     return a.size() - i < b.size() - j;
 }
-
-} // namespace
 
 std::vector<VideoDevice> findCameras()
 {
@@ -93,7 +92,7 @@ std::vector<VideoDevice> findCameras()
     // The monitor reports devices in reverse probe order; the device path
     // gives the order the system numbers them in.
     std::stable_sort(cameras.begin(), cameras.end(),
-                     [](const VideoDevice& a, const VideoDevice& b) { return naturalLess(a.location, b.location); });
+                     [](const VideoDevice& a, const VideoDevice& b) { return devicePathLess(a.location, b.location); });
     return cameras;
 }
 
