@@ -8,6 +8,14 @@
 #include "config/setting.h"
 #include "video/ar_video.h"
 
+#include <OgreGpuProgramManager.h>
+#include <OgreMaterialManager.h>
+#include <OgreMeshManager.h>
+#include <OgreRectangle2D.h>
+#include <OgreRoot.h>
+#include <OgreSkeletonManager.h>
+#include <OgreTextureManager.h>
+
 KWO::KWO(const std::string& configPath)
 {
     kwo::enterProgramFolder();
@@ -25,25 +33,44 @@ KWO::KWO(const std::string& configPath)
     fixVideo = kwo::Setting(config, "")["misc"].getBool("fix_video", false);
 
     kwo::saveUserConfig(userConfig);
-    // Stages that exist later register the frame listener and show the window.
+    root->addFrameListener(this);
+    window->show();
 }
 
 KWO::~KWO()
 {
     if (videoOpen)
         arVideoClose();
+    root->removeFrameListener(this);
+    sceneManager->destroyAllStaticGeometry();
+    sceneManager->destroyAllMovableObjects();
+    sceneManager->destroyAllAnimationStates();
+    sceneManager->destroyAllAnimations();
+    // Our own rectangles were not made by the scene manager's factories; they
+    // hold engine buffers, so they go while the engine still runs.
+    rectangles.clear();
+    videoBuffer.reset();
+    videoTexture.reset();
+    root->destroySceneManager(sceneManager);
+    Ogre::MeshManager::getSingleton().removeAll();
+    Ogre::SkeletonManager::getSingleton().removeAll();
+    Ogre::MaterialManager::getSingleton().removeAll();
+    Ogre::GpuProgramManager::getSingleton().removeAll();
+    // Shadow textures stay: the engine frees them itself when the root goes,
+    // and fails if they were taken from the texture manager before.
+    Ogre::TextureManager::getSingleton().removeUnreferencedResources();
+    delete root;
+    window.reset();
+    collisionPairs.clear();
+    animationStates.clear();
+    trackedObjects.clear();
 }
 
 void KWO::run()
 {
     running = true;
     arVideoCapStart();
-    // The rendering loop runs here.
+    root->startRendering();
     arVideoCapStop();
-}
-
-bool KWO::frameStarted(const Ogre::FrameEvent&)
-{
-    return running;
 }
 

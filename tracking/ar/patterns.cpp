@@ -1,0 +1,141 @@
+#include "tracking/ar/patterns.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace kwo::ar {
+namespace {
+
+void fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+} // namespace
+
+bool readPatternFile(const std::string& path, PatternFile& pattern, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        fail(error, "Pattern file '" + path + "' cannot be opened");
+        return false;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const char* p = text.c_str();
+    PatternFile result;
+    for (int d = 0; d < 4; ++d)
+        for (int plane = 0; plane < 3; ++plane)
+            for (int row = 0; row < patternSide; ++row)
+                for (int column = 0; column < patternSide; ++column) {
+                    char* end = nullptr;
+                    errno = 0;
+                    const long value = std::strtol(p, &end, 10);
+                    if (end == p || errno != 0) {
+                        fail(error, "Pattern file '" + path + "' is cut short or holds something other than numbers");
+                        return false;
+                    }
+                    if (value < 0 || value > 255) {
+                        fail(error, "Pattern file '" + path + "' holds a value outside 0..255");
+                        return false;
+                    }
+                    result.blocks[d][plane][row][column] = static_cast<unsigned char>(value);
+                    p = end;
+                }
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    if (*p != '\0') {
+        fail(error, "Pattern file '" + path + "' holds more than four blocks of numbers");
+        return false;
+    }
+    pattern = result;
+    return true;
+}
+
+bool writePatternFile(const std::string& path, const PatternFile& pattern, std::string* error) {
+    std::ostringstream text;
+    for (int d = 0; d < 4; ++d) {
+        for (int plane = 0; plane < 3; ++plane)
+            for (int row = 0; row < patternSide; ++row) {
+                for (int column = 0; column < patternSide; ++column) {
+                    const int value = pattern.blocks[d][plane][row][column];
+                    text << (column ? " " : "") << (value < 10 ? "  " : value < 100 ? " " : "") << value;
+                }
+                text << '\n';
+            }
+        text << '\n';
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text.str();
+    if (!out) {
+        fail(error, "Pattern file '" + path + "' cannot be written");
+        return false;
+    }
+    return true;
+}
+
+void fillRotations(PatternFile& pattern) {
+    for (int d = 0; d < 3; ++d)
+        for (int plane = 0; plane < 3; ++plane)
+            for (int y = 0; y < patternSide; ++y)
+                for (int x = 0; x < patternSide; ++x)
+                    pattern.blocks[d + 1][plane][y][x] = pattern.blocks[d][plane][x][patternSide - 1 - y];
+}
+
+PatternTemplate makeTemplate(const PatternFile& pattern) {
+    PatternTemplate result;
+    for (int d = 0; d < 4; ++d) {
+        const unsigned char* raw = &pattern.blocks[d][0][0][0];
+        long sum = 0;
+        for (int i = 0; i < patternValues; ++i) sum += 255 - raw[i];
+        const long mean = sum / patternValues;
+        double length = 0;
+        for (int i = 0; i < patternValues; ++i) {
+            const double v = static_cast<double>(255 - raw[i] - mean);
+            result.values[d][i] = v;
+            length += v * v;
+        }
+        length = std::sqrt(length);
+        result.norm[d] = length == 0 ? 1e-7 : length;
+    }
+    return result;
+}
+
+Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count) {
+    Match best;
+    double inverted[patternValues];
+    double mean = 0;
+    for (int i = 0; i < patternValues; ++i) {
+        inverted[i] = 255.0 - sample[i];
+        mean += inverted[i];
+    }
+    mean /= patternValues;
+    double length = 0;
+    for (double& v : inverted) {
+        v -= mean;
+        length += v * v;
+    }
+    length = std::sqrt(length);
+    // A flat sample (a blank square, or one below a tenth of a grey level of
+    // variation) matches nothing.
+    if (length < 0.1 * std::sqrt(static_cast<double>(patternValues)) || count <= 0) return best;
+    for (int slot = 0; slot < count; ++slot)
+        for (int d = 0; d < 4; ++d) {
+            const double* t = templates[slot].values[d].data();
+            double dot = 0;
+            for (int i = 0; i < patternValues; ++i) dot += inverted[i] * t[i];
+            const double cf = dot / (length * templates[slot].norm[d]);
+            if (cf > best.cf) best = {slot, d, cf};
+        }
+    return best;
+}
+
+double bestCrossCorrelation(const PatternFile& a, const PatternFile& b) {
+    const PatternTemplate tb = makeTemplate(b);
+    double sample[patternValues];
+    const unsigned char* raw = &a.blocks[0][0][0][0];
+    for (int i = 0; i < patternValues; ++i) sample[i] = raw[i];
+    return matchSample(sample, &tb, 1).cf;
+}
+
+} // namespace kwo::ar

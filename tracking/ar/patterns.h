@@ -1,0 +1,53 @@
+#pragma once
+
+// Template patterns: the text file format, the in-memory template the matcher
+// compares with, and the comparison itself.
+
+#include <array>
+#include <string>
+
+namespace kwo::ar {
+
+constexpr int patternSide = 16;                                 // cells per side
+constexpr int patternValues = 3 * patternSide * patternSide;    // per orientation
+
+// The four orientation blocks of a pattern file: blocks[d][plane][row][column],
+// planes blue, green, red, raw intensities 0..255 (paper white about 240).
+// Block d + 1 is block d turned 90 degrees counter-clockwise.
+struct PatternFile {
+    unsigned char blocks[4][3][patternSide][patternSide] = {};
+};
+
+// Reads a pattern file; false with a message naming the file when it is
+// missing, holds anything but 3072 integers of 0..255, or is cut short.
+bool readPatternFile(const std::string& path, PatternFile& pattern, std::string* error = nullptr);
+bool writePatternFile(const std::string& path, const PatternFile& pattern, std::string* error = nullptr);
+
+// Fills blocks 1..3 from block 0 by turning it counter-clockwise.
+void fillRotations(PatternFile& pattern);
+
+// One orientation as the matcher holds it: inverted (255 - v), the integer
+// mean removed, and its length.
+struct PatternTemplate {
+    std::array<std::array<double, patternValues>, 4> values{};
+    std::array<double, 4> norm{};
+};
+
+PatternTemplate makeTemplate(const PatternFile& pattern);
+
+// Best match of a sample (768 raw intensities in the order of a block) over
+// templates and orientations: the first maximum wins. `cf` is -1 for a flat
+// sample or an empty table, and `slot`/`dir` are then -1/0.
+struct Match {
+    int slot = -1;
+    int dir = 0;
+    double cf = -1;
+};
+
+Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count);
+
+// Cosine of two patterns' block 0 against every orientation of the other,
+// the highest value (how alike two designs look to the matcher).
+double bestCrossCorrelation(const PatternFile& a, const PatternFile& b);
+
+} // namespace kwo::ar

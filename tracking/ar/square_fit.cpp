@@ -1,0 +1,257 @@
+#include "tracking/ar/stages.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kwo::ar {
+namespace {
+
+struct Line {
+    double a, b, c; // a x + b y + c = 0, a^2 + b^2 = 1
+};
+
+// Recursively collects the outline points that stand out from the chord
+// between two outline positions (indices taken modulo n), in outline order.
+void collectCorners(const std::vector<cv::Point>& outline, int from, int to, double threshold,
+                    std::vector<int>& corners) {
+    if (corners.size() > 8 || to - from < 2) return;
+    const int n = static_cast<int>(outline.size());
+    const cv::Point& a = outline[from % n];
+    const cv::Point& b = outline[to % n];
+    const double ex = b.x - a.x, ey = b.y - a.y;
+    const double length = std::sqrt(ex * ex + ey * ey);
+    double best = -1;
+    int bestIndex = -1;
+    for (int i = from + 1; i < to; ++i) {
+        const cv::Point& p = outline[i % n];
+        const double d = length > 0 ? std::abs((p.x - a.x) * ey - (p.y - a.y) * ex) / length
+                                    : std::hypot(p.x - a.x, p.y - a.y);
+        if (d > best) {
+            best = d;
+            bestIndex = i;
+        }
+    }
+    if (best <= threshold) return;
+    collectCorners(outline, from, bestIndex, threshold, corners);
+    corners.push_back(bestIndex % n);
+    collectCorners(outline, bestIndex, to, threshold, corners);
+}
+
+// Least-squares line through points (direction of largest spread).
+bool fitLine(const std::vector<cv::Point2d>& points, Line& line) {
+    if (points.size() < 2) return false;
+    double mx = 0, my = 0;
+    for (const auto& p : points) {
+        mx += p.x;
+        my += p.y;
+    }
+    mx /= points.size();
+    my /= points.size();
+    double sxx = 0, sxy = 0, syy = 0;
+    for (const auto& p : points) {
+        const double x = p.x - mx, y = p.y - my;
+        sxx += x * x;
+        sxy += x * y;
+        syy += y * y;
+    }
+    // The normal is the eigenvector of the smaller eigenvalue.
+    const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy); // direction of the line
+    line.a = -std::sin(angle);
+    line.b = std::cos(angle);
+    line.c = -(line.a * mx + line.b * my);
+    return sxx + syy > 0;
+}
+
+bool intersect(const Line& l1, const Line& l2, cv::Point2d& p) {
+    const double det = l1.a * l2.b - l2.a * l1.b;
+    if (std::abs(det) < 1e-9) return false;
+    p.x = (l1.b * l2.c - l2.b * l1.c) / det;
+    p.y = (l2.a * l1.c - l1.a * l2.c) / det;
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+cv::Point2d toIdeal(const double d[4], double x, double y) {
+    cv::Point2d p;
+    observedToIdeal(d, x, y, p.x, p.y);
+    return p;
+}
+
+// Moves a side onto the steepest dark-to-bright step across it: samples the
+// brightness along the outward normal at points spread over the side (away
+// from the corners) and fits a line to the step positions.
+bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& from, const cv::Point2d& to,
+                const Line& current, Line& refined) {
+    const double length = std::hypot(to.x - from.x, to.y - from.y);
+    const int samples = std::clamp(static_cast<int>(length / 2), 6, 32);
+    const double reach = std::clamp(0.06 * length, 1.2, 3.0);
+    const double stepSize = 0.25;
+    const int steps = static_cast<int>(2 * reach / stepSize) + 1;
+    std::vector<cv::Point2d> points;
+    points.reserve(samples);
+    double profile[64];
+    for (int s = 0; s < samples; ++s) {
+        const double t = 0.12 + 0.76 * (s + 0.5) / samples;
+        const double px = from.x + (to.x - from.x) * t, py = from.y + (to.y - from.y) * t;
+        // Project onto the current line so the search is centred on it.
+        const double off = current.a * px + current.b * py + current.c;
+        const double cx = px - off * current.a, cy = py - off * current.b;
+        bool ok = true;
+        for (int k = 0; k < steps && ok; ++k) {
+            const double o = -reach + k * stepSize;
+            double ox = cx + o * current.a, oy = cy + o * current.b;
+            idealToObserved(d, ox, oy, ox, oy);
+            if (!frame.contains(ox, oy)) ok = false;
+            else profile[k] = frame.brightnessAt(ox, oy);
+        }
+        if (!ok) continue;
+        double step[64];
+        int best = -1;
+        double bestStep = 0;
+        for (int k = 0; k + 1 < steps; ++k) {
+            step[k] = profile[k + 1] - profile[k];
+            if (step[k] > bestStep) {
+                bestStep = step[k];
+                best = k;
+            }
+        }
+        // A step of less than about 3 grey levels per quarter pixel is noise.
+        if (best < 0 || bestStep < 9) continue;
+        // The edge is the centroid of the rise around the steepest step: a
+        // sharp edge between two pixels rises evenly over a whole pixel of
+        // the interpolated profile, a blurred one over several.
+        int first = best, last = best;
+        while (first > 0 && step[first - 1] > 0.05 * bestStep) --first;
+        while (last + 2 < steps && step[last + 1] > 0.05 * bestStep) ++last;
+        double weight = 0, moment = 0;
+        for (int k = first; k <= last; ++k) {
+            weight += step[k];
+            moment += step[k] * (k + 0.5);
+        }
+        const double o = -reach + moment / weight * stepSize;
+        points.emplace_back(cx + o * current.a, cy + o * current.b);
+    }
+    if (points.size() < 4) return false;
+    return fitLine(points, refined);
+}
+
+double signedArea(const cv::Point2d v[4]) {
+    double sum = 0;
+    for (int i = 0; i < 4; ++i) sum += v[i].x * v[(i + 1) % 4].y - v[(i + 1) % 4].x * v[i].y;
+    return 0.5 * sum;
+}
+
+bool isConvex(const cv::Point2d v[4]) {
+    int sign = 0;
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2d e1 = v[(i + 1) % 4] - v[i], e2 = v[(i + 2) % 4] - v[(i + 1) % 4];
+        const double cross = e1.x * e2.y - e1.y * e2.x;
+        const int s = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+        if (s == 0 || (sign != 0 && s != sign)) return false;
+        sign = s;
+    }
+    return true;
+}
+
+} // namespace
+
+bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, const FrameView& frame,
+               const double distFactor[4], bool subPixel, ARMarkerInfo& marker) {
+    const int n = static_cast<int>(outline.size());
+    if (n < 8) return false;
+
+    // 1. Corners: the point farthest from the outline's start is a corner;
+    //    split the closed outline from there wherever it bends.
+    int first = 0;
+    double farthest = -1;
+    for (int i = 0; i < n; ++i) {
+        const double d = std::hypot(outline[i].x - outline[0].x, outline[i].y - outline[0].y);
+        if (d > farthest) {
+            farthest = d;
+            first = i;
+        }
+    }
+    const double threshold = std::max(1.5, 0.05 * std::sqrt(static_cast<double>(region.area)));
+    std::vector<int> corners{first};
+    collectCorners(outline, first, first + n, threshold, corners);
+    if (corners.size() != 4) return false;
+    for (int& c : corners) c = (c - first + n) % n; // positions along the outline from `first`
+
+    // 2. Sides: each side's outline points, trimmed at both ends, taken to
+    //    ideal coordinates and fitted with a line.
+    Line lines[4];
+    std::vector<cv::Point2d> points;
+    for (int side = 0; side < 4; ++side) {
+        const int start = corners[side];
+        const int end = side == 3 ? n : corners[side + 1];
+        const int count = end - start;
+        const int trim = static_cast<int>(count * 0.05) + 1;
+        points.clear();
+        for (int i = start + trim; i <= end - trim; ++i) {
+            const cv::Point& p = outline[(first + i) % n];
+            points.push_back(toIdeal(distFactor, p.x, p.y));
+        }
+        if (!fitLine(points, lines[side])) return false;
+    }
+
+    // 3. Corners again, as intersections of neighbouring sides; clockwise on
+    //    screen (y down), with line[i] running from vertex[i] to vertex[i + 1].
+    cv::Point2d vertex[4];
+    for (int i = 0; i < 4; ++i)
+        if (!intersect(lines[(i + 3) % 4], lines[i], vertex[i])) return false;
+    if (signedArea(vertex) < 0) {
+        std::swap(vertex[1], vertex[3]);
+        const Line l0 = lines[0], l1 = lines[1], l2 = lines[2], l3 = lines[3];
+        lines[0] = l3;
+        lines[1] = l2;
+        lines[2] = l1;
+        lines[3] = l0;
+    }
+    if (!isConvex(vertex)) return false;
+
+    // Orient every line so the inside of the square is on its negative side.
+    const cv::Point2d centre = 0.25 * (vertex[0] + vertex[1] + vertex[2] + vertex[3]);
+    for (Line& l : lines)
+        if (l.a * centre.x + l.b * centre.y + l.c > 0) l = {-l.a, -l.b, -l.c};
+
+    // 4. Sub-pixel sides on the brightness step, twice (the second pass starts
+    //    from better corners).
+    if (subPixel) {
+        for (int pass = 0; pass < 2; ++pass) {
+            Line refined[4];
+            bool all = true;
+            for (int i = 0; i < 4 && all; ++i) {
+                all = refineSide(frame, distFactor, vertex[i], vertex[(i + 1) % 4], lines[i], refined[i]);
+                if (all && refined[i].a * centre.x + refined[i].b * centre.y + refined[i].c > 0)
+                    refined[i] = {-refined[i].a, -refined[i].b, -refined[i].c};
+            }
+            if (!all) break;
+            cv::Point2d moved[4];
+            bool ok = true;
+            for (int i = 0; i < 4 && ok; ++i) ok = intersect(refined[(i + 3) % 4], refined[i], moved[i]);
+            if (!ok || !isConvex(moved) || signedArea(moved) <= 0) break;
+            // A side that jumped by more than a few pixels locked onto
+            // something else (a shadow, the pattern): keep the outline fit.
+            double jump = 0;
+            for (int i = 0; i < 4; ++i) jump = std::max(jump, std::hypot(moved[i].x - vertex[i].x, moved[i].y - vertex[i].y));
+            if (jump > 4.0) break;
+            for (int i = 0; i < 4; ++i) {
+                lines[i] = refined[i];
+                vertex[i] = moved[i];
+            }
+        }
+    }
+
+    marker.area = region.area;
+    marker.pos[0] = region.cx;
+    marker.pos[1] = region.cy;
+    for (int i = 0; i < 4; ++i) {
+        marker.vertex[i][0] = vertex[i].x;
+        marker.vertex[i][1] = vertex[i].y;
+        marker.line[i][0] = lines[i].a;
+        marker.line[i][1] = lines[i].b;
+        marker.line[i][2] = lines[i].c;
+    }
+    return true;
+}
+
+} // namespace kwo::ar

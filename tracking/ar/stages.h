@@ -1,0 +1,54 @@
+#pragma once
+
+// The detector's stages, each a free function over a frame view; the Tracker
+// strings them together. Internal to the library.
+
+#include "tracking/ar/ar_types.h"
+#include "tracking/ar/calibration.h"
+#include "tracking/ar/image.h"
+#include "tracking/ar/patterns.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace kwo::ar {
+
+struct TrackerParameters;
+
+// A dark 8-connected region that may be a marker's border.
+struct Region {
+    int label;
+    int area;
+    int left, top, width, height;
+    double cx, cy;
+};
+
+// threshold_label.cpp: marks the dark pixels (blue + green + red <= 3 *
+// threshold; never the outermost pixel ring), labels their 8-connected regions
+// into `labels` and lists the regions whose size fits and whose bounding box
+// keeps off the image border.
+void findDarkRegions(const FrameView& frame, int threshold, const TrackerParameters& parameters,
+                     cv::Mat& darkMask, cv::Mat& labels, cv::Mat& stats, cv::Mat& centroids,
+                     std::vector<Region>& regions);
+
+// threshold_label.cpp: the outer boundary of a region, pixel centres in order.
+void traceOutline(const cv::Mat& labels, const Region& region, std::vector<cv::Point>& outline);
+
+// square_fit.cpp: fits four straight sides to an outline and fills `area`,
+// `pos`, `line` and `vertex` of `marker`; false when the outline is not a
+// convex four-cornered shape. With `subPixel`, each side is moved onto the
+// steepest brightness step across it.
+bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, const FrameView& frame,
+               const double distFactor[4], bool subPixel, ARMarkerInfo& marker);
+
+// pattern_match.cpp: the 16x16 colour sample of the square's inner half, in
+// the order of a pattern block, with vertex[0] as its upper-left corner.
+void samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
+                   double sample[patternValues]);
+
+// pose.cpp: see Tracker::pose. `previous` may be null (fresh estimate).
+double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
+                    double width, const double (*previous)[4], double continueErrorLimit, double conv[3][4]);
+
+} // namespace kwo::ar

@@ -1,0 +1,100 @@
+#include "tracking/ar/tracker.h"
+
+#include "tracking/ar/stages.h"
+
+#include <algorithm>
+
+namespace kwo::ar {
+
+Tracker::Tracker(TrackerParameters parameters) : parameters_(parameters) {
+    // Until a calibration is installed, frames are taken as undistorted.
+    calibration_.param.dist_factor[3] = 1.0;
+}
+
+bool Tracker::setCalibration(const ARParam& param) {
+    Calibration prepared;
+    if (!prepareCalibration(param, prepared)) return false;
+    calibration_ = prepared;
+    hasCalibration_ = true;
+    return true;
+}
+
+int Tracker::loadPattern(const std::string& path, std::string* error) {
+    if (patternCount() >= parameters_.maxPatterns) {
+        if (error) *error = "Pattern file '" + path + "': all " + std::to_string(parameters_.maxPatterns) + " pattern slots are in use";
+        return -1;
+    }
+    PatternFile pattern;
+    if (!readPatternFile(path, pattern, error)) return -1;
+    return addPattern(pattern);
+}
+
+int Tracker::addPattern(const PatternFile& pattern) {
+    if (patternCount() >= parameters_.maxPatterns) return -1;
+    patterns_.push_back(makeTemplate(pattern));
+    return patternCount() - 1;
+}
+
+void Tracker::resetHistory() { history_.clear(); }
+
+const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int threshold) {
+    markers_.clear();
+    ++frameNumber_;
+    if (!frame.data || frame.width < 3 || frame.height < 3) return markers_;
+    const double* dist = calibration_.param.dist_factor;
+
+    // 1. Dark regions of a plausible size.
+    std::vector<Region> regions;
+    findDarkRegions(frame, threshold, parameters_, darkMask_, labels_, stats_, centroids_, regions);
+
+    // 2. Those whose outline is a square, largest first.
+    std::vector<cv::Point> outline;
+    std::vector<ARMarkerInfo> squares;
+    for (const Region& region : regions) {
+        traceOutline(labels_, region, outline);
+        ARMarkerInfo marker{};
+        if (fitSquare(outline, region, frame, dist, parameters_.subPixelEdges, marker)) squares.push_back(marker);
+    }
+    std::stable_sort(squares.begin(), squares.end(),
+                     [](const ARMarkerInfo& a, const ARMarkerInfo& b) { return a.area > b.area; });
+
+    // 3. Of two squares with close centres (an outline and the pattern inside
+    //    it), the smaller goes; at most maxSquares remain.
+    for (const ARMarkerInfo& square : squares) {
+        if (static_cast<int>(markers_.size()) >= parameters_.maxSquares) break;
+        const bool nested = std::any_of(markers_.begin(), markers_.end(), [&](const ARMarkerInfo& kept) {
+            const double dx = kept.pos[0] - square.pos[0], dy = kept.pos[1] - square.pos[1];
+            return dx * dx + dy * dy < kept.area / 4.0;
+        });
+        if (!nested) markers_.push_back(square);
+    }
+
+    // 4. Identification.
+    double sample[patternValues];
+    for (ARMarkerInfo& marker : markers_) {
+        samplePattern(frame, dist, marker.vertex, sample);
+        const Match match = matchSample(sample, patterns_.data(), patternCount());
+        marker.cf = match.cf;
+        marker.dir = match.dir;
+        marker.id = match.cf >= parameters_.confidenceCut ? match.slot : -1;
+    }
+
+    // 5. History, then the most confident first.
+    history_.apply(markers_, frameNumber_, parameters_.historyFrames, parameters_.confidenceCut);
+    std::stable_sort(markers_.begin(), markers_.end(),
+                     [](const ARMarkerInfo& a, const ARMarkerInfo& b) { return a.cf > b.cf; });
+    return markers_;
+}
+
+double Tracker::pose(const ARMarkerInfo& marker, const double center[2], double width, double conv[3][4]) const {
+    if (!hasCalibration_) return -1;
+    return estimatePose(calibration_, marker, center, width, nullptr, 0, conv);
+}
+
+double Tracker::poseContinued(const ARMarkerInfo& marker, const double prev[3][4], const double center[2],
+                              double width, double conv[3][4]) const {
+    if (!hasCalibration_) return -1;
+    return estimatePose(calibration_, marker, center, width, prev, parameters_.continueErrorLimit, conv);
+}
+
+} // namespace kwo::ar
