@@ -40,7 +40,8 @@ public:
     void start();
     void stop();
 
-    // The newest frame not yet handed out, or null at once when there is none,
+    // The newest frame not yet handed out (in the layout of
+    // VideoSource::takeNewestFrame), or null at once when there is none,
     // when the capture is closed, or while the previous frame is still held.
     // The frame stays valid and may be written to until release().
     std::uint8_t* newestFrame();

@@ -22,8 +22,9 @@ std::string deviceProperty(GstDevice* device, const char* name)
     return value;
 }
 
-// "/dev/video2" before "/dev/video10": runs of digits compare as numbers.
-bool naturalLess(const std::string& a, const std::string& b)
+} // namespace
+
+bool devicePathLess(const std::string& a, const std::string& b)
 {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
@@ -53,8 +54,6 @@ bool naturalLess(const std::string& a, const std::string& b)
     return a.size() - i < b.size() - j;
 }
 
-} // namespace
-
 std::vector<VideoDevice> findCameras()
 {
     std::vector<VideoDevice> cameras;
@@ -62,11 +61,17 @@ std::vector<VideoDevice> findCameras()
         return cameras;
     GstDeviceMonitor* monitor = gst_device_monitor_new();
     gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
+    // Where a sound server (PipeWire) provides cameras too, it hides the
+    // v4l2 provider; show every provider and keep the v4l2 devices, each a
+    // camera exactly once and openable by its device path.
+    g_object_set(monitor, "show-all", TRUE, nullptr);
     // Starting the monitor probes the devices once; the list is read right away.
     if (gst_device_monitor_start(monitor)) {
         GList* devices = gst_device_monitor_get_devices(monitor);
         for (GList* item = devices; item; item = item->next) {
             GstDevice* device = GST_DEVICE(item->data);
+            if (std::string(G_OBJECT_TYPE_NAME(device)) != "GstV4l2Device")
+                continue;
             VideoDevice camera;
             camera.kind = VideoDevice::Kind::Camera;
             gchar* name = gst_device_get_display_name(device);
@@ -77,7 +82,6 @@ std::vector<VideoDevice> findCameras()
             camera.modes = modesFromCaps(caps);
             if (caps)
                 gst_caps_unref(caps);
-            // Only devices we can open by path are of use to the video library.
             if (!camera.location.empty())
                 cameras.push_back(std::move(camera));
         }
@@ -88,7 +92,7 @@ std::vector<VideoDevice> findCameras()
     // The monitor reports devices in reverse probe order; the device path
     // gives the order the system numbers them in.
     std::stable_sort(cameras.begin(), cameras.end(),
-                     [](const VideoDevice& a, const VideoDevice& b) { return naturalLess(a.location, b.location); });
+                     [](const VideoDevice& a, const VideoDevice& b) { return devicePathLess(a.location, b.location); });
     return cameras;
 }
 

@@ -28,4 +28,8 @@ std::vector<VideoDevice> findVideoDevices();
 // The real cameras only, as GStreamer's device monitor reports them.
 std::vector<VideoDevice> findCameras();
 
+// The order of device paths: "/dev/video2" before "/dev/video10" (runs of
+// digits compare as numbers), otherwise character by character.
+bool devicePathLess(const std::string& a, const std::string& b);
+
 } // namespace kwo

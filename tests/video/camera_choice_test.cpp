@@ -1,6 +1,7 @@
 #include "video/camera_choice.h"
 #include "video/camera_dialog.h"
 #include "video/clip_cameras.h"
+#include "video/video_devices.h"
 
 #include "config/exception.h"
 
@@ -159,6 +160,25 @@ TEST(ClipCameras, NamesAreFileNamesInTheGivenOrder)
     }
     EXPECT_TRUE(kwo::clipCameras("").empty());
     EXPECT_TRUE(kwo::clipCameras(":::").empty());
+}
+
+TEST(DevicePaths, SortInTheSystemsNumbering)
+{
+    const struct {
+        const char* a;
+        const char* b;
+        bool less;
+    } cases[] = {
+        {"/dev/video0", "/dev/video1", true},   {"/dev/video1", "/dev/video0", false},
+        {"/dev/video2", "/dev/video10", true},  {"/dev/video10", "/dev/video2", false},
+        {"/dev/video02", "/dev/video2", false}, {"/dev/video2", "/dev/video02", false},
+        {"/dev/video", "/dev/video0", true},    {"/dev/video0", "/dev/video0", false},
+        {"/dev/media1", "/dev/video0", true},   {"/dev/video9x", "/dev/video10", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.a << " < " << c.b);
+        EXPECT_EQ(kwo::devicePathLess(c.a, c.b), c.less);
+    }
 }
 
 TEST(ChooseCamera, WithoutADisplayTakesTheRememberedCameraOnlyWhenListed)

@@ -228,6 +228,34 @@ TEST_F(CameraChoice, TheDialogShowsBannerAndListCentredAndADoubleClickOnlySelect
     EXPECT_EQ(rememberedCamera(), "first.mkv");
 }
 
+TEST_F(CameraChoice, TheButtonsAnswerWithTheMouse)
+{
+    // The buttons sit side by side at the bottom right: "OK", then "Annuler".
+    const std::string before = "{\"camera\": \"second.mkv\"}\n";
+    for (const bool ok : {true, false}) {
+        SCOPED_TRACE(ok ? "OK" : "Annuler");
+        remember(before);
+        Process viewer({program.executable()}, "", {clips({"first.mkv", "second.mkv"})});
+        const std::string dialog = waitForWindow(dialogTitle);
+        ASSERT_FALSE(dialog.empty()) << "no dialog";
+        std::this_thread::sleep_for(300ms);
+        const kwo::test::Geometry size = kwo::test::windowGeometry(dialog);
+        const int x = size.width - (ok ? 148 : 50), y = size.height - 23;
+        shell("xdotool mousemove --window " + dialog + " " + std::to_string(x) + " " + std::to_string(y) +
+              " click 1");
+        if (ok) {
+            finishStartUp(viewer, before);
+            EXPECT_NE(program.read("user.config"), before) << "start-up did not go on";
+            EXPECT_EQ(rememberedCamera(), "second.mkv");
+        } else {
+            const ProcessResult result = viewer.wait(30s);
+            EXPECT_EQ(result.exitCode, 0);
+            EXPECT_EQ(result.err, "");
+            EXPECT_EQ(program.read("user.config"), before);
+        }
+    }
+}
+
 TEST_F(CameraChoice, WithoutADisplayTheRememberedCameraIsTakenWhenListed)
 {
     const std::string before = "{\"camera\": \"second.mkv\"}\n";

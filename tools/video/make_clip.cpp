@@ -1,28 +1,32 @@
 // kwo-make-clip: writes a clip file to play as a camera (KWO_CLIP_CAMERAS).
 //
 //   kwo-make-clip [--size WxH] [--rate FPS] [--seconds S | --frames N] [--raw]
-//                 [--pattern ball|bars | --picture FILE] OUTPUT.mkv
+//                 [--pattern ball|bars | --picture FILE [--still]] OUTPUT.mkv
 //
 // ball: a disc circling over a grey gradient (shows motion and looping);
 // bars: red, green, blue and white quarters (shows byte order and flips);
-// --picture: any picture file (a printed marker photographed, say), scaled
-// to the clip size and shown still. Motion JPEG unless --raw.
+// --picture: any picture file (a marker's artwork, say) at half the clip's
+// height on white, circling slowly (or standing, with --still).
+// Motion JPEG unless --raw.
 #include "video/clip_writer.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
 void usage()
 {
     std::cerr << "usage: kwo-make-clip [--size WxH] [--rate FPS] [--seconds S | --frames N] [--raw]\n"
-                 "                     [--pattern ball|bars | --picture FILE] OUTPUT.mkv\n";
+                 "                     [--pattern ball|bars | --picture FILE [--still]] OUTPUT.mkv\n";
 }
 
 void put(std::uint8_t* p, int r, int g, int b)
@@ -71,26 +75,55 @@ kwo::FramePainter ball(int width, int height, int frames)
     };
 }
 
-kwo::FramePainter picture(const std::string& file, int width, int height)
+// A picture (a marker, say) at half the clip's height on a white ground,
+// drifting slowly round a circle so a tracker has something to follow.
+kwo::FramePainter picture(const std::string& file, int width, int height, int frames, bool still)
 {
     GError* error = nullptr;
-    GdkPixbuf* loaded = gdk_pixbuf_new_from_file_at_scale(file.c_str(), width, height, FALSE, &error);
-    if (!loaded) {
+    GdkPixbuf* original = gdk_pixbuf_new_from_file(file.c_str(), &error);
+    if (!original) {
         const std::string reason = error ? error->message : "unreadable";
         g_clear_error(&error);
         throw std::runtime_error(file + ": " + reason);
     }
-    const int channels = gdk_pixbuf_get_n_channels(loaded);
-    const int stride = gdk_pixbuf_get_rowstride(loaded);
-    const guchar* pixels = gdk_pixbuf_read_pixels(loaded);
-    std::vector<std::uint8_t> still(static_cast<std::size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
+    const double scale = height * 0.5 / gdk_pixbuf_get_height(original);
+    const int w = std::max(1, static_cast<int>(gdk_pixbuf_get_width(original) * scale));
+    const int h = std::max(1, static_cast<int>(gdk_pixbuf_get_height(original) * scale));
+    GdkPixbuf* scaled = gdk_pixbuf_scale_simple(original, w, h, GDK_INTERP_BILINEAR);
+    g_object_unref(original);
+    const int channels = gdk_pixbuf_get_n_channels(scaled);
+    const int stride = gdk_pixbuf_get_rowstride(scaled);
+    // Kept as RGBA rows, so the painter owns its copy.
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
+    const guchar* pixels = gdk_pixbuf_read_pixels(scaled);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
             const guchar* s = pixels + y * stride + x * channels;
-            put(&still[(static_cast<std::size_t>(y) * width + x) * 4], s[0], s[1], s[2]);
+            std::uint8_t* d = &rgba[(static_cast<std::size_t>(y) * w + x) * 4];
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            d[3] = channels == 4 ? s[3] : 255;
         }
-    g_object_unref(loaded);
-    return [still](int, std::uint8_t* frame) { std::memcpy(frame, still.data(), still.size()); };
+    g_object_unref(scaled);
+    return [=](int index, std::uint8_t* frame) {
+        std::memset(frame, 255, static_cast<std::size_t>(width) * height * 4);
+        const double angle = still ? 0 : 2 * M_PI * index / frames;
+        const double radius = still ? 0 : height * 0.1;
+        const int left = static_cast<int>((width - w) / 2 + radius * std::cos(angle));
+        const int top = static_cast<int>((height - h) / 2 + radius * std::sin(angle));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int fx = left + x, fy = top + y;
+                if (fx < 0 || fy < 0 || fx >= width || fy >= height)
+                    continue;
+                const std::uint8_t* s = &rgba[(static_cast<std::size_t>(y) * w + x) * 4];
+                std::uint8_t* d = frame + (static_cast<std::size_t>(fy) * width + fx) * 4;
+                const int a = s[3];
+                put(d, (s[0] * a + 255 * (255 - a)) / 255, (s[1] * a + 255 * (255 - a)) / 255,
+                    (s[2] * a + 255 * (255 - a)) / 255);
+            }
+    };
 }
 
 } // namespace
@@ -101,6 +134,7 @@ int main(int argc, char** argv)
     double seconds = 5;
     int frames = 0;
     std::string pattern = "ball", pictureFile, output;
+    bool still = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -115,6 +149,8 @@ int main(int argc, char** argv)
             seconds = std::atof(argv[++i]);
         } else if (arg == "--frames" && hasValue) {
             frames = std::atoi(argv[++i]);
+        } else if (arg == "--still") {
+            still = true;
         } else if (arg == "--raw") {
             format.encoding = kwo::ClipEncoding::Raw;
         } else if (arg == "--pattern" && hasValue) {
@@ -134,7 +170,7 @@ int main(int argc, char** argv)
     }
     format.frameCount = frames > 0 ? frames : static_cast<int>(std::lround(seconds * format.framesPerSecond));
     try {
-        kwo::FramePainter paint = !pictureFile.empty() ? picture(pictureFile, format.width, format.height)
+        kwo::FramePainter paint = !pictureFile.empty() ? picture(pictureFile, format.width, format.height, format.frameCount, still)
                                   : pattern == "bars"  ? bars(format.width, format.height)
                                                        : ball(format.width, format.height, format.frameCount);
         kwo::writeClip(output, format, paint);
