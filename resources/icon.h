@@ -3,8 +3,8 @@
 #include <cstddef>
 
 // The application icon: iconSize x iconSize pixels of four bytes (red, green,
-// blue, alpha, not premultiplied), rows top first. Drawn at build time by
-// make_icon.cpp.
+// blue, alpha, not premultiplied), rows top first. Converted from icon.png
+// at build time by make_icon.cpp.
 extern const unsigned char applicationIcon[];
 extern const std::size_t applicationIconSize;
 constexpr int iconSize = 128;
