@@ -6,6 +6,7 @@
 #include "scene/rendering_options.h"
 #include "scene/video_background.h"
 
+#include <OgreLogManager.h>
 #include <OgreRectangle2D.h>
 #include <OgreRoot.h>
 
@@ -24,6 +25,10 @@ void KWO::startEngine(const Json::Value& config)
             kwo::WindowOptions{windowSettings.colourDepth, windowSettings.fsaa, windowSettings.fullscreen});
         renderWindow = kwo::createRenderWindow(*root, windowSettings, window->nativeHandle());
         window->attachRenderWindow(renderWindow);
+    } catch (const std::exception& error) {
+        // The log keeps what the user is not shown.
+        Ogre::LogManager::getSingleton().logError(std::string("Render window start-up failed: ") + error.what());
+        throw Exception("The video card do not support the required features");
     } catch (...) {
         throw Exception("The video card do not support the required features");
     }

@@ -217,7 +217,9 @@ void AppWindow::createPicture(int width, int height)
         throw std::runtime_error("cannot create the picture window");
     XSetWindowBackground(display, top, BlackPixel(display, DefaultScreen(display)));
     XMapWindow(display, picture);
-    XFlush(display);
+    // The engine looks the window up over a connection of its own: the
+    // server must have made it before this returns.
+    XSync(display, False);
     pictureWidth = width;
     pictureHeight = height;
 }

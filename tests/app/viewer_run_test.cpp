@@ -43,6 +43,16 @@ TEST(ViewerRun, ClosingTheWindowEndsTheRunWithoutABox)
     expectCleanEnd(viewer.finish());
 }
 
+TEST(ViewerRun, WindowCarriesTheIcon)
+{
+    ViewerSession viewer;
+    ASSERT_NE(viewer.start(), "");
+    const std::string icon = shell("xprop -id " + viewer.window() + " _NET_WM_ICON 2>/dev/null | head -c 200");
+    EXPECT_NE(icon.find("Icon (128 x 128)"), std::string::npos) << icon;
+    viewer.press("Escape");
+    expectCleanEnd(viewer.finish());
+}
+
 TEST(ViewerRun, TerminationSignalEndsTheRunLikeTheCloseBox)
 {
     // How scripts stop a viewer running unattended.
