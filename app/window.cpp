@@ -116,6 +116,17 @@ void setIcon(SDL_Window* window)
     }
 }
 
+// Once the program has set its locale (the dialogs do), the title goes out as
+// UTF-8 only, which tools that look windows up by name in the C locale
+// cannot read. A plain ASCII title is stored as plain text as well.
+void setPlainTitle(SDL_Window* window, const std::string& title)
+{
+    if (!std::all_of(title.begin(), title.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7f; }))
+        return;
+    const SDL_SysWMinfo info = windowSystemInfo(window);
+    XStoreName(info.info.x11.display, info.info.x11.window, title.c_str());
+}
+
 } // namespace
 
 WindowEvent convertEvent(const SDL_Event& event)
@@ -160,6 +171,8 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
 {
     if (width <= 0 || height <= 0)
         throw std::runtime_error("invalid window size");
+    // An exhibit screen stays up when another window takes the focus.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // SIGINT and SIGTERM arrive as a quit event and end the run like the
     // close box does.
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
@@ -174,6 +187,7 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
     }
     try {
         setIcon(window);
+        setPlainTitle(window, title);
 
         SDL_Rect usable;
         if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
