@@ -67,7 +67,9 @@ Picture ViewerSession::capture(double settleSeconds)
 
 void ViewerSession::press(const std::string& keys)
 {
-    shell("xdotool windowactivate --sync " + windowId + " key " + keys + " 2>/dev/null");
+    // Without a window manager (it may still be starting) focus will do.
+    shell("xdotool windowactivate --sync " + windowId + " key " + keys + " 2>/dev/null || xdotool windowfocus --sync " +
+          windowId + " key " + keys + " 2>/dev/null");
 }
 
 ProcessResult ViewerSession::finish(double seconds)
