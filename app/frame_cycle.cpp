@@ -29,10 +29,11 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
     unsigned char* image = arVideoGetImage();
     if (!image)
         return true;
-    // Frames arrive top row first, the way the texture and the marker
-    // detector take them, so they need no turning over.
+    // The video library delivers the bottom row first; turned over in place,
+    // the frame is top row first for the texture and the marker detector.
     if (fixVideo)
-        kwo::blankTopRow(image, videoWidth, videoHeight);
+        kwo::blankLastRow(image, videoWidth, videoHeight);
+    kwo::flipRows(image, videoWidth, videoHeight, flipRows);
     kwo::uploadFrame(*videoBuffer, image, videoWidth, videoHeight);
     trackMarkers(image);
     for (CollisionPair& pair : collisionPairs)

@@ -83,6 +83,7 @@ private:
 
     kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
     Ogre::SceneNode* trackingRoot = nullptr;
+    std::vector<unsigned char> flipRows; // scratch of the in-place flip, reused every frame
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
 };
