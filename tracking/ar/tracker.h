@@ -17,6 +17,7 @@
 #include "tracking/ar/image.h"
 #include "tracking/ar/history.h"
 #include "tracking/ar/patterns.h"
+#include "tracking/ar/stages.h"
 
 #include <opencv2/core.hpp>
 
@@ -90,7 +91,8 @@ private:
     long frameNumber_ = 0;
     std::vector<ARMarkerInfo> markers_;
     // Detection buffers, kept to avoid reallocating per frame.
-    cv::Mat darkMask_, labels_, stats_, centroids_;
+    cv::Mat darkMask_;
+    DarkRuns runs_;
 };
 
 } // namespace kwo::ar
