@@ -61,6 +61,7 @@ void samplePattern(const FrameView& frame, const double distFactor[4], const dou
                     double x, y;
                     map.apply(u, v, x, y);
                     if (distorted) idealToObserved(distFactor, x, y, x, y);
+                    if (!std::isfinite(x) || !std::isfinite(y)) x = y = 0;
                     x = std::clamp(x, 0.0, frame.width - 1.0);
                     y = std::clamp(y, 0.0, frame.height - 1.0);
                     double colour[3];
