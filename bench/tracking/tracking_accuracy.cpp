@@ -151,7 +151,7 @@ void randomPoses(const ARParam& param, synthetic::FrameRenderer& renderer, ar::T
 
 void smallMarkers(const ARParam& param, synthetic::FrameRenderer& renderer, ar::Tracker& tracker) {
     std::printf("Identification by marker side (tilt up to 30 deg, any turn, noise 2), 32 frames per side:\n");
-    for (double side : {40.0, 32.0, 28.0, 24.0, 22.0, 20.0, 18.0, 16.0, 14.0, 12.0}) {
+    for (double side : {40.0, 32.0, 28.0, 24.0, 22.0, 20.0, 18.0, 16.0, 14.0, 12.0, 11.0, 10.0}) {
         std::minstd_rand random(static_cast<unsigned>(side));
         std::uniform_real_distribution<double> tilt(-30, 30), spin(0, 360), unit(-1, 1);
         int ourCount = 0, arucoCount = 0;

@@ -40,8 +40,8 @@ void collectCorners(const std::vector<cv::Point>& outline, int from, int to, dou
 }
 
 // Of a few more bends than four (a corner rounded off by blur into two), the
-// four that span the largest quadrilateral, if every outline point lies
-// near that quadrilateral's sides.
+// four that span the largest quadrilateral, if the middle of every side lies
+// near that quadrilateral's sides (a disc or a blob does not).
 bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& corners, double threshold) {
     std::sort(corners.begin(), corners.end());
     const int m = static_cast<int>(corners.size());
@@ -72,9 +72,14 @@ bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& co
         const double ex = b.x - a.x, ey = b.y - a.y, length = std::sqrt(ex * ex + ey * ey);
         if (length <= 0) return false;
         const int end = kept[(side + 1) % 4] > kept[side] ? kept[(side + 1) % 4] : kept[(side + 1) % 4] + n;
-        for (int i = kept[side]; i < end; ++i) {
+        // The ends of a side may be the rounded corner itself; its middle
+        // must be straight.
+        const int margin = std::max(2, (end - kept[side]) * 15 / 100);
+        for (int i = kept[side] + margin; i < end - margin; ++i) {
             const cv::Point& p = outline[i % n];
-            if (std::abs((p.x - a.x) * ey - (p.y - a.y) * ex) / length > 2 * threshold) return false;
+            // Half a pixel more than the bend threshold: outline points sit
+            // on whole pixels.
+            if (std::abs((p.x - a.x) * ey - (p.y - a.y) * ex) / length > threshold + 0.5) return false;
         }
     }
     corners = kept;
