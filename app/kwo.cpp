@@ -6,6 +6,15 @@
 #include "config/convert.h"
 #include "config/documents.h"
 #include "config/setting.h"
+#include "video/ar_video.h"
+
+#include <OgreGpuProgramManager.h>
+#include <OgreMaterialManager.h>
+#include <OgreMeshManager.h>
+#include <OgreRectangle2D.h>
+#include <OgreRoot.h>
+#include <OgreSkeletonManager.h>
+#include <OgreTextureManager.h>
 
 KWO::KWO(const std::string& configPath)
 {
@@ -24,18 +33,44 @@ KWO::KWO(const std::string& configPath)
     fixVideo = kwo::Setting(config, "")["misc"].getBool("fix_video", false);
 
     kwo::saveUserConfig(userConfig);
-    // Stages that exist later register the frame listener and show the window.
+    root->addFrameListener(this);
+    window->show();
 }
 
-KWO::~KWO() = default;
+KWO::~KWO()
+{
+    if (videoOpen)
+        arVideoClose();
+    root->removeFrameListener(this);
+    sceneManager->destroyAllStaticGeometry();
+    sceneManager->destroyAllMovableObjects();
+    sceneManager->destroyAllAnimationStates();
+    sceneManager->destroyAllAnimations();
+    // Our own rectangles were not made by the scene manager's factories; they
+    // hold engine buffers, so they go while the engine still runs.
+    rectangles.clear();
+    videoBuffer.reset();
+    videoTexture.reset();
+    root->destroySceneManager(sceneManager);
+    Ogre::MeshManager::getSingleton().removeAll();
+    Ogre::SkeletonManager::getSingleton().removeAll();
+    Ogre::MaterialManager::getSingleton().removeAll();
+    Ogre::GpuProgramManager::getSingleton().removeAll();
+    // Shadow textures stay: the engine frees them itself when the root goes,
+    // and fails if they were taken from the texture manager before.
+    Ogre::TextureManager::getSingleton().removeUnreferencedResources();
+    delete root;
+    window.reset();
+    collisionPairs.clear();
+    animationStates.clear();
+    trackedObjects.clear();
+}
 
 void KWO::run()
 {
     running = true;
-}
-
-bool KWO::frameStarted(const Ogre::FrameEvent&)
-{
-    return running;
+    arVideoCapStart();
+    root->startRendering();
+    arVideoCapStop();
 }
 

@@ -17,6 +17,7 @@
 namespace Ogre {
 class AnimationState;
 class Camera;
+class Rectangle2D;
 class RenderWindow;
 class Root;
 class SceneManager;
@@ -84,4 +85,5 @@ private:
     Ogre::SceneNode* trackingRoot = nullptr;
     std::vector<unsigned char> flipRows; // scratch of the in-place flip, reused every frame
     bool videoOpen = false;
+    std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
 };

@@ -1,6 +1,54 @@
 #include "app/kwo.h"
 
-// Engine, rendering options and video background: not built yet.
-void KWO::startEngine(const Json::Value&) {}
-void KWO::setUpRendering(const Json::Value&) {}
-void KWO::createVideoBackground(const Json::Value&) {}
+#include "app/window.h"
+#include "config/setting.h"
+#include "scene/engine.h"
+#include "scene/rendering_options.h"
+#include "scene/video_background.h"
+
+#include <OgreRectangle2D.h>
+#include <OgreRoot.h>
+
+void KWO::startEngine(const Json::Value& config)
+{
+    const kwo::Setting settings(config, "");
+    root = kwo::createRoot("ogre.log");
+    // Whatever goes wrong between the render system and the render window,
+    // the user can only act on one fact: this machine cannot show the viewer.
+    try {
+        kwo::startRenderSystem(*root);
+        const kwo::WindowSettings windowSettings = kwo::readWindowSettings(settings["window"]);
+        window = std::make_unique<kwo::AppWindow>(
+            running, windowSettings.title, static_cast<int>(windowSettings.width),
+            static_cast<int>(windowSettings.height),
+            kwo::WindowOptions{windowSettings.colourDepth, windowSettings.fsaa, windowSettings.fullscreen});
+        renderWindow = kwo::createRenderWindow(*root, windowSettings, window->nativeHandle());
+        window->attachRenderWindow(renderWindow);
+    } catch (...) {
+        throw Exception("The video card do not support the required features");
+    }
+    sceneManager = root->createSceneManager();
+    kwo::addMediaLocations(settings["media"]["locations"]);
+}
+
+void KWO::setUpRendering(const Json::Value& config)
+{
+    const kwo::Setting settings(config, "");
+    kwo::RenderingSetup setup =
+        kwo::setUpRendering(*sceneManager, settings["rendering"], settings["graphics"]["lights"], names);
+    mirror = setup.mirror;
+    if (setup.shadowPanel)
+        rectangles.push_back(std::move(setup.shadowPanel));
+}
+
+void KWO::createVideoBackground(const Json::Value& config)
+{
+    const kwo::Setting settings(config, "");
+    kwo::VideoBackground background = kwo::createVideoBackground(*sceneManager, *renderWindow, settings["rendering"],
+                                                                 names, videoWidth, videoHeight, mirror);
+    camera = background.camera;
+    videoTexture = background.texture;
+    videoBuffer = background.buffer;
+    rectangles.push_back(std::move(background.backdrop));
+    rectangles.push_back(std::move(background.video));
+}

@@ -67,6 +67,8 @@ void mergeConfig(Json::Value& target, const Json::Value& source, const std::stri
         target = source;
         return;
     }
+    if (source.isNull())
+        return; // has no members: changes nothing
     if (!target.isNull() && !target.isObject())
         throw Exception((path.empty() ? std::string("document") : path) + ": expected " + kindOf(target));
     for (const std::string& name : source.getMemberNames()) {

@@ -4,6 +4,7 @@
 #include "tests/support/process.h"
 
 #include <chrono>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -14,9 +15,19 @@ namespace {
 Picture parsePpm(const std::string& data)
 {
     std::istringstream in(data);
+    // Header fields may be separated by comment lines (xwd puts the window's
+    // name there).
+    const auto field = [&in](auto& value) {
+        while (in >> std::ws && in.peek() == '#')
+            in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        in >> value;
+    };
     std::string magic;
     int width = 0, height = 0, maxValue = 0;
-    in >> magic >> width >> height >> maxValue;
+    field(magic);
+    field(width);
+    field(height);
+    field(maxValue);
     in.get();
     if (magic != "P6" || width <= 0 || height <= 0 || maxValue != 255)
         throw std::runtime_error("not a picture");

@@ -1,0 +1,94 @@
+#include "scene/engine.h"
+
+#include "config/convert.h"
+
+#include <OgreLogManager.h>
+#include <OgreRenderWindow.h>
+#include <OgreResourceGroupManager.h>
+#include <OgreRoot.h>
+#include <OgreStringConverter.h>
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+namespace kwo {
+
+WindowSettings readWindowSettings(const Setting& window)
+{
+    WindowSettings settings;
+    settings.width = window.getUInt("width", 800);
+    settings.height = window.getUInt("height", 600);
+    settings.title = window.getString("title", "");
+    settings.colourDepth = window.getUInt("color", 32);
+    settings.vsync = window.getBool("vsync", true);
+    settings.fsaa = window.getUInt("fsaa", 0);
+    settings.gamma = window.getBool("gamma", false);
+    settings.fullscreen = window.getBool("fullscreen", false);
+    return settings;
+}
+
+Ogre::Root* createRoot(const std::string& logFile)
+{
+    auto* root = new Ogre::Root("", "", logFile);
+    // The log is for the file; standard output stays the program's own.
+    Ogre::LogManager::getSingleton().getDefaultLog()->setDebugOutputEnabled(false);
+    return root;
+}
+
+void startRenderSystem(Ogre::Root& root)
+{
+    root.loadPlugin(OGRE_PLUGIN_DIR "/RenderSystem_GL");
+    // Without the codec every picture of the media loads blank.
+    root.loadPlugin(OGRE_PLUGIN_DIR "/Codec_STBI");
+    const Ogre::RenderSystemList& renderers = root.getAvailableRenderers();
+    if (renderers.empty())
+        throw std::runtime_error("no render system");
+    root.setRenderSystem(renderers.front());
+    root.initialise(false, "OGRE Render Window");
+}
+
+Ogre::NameValuePairList renderWindowParameters(const WindowSettings& settings, unsigned long windowHandle)
+{
+    Ogre::NameValuePairList parameters;
+    parameters["colourDepth"] = Ogre::StringConverter::toString(settings.colourDepth);
+    parameters["vsync"] = Ogre::StringConverter::toString(settings.vsync);
+    parameters["FSAA"] = Ogre::StringConverter::toString(settings.fsaa);
+    parameters["gamma"] = Ogre::StringConverter::toString(settings.gamma);
+    parameters["externalWindowHandle"] = Ogre::StringConverter::toString(windowHandle);
+    return parameters;
+}
+
+Ogre::RenderWindow* createRenderWindow(Ogre::Root& root, const WindowSettings& settings, unsigned long windowHandle)
+{
+    const Ogre::NameValuePairList parameters = renderWindowParameters(settings, windowHandle);
+    // The engine ignores the full-screen flag for a window it did not make;
+    // the application window goes full screen itself when shown.
+    return root.createRenderWindow("", 0, 0, settings.fullscreen, &parameters);
+}
+
+std::string archiveType(const std::string& location)
+{
+    if (location.size() >= 4) {
+        std::string end = location.substr(location.size() - 4);
+        std::transform(end.begin(), end.end(), end.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (end == ".zip" || end == ".dat")
+            return "Zip";
+    }
+    return "FileSystem";
+}
+
+void addMediaLocations(const Setting& locations)
+{
+    Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
+    const unsigned count = locations.size();
+    for (unsigned i = 0; i < count; ++i) {
+        const Setting location = locations[i];
+        const std::string path = asString(location.value());
+        groups.addResourceLocation(path, archiveType(path), "General", false);
+    }
+    groups.addResourceLocation(OGRE_MEDIA_DIR "/ShadowVolume", "FileSystem", "General", false);
+    groups.initialiseAllResourceGroups();
+}
+
+} // namespace kwo

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "config/setting.h"
+
+#include <OgreCommon.h>
+
+#include <string>
+
+namespace Ogre {
+class RenderWindow;
+class Root;
+} // namespace Ogre
+
+namespace kwo {
+
+// The "window" section as the engine start-up reads it.
+struct WindowSettings {
+    unsigned width = 800;   // client area, pixels
+    unsigned height = 600;
+    std::string title;
+    unsigned colourDepth = 32; // bits per pixel of the render window
+    bool vsync = true;
+    unsigned fsaa = 0;         // multisampling samples, 0 for none
+    bool gamma = false;
+    bool fullscreen = false;
+};
+
+// Reads the section in the order the start-up needs it: size and title for
+// the window first, then the render window's options. A value of the wrong
+// type (a negative width) throws the conversion error naming the key.
+WindowSettings readWindowSettings(const Setting& window);
+
+// The engine root, logging to `logFile` and reading no plugin list and no
+// engine configuration file. The caller owns it.
+Ogre::Root* createRoot(const std::string& logFile);
+
+// Loads the OpenGL render system and the image codec from the engine's plugin
+// folder, selects the first render system and initialises the root without a
+// window. Throws the engine's error when a plugin cannot be loaded.
+void startRenderSystem(Ogre::Root& root);
+
+// The five parameters that bind a render window to an existing window.
+Ogre::NameValuePairList renderWindowParameters(const WindowSettings& settings, unsigned long windowHandle);
+
+// The render window drawing into the window `windowHandle` (its size is the
+// window's client area).
+Ogre::RenderWindow* createRenderWindow(Ogre::Root& root, const WindowSettings& settings,
+                                       unsigned long windowHandle);
+
+// "Zip" for a location ending in ".zip" or ".dat" in any letter case,
+// "FileSystem" for anything else (a folder).
+std::string archiveType(const std::string& location);
+
+// Registers every element of `locations` in the group "General", in order,
+// then the engine's own shadow media (its texture shadows need them), and
+// parses every script. A missing archive throws the engine's error.
+void addMediaLocations(const Setting& locations);
+
+} // namespace kwo

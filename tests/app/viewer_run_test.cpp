@@ -1,0 +1,85 @@
+// The run as a visitor ends it, and what it leaves behind.
+#include "tests/app/viewer_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace kwo::test {
+namespace {
+
+void expectCleanEnd(ProcessResult result)
+{
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err.find("Exception"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Unknow error"), std::string::npos) << result.err;
+}
+
+TEST(ViewerRun, EscapeEndsTheRunWithoutABox)
+{
+    // Shadows and the shadow view take their own engine resources down.
+    for (const char* overrides : {"{}", R"({"rendering": {"shadow": {"technique": "additive"}}})",
+                                  R"({"rendering": {"shadow": {"technique": "modulative", "debug": true}}})"}) {
+        SCOPED_TRACE(overrides);
+        ViewerSession viewer(viewerDocument(overrides));
+        ASSERT_NE(viewer.start(), "");
+        // Other keys do nothing.
+        viewer.press("a Return space");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_TRUE(viewer.process().running());
+        viewer.press("Escape");
+        // A box would keep the process waiting for an answer, past the timeout.
+        expectCleanEnd(viewer.finish());
+    }
+}
+
+TEST(ViewerRun, ClosingTheWindowEndsTheRunWithoutABox)
+{
+    ViewerSession viewer;
+    ASSERT_NE(viewer.start(), "");
+    viewer.press("alt+F4"); // the window manager's close: the same message as the close box
+    expectCleanEnd(viewer.finish());
+}
+
+TEST(ViewerRun, MinimisedWindowIdles)
+{
+    ViewerSession viewer;
+    ASSERT_NE(viewer.start(), "");
+    const int pid = viewer.process().pid();
+    const auto cpuOver = [pid](double seconds) {
+        const double before = cpuSeconds(pid);
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        return cpuSeconds(pid) - before;
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double drawing = cpuOver(1.5);
+    shell("xdotool windowminimize --sync " + viewer.window());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double minimised = cpuOver(1.5);
+    // Rendering keeps a core busy; a minimised window only sleeps and pumps.
+    EXPECT_GT(drawing, 0.5);
+    EXPECT_LT(minimised, drawing / 5) << "drawing " << drawing << " s, minimised " << minimised << " s";
+
+    // Restored, it draws again and still ends on Escape.
+    shell("xdotool windowactivate --sync " + viewer.window());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GT(cpuOver(1.5), drawing / 2);
+    viewer.press("Escape");
+    expectCleanEnd(viewer.finish());
+}
+
+TEST(ViewerRun, WritesTheEngineLogInTheProgramFolder)
+{
+    ViewerSession viewer;
+    TempDir elsewhere;
+    ASSERT_NE(viewer.start(elsewhere.path()), "");
+    viewer.press("Escape");
+    expectCleanEnd(viewer.finish());
+    ASSERT_TRUE(viewer.folder.exists("ogre.log"));
+    EXPECT_NE(viewer.folder.read("ogre.log").find("Core.dat"), std::string::npos);
+    EXPECT_FALSE(elsewhere.exists("ogre.log"));
+}
+
+} // namespace
+} // namespace kwo::test

@@ -1,0 +1,110 @@
+#include "tests/app/viewer_session.h"
+
+#include "config/documents.h"
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include <unistd.h>
+
+namespace kwo::test {
+namespace {
+
+Json::Value parse(const std::string& text)
+{
+    Json::Value value;
+    Json::Reader reader;
+    if (!reader.parse(text, value))
+        throw std::runtime_error("bad test document: " + reader.getFormattedErrorMessages());
+    return value;
+}
+
+} // namespace
+
+std::string viewerDocument(const std::string& overrides)
+{
+    Json::Value document = parse(std::string(R"({
+        "window": {"fullscreen": false, "title": ")") + viewerTitle + R"("},
+        "media": {"locations": ["./media/graphics/Core.dat"]}
+    })");
+    mergeConfig(document, parse(overrides));
+    return Json::StyledWriter().write(document);
+}
+
+ViewerSession::ViewerSession(const std::string& document, std::vector<std::string> environment)
+    : environment(std::move(environment))
+{
+    folder.write("kwo.config", document);
+}
+
+void ViewerSession::launch(const std::string& workingDirectory)
+{
+    running = std::make_unique<Process>(std::vector<std::string>{folder.executable()},
+                                        workingDirectory.empty() ? folder.path() : workingDirectory, environment);
+}
+
+std::string ViewerSession::start(const std::string& workingDirectory)
+{
+    launch(workingDirectory);
+    windowId = waitForWindow(std::string("^") + viewerTitle + "$", 30);
+    return windowId;
+}
+
+Picture ViewerSession::capture(double settleSeconds)
+{
+    std::this_thread::sleep_for(std::chrono::duration<double>(settleSeconds));
+    return captureWindow(windowId);
+}
+
+void ViewerSession::press(const std::string& keys)
+{
+    shell("xdotool windowactivate --sync " + windowId + " key " + keys + " 2>/dev/null");
+}
+
+ProcessResult ViewerSession::finish(double seconds)
+{
+    return running->wait(std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
+}
+
+double cpuSeconds(int pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Fields after the command name, which is in parentheses and may hold spaces.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; fields >> field; ++i)
+        if (i == 14 || i == 15)
+            ticks += std::stod(field);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+Extents frameExtents(const std::string& windowId)
+{
+    const std::string text = shell("xprop -id " + windowId + " _NET_FRAME_EXTENTS 2>/dev/null");
+    Extents extents;
+    const std::size_t at = text.find('=');
+    if (at != std::string::npos) {
+        std::string numbers = text.substr(at + 1);
+        for (char& c : numbers)
+            if (c == ',')
+                c = ' ';
+        std::istringstream in(numbers);
+        in >> extents.left >> extents.right >> extents.top >> extents.bottom;
+    }
+    return extents;
+}
+
+Picture backdropPicture()
+{
+    return loadPicture(KWO_BACKDROP_PICTURE);
+}
+
+} // namespace kwo::test

@@ -1,0 +1,213 @@
+#include "config/documents.h"
+#include "config/exception.h"
+
+#include "tests/support/files.h"
+
+#include <gtest/gtest.h>
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+Json::Value parse(const std::string& text)
+{
+    Json::Value value;
+    Json::Reader reader;
+    EXPECT_TRUE(reader.parse(text, value)) << text;
+    return value;
+}
+
+Json::Value defaults() { return parse(std::string(kwo::defaultDocument())); }
+
+// Runs loadConfiguration inside a temporary folder holding the given files.
+class Documents : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(folder.path());
+    }
+    void TearDown() override { std::filesystem::current_path(previous); }
+
+    // Loads; `answer` is what the configuration error box replies (none: the
+    // box must not appear).
+    void load(std::optional<bool> answer = std::nullopt, const std::string& configPath = "")
+    {
+        asked.clear();
+        kwo::loadConfiguration(configPath, config, userConfig, [&](const std::string& text) {
+            asked = text;
+            EXPECT_TRUE(answer.has_value()) << "unexpected box: " << text;
+            return answer.value_or(false);
+        });
+    }
+
+    kwo::test::TempDir folder;
+    std::filesystem::path previous;
+    Json::Value config, userConfig;
+    std::string asked;
+};
+
+TEST(DefaultDocument, HoldsEverySection)
+{
+    const Json::Value d = defaults();
+    for (const char* section : {"window", "rendering", "graphics", "tracking", "media", "video", "misc"})
+        EXPECT_TRUE(d[section].isObject()) << section;
+    EXPECT_EQ(d["graphics"]["objects"].size(), 4u);
+    EXPECT_EQ(d["graphics"]["lights"].size(), 3u);
+    EXPECT_EQ(d["tracking"]["objects"].size(), 4u);
+    EXPECT_EQ(d["tracking"]["collisions"].size(), 1u);
+    EXPECT_EQ(d["media"]["locations"].size(), 6u);
+    EXPECT_EQ(d["window"]["title"].asString(), "Telvarin");
+    EXPECT_EQ(d["video"]["width"].asInt(), 320);
+    EXPECT_EQ(d["video"]["pixel"].getComment(Json::commentAfterOnSameLine), "// not used");
+    EXPECT_FALSE(d["rendering"].isMember("pixel"));
+    EXPECT_FALSE(d["video"].isMember("dialog"));
+}
+
+TEST(Merge, AddsReplacesAndNeverRemoves)
+{
+    Json::Value config = defaults();
+    kwo::mergeConfig(config, parse(R"({"window": {"width": 1024}, "graphics": {"lights": [{"type": "spot"}]},
+        "video": {"width": null, "dialog": null}, "extra": {"a": [1, 2]}})"));
+    Json::Value expected = defaults();
+    expected["window"]["width"] = 1024;
+    expected["graphics"]["lights"] = parse(R"([{"type": "spot"}])");
+    expected["video"]["dialog"] = Json::Value();
+    expected["extra"] = parse(R"({"a": [1, 2]})");
+    EXPECT_EQ(config, expected);
+    EXPECT_TRUE(config["video"].isMember("dialog"));
+    EXPECT_EQ(config["video"]["width"].asInt(), 320);
+}
+
+TEST(Merge, ObjectOverAValueIsRefusedByKey)
+{
+    struct Case {
+        const char* source;
+        const char* message;
+    };
+    const Case cases[] = {
+        {R"({"window": {"width": {"a": 1}}})", "window/width: expected a number"},
+        {R"({"window": {"title": {}}})", "window/title: expected a string"},
+        {R"({"media": {"locations": {"x": 1}}})", "media/locations: expected an array"},
+        {R"({"misc": {"fix_video": {"x": 1}}})", "misc/fix_video: expected a boolean"},
+    };
+    for (const Case& c : cases) {
+        Json::Value config = defaults();
+        try {
+            kwo::mergeConfig(config, parse(c.source));
+            ADD_FAILURE() << c.source;
+        } catch (const kwo::Exception& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+    // The other way round is a plain replacement.
+    Json::Value config = defaults();
+    kwo::mergeConfig(config, parse(R"({"tracking": {"objects": 5}})"));
+    EXPECT_EQ(config["tracking"]["objects"], Json::Value(5));
+}
+
+TEST_F(Documents, MissingOrEmptyMainDocumentIsSilent)
+{
+    load();
+    EXPECT_EQ(config, defaults());
+    EXPECT_TRUE(userConfig.isNull());
+    folder.write("kwo.config", "");
+    load();
+    EXPECT_EQ(config, defaults());
+}
+
+TEST_F(Documents, InvalidMainDocumentAsksAndContinuesOnDefaults)
+{
+    struct Case {
+        const char* text;
+        const char* start;
+    };
+    const Case cases[] = {
+        {"{", "* Line 1, Column 2\n"},
+        {" \n\n  ", "* Line 3, Column 3\n  Syntax error: value, object or array expected.\n"},
+        {"{\"window\": {\"width\": 1024,}}", "* Line 1, Column 27\n"},
+    };
+    for (const Case& c : cases) {
+        folder.write("kwo.config", c.text);
+        load(true);
+        EXPECT_EQ(asked.rfind(c.start, 0), 0u) << asked;
+        const std::string end = "\n\nContinue with default settings?";
+        ASSERT_GE(asked.size(), end.size());
+        EXPECT_EQ(asked.substr(asked.size() - end.size()), end) << c.text;
+        EXPECT_EQ(config, defaults()) << c.text;
+    }
+    try {
+        load(false);
+        ADD_FAILURE() << "Cancel must end the process";
+    } catch (const kwo::ProcessExit& exit) {
+        EXPECT_EQ(exit.code, -1);
+    }
+}
+
+TEST_F(Documents, MainDocumentWithCommentsAndANamedPath)
+{
+    folder.write("station.config", "// a station\n{ /* width */ \"window\": {\"width\": 1024} // wide\n}");
+    load(std::nullopt, "station.config");
+    Json::Value expected = defaults();
+    expected["window"]["width"] = 1024;
+    EXPECT_EQ(config, expected);
+    // On a first run the user document starts as the main document.
+    EXPECT_EQ(userConfig["window"]["width"].asInt(), 1024);
+}
+
+TEST_F(Documents, MainDocumentThatIsNotAnObjectStops)
+{
+    folder.write("kwo.config", "[1, 2]");
+    try {
+        load();
+        ADD_FAILURE();
+    } catch (const kwo::Exception& e) {
+        EXPECT_STREQ(e.what(), "kwo.config: the document must be a JSON object");
+    }
+}
+
+TEST_F(Documents, UserDocumentReplacesKeepsOrIsDropped)
+{
+    folder.write("kwo.config", R"({"window": {"width": 1024}})");
+    folder.write("user.config", R"({"camera": "Cam A", "note": 1})");
+    load();
+    EXPECT_EQ(userConfig, parse(R"({"camera": "Cam A", "note": 1})"));
+
+    // A syntax error later in the text keeps what was read before it.
+    folder.write("user.config", R"({"camera": "Cam B", "x": })");
+    load();
+    EXPECT_EQ(userConfig["camera"].asString(), "Cam B");
+
+    // Text that does not start with a value leaves the main document.
+    folder.write("user.config", "garbage");
+    load();
+    EXPECT_EQ(userConfig["window"]["width"].asInt(), 1024);
+
+    // A root that cannot hold "camera" starts the user document afresh.
+    folder.write("user.config", "[\"Cam C\"]");
+    load();
+    EXPECT_EQ(userConfig, Json::Value(Json::objectValue));
+}
+
+TEST_F(Documents, SaveWritesSortedIndentedAndReplacesWhole)
+{
+    folder.write("user.config", std::string(5000, 'x'));
+    Json::Value user = parse("{\"zeta\": 1, // kept\n \"camera\": \"Cam A\"}");
+    kwo::saveUserConfig(user);
+    EXPECT_EQ(folder.read("user.config"), "{\n    \"camera\" : \"Cam A\",\n    \"zeta\" : 1 // kept\n}\n");
+    EXPECT_FALSE(folder.exists("user.config.new"));
+}
+
+TEST_F(Documents, SaveFailureLeavesTheOldDocument)
+{
+    folder.write("user.config", "{\"camera\": \"old\"}");
+    // A folder where the temporary file should go makes the write fail.
+    std::filesystem::create_directory(folder.file("user.config.new"));
+    kwo::saveUserConfig(parse(R"({"camera": "new"})"));
+    EXPECT_EQ(folder.read("user.config"), "{\"camera\": \"old\"}");
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+// The picture on screen, read from screenshots of the real window.
+#include "tests/app/viewer_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+namespace kwo::test {
+namespace {
+
+using PixelTest = std::function<bool(const Picture::Pixel&)>;
+
+// Before the first video frame the video texture is black.
+const PixelTest showsVideo = [](const Picture::Pixel& p) { return isBlack(p); };
+
+struct Rect {
+    int x, y, width, height;
+    bool contains(int px, int py) const { return px >= x && py >= y && px < x + width && py < y + height; }
+};
+
+// Every pixel of `viewport` passes `video`; the ring of pixels right around
+// it does not.
+void expectViewport(const Picture& picture, const Rect& viewport, const PixelTest& video)
+{
+    int inside = 0, outside = 0;
+    for (int y = viewport.y - 1; y <= viewport.y + viewport.height; ++y)
+        for (int x = viewport.x - 1; x <= viewport.x + viewport.width; ++x) {
+            if (x < 0 || y < 0 || x >= picture.width || y >= picture.height)
+                continue;
+            if (viewport.contains(x, y))
+                inside += !video(picture.at(x, y));
+            else if (x == viewport.x - 1 || x == viewport.x + viewport.width || y == viewport.y - 1 ||
+                     y == viewport.y + viewport.height)
+                outside += video(picture.at(x, y));
+        }
+    EXPECT_EQ(inside, 0) << "pixels of the viewport without the video";
+    EXPECT_EQ(outside, 0) << "video pixels around the viewport";
+}
+
+// Expects every pixel outside the `except` rectangles to be the backdrop as drawn.
+void expectBackdrop(const Picture& picture, const std::vector<Rect>& except)
+{
+    const Picture backdrop = backdropPicture();
+    int differences = 0;
+    Rect box{picture.width, picture.height, 0, 0}; // x, y, right, bottom of the differences
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            bool excepted = false;
+            for (const Rect& r : except)
+                excepted = excepted || r.contains(x, y);
+            if (excepted || near(picture.at(x, y), backdrop.at(x, y)))
+                continue;
+            ++differences;
+            box = {std::min(box.x, x), std::min(box.y, y), std::max(box.width, x), std::max(box.height, y)};
+        }
+    EXPECT_EQ(differences, 0) << "differences from " << box.x << "," << box.y << " to " << box.width << ","
+                              << box.height;
+}
+
+TEST(SceneScreen, DefaultLayoutOnAnEightHundredBySixHundredWindow)
+{
+    ViewerSession viewer;
+    ASSERT_NE(viewer.start(), "");
+    const Geometry client = windowGeometry(viewer.window());
+    const Extents frame = frameExtents(viewer.window());
+    EXPECT_EQ(client.width, 800);
+    EXPECT_EQ(client.height, 600);
+    // The frame (client and decorations) is centred on the 1024 x 768 screen.
+    EXPECT_EQ(client.x - frame.left, 512 - (800 + frame.left + frame.right) / 2);
+    EXPECT_EQ(client.y - frame.top, 384 - (600 + frame.top + frame.bottom) / 2);
+
+    const Picture picture = viewer.capture();
+    ASSERT_EQ(picture.width, 800);
+    const Rect viewport{250, 90, 502, 377};
+    expectViewport(picture, viewport, showsVideo);
+    expectBackdrop(picture, {viewport});
+    viewer.press("Escape");
+    EXPECT_EQ(viewer.finish().exitCode, 0);
+}
+
+TEST(SceneScreen, PixelPlacementKeepsItsPixelsOnALargerWindow)
+{
+    ViewerSession viewer(viewerDocument(R"({"window": {"width": 1024, "height": 768}})"));
+    ASSERT_NE(viewer.start(), "");
+    // The window does not fit the screen with its decorations: the frame
+    // takes the whole screen and the client area what is left of it.
+    const Geometry client = windowGeometry(viewer.window());
+    const Extents frame = frameExtents(viewer.window());
+    EXPECT_EQ(client.width, 1024 - frame.left - frame.right);
+    EXPECT_EQ(client.height, 768 - frame.top - frame.bottom);
+    EXPECT_EQ(client.x, frame.left);
+    EXPECT_EQ(client.y, frame.top);
+
+    const Picture picture = viewer.capture();
+    expectViewport(picture, {250, 90, 502, 377}, showsVideo);
+    viewer.press("Escape");
+    EXPECT_EQ(viewer.finish().exitCode, 0);
+}
+
+TEST(SceneScreen, RelativePlacement)
+{
+    const struct {
+        const char* viewport;
+        Rect expected;
+    } cases[] = {
+        {R"({"mode": "relative", "left": 0.25, "top": 0.25, "width": 0.5, "height": 0.5})", {200, 150, 400, 300}},
+        {R"({"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1})", {0, 0, 800, 600}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.viewport);
+        ViewerSession viewer(viewerDocument(std::string(R"({"rendering": {"viewport": )") + c.viewport + "}}"));
+        ASSERT_NE(viewer.start(), "");
+        expectViewport(viewer.capture(), c.expected, showsVideo);
+        viewer.press("Escape");
+        EXPECT_EQ(viewer.finish().exitCode, 0);
+    }
+}
+
+TEST(SceneScreen, ShadowViewShowsAtTheTopLeft)
+{
+    ViewerSession viewer(viewerDocument(R"({"rendering": {"shadow": {"technique": "modulative", "debug": true}}})"));
+    ASSERT_NE(viewer.start(), "");
+    const Picture picture = viewer.capture();
+    // A quarter of the window's width and height; nothing casts a shadow, so
+    // the shadow texture is all clear (white).
+    const Rect panel{0, 0, 200, 150};
+    int white = 0;
+    for (int y = 0; y < panel.height; ++y)
+        for (int x = 0; x < panel.width; ++x)
+            white += near(picture.at(x, y), {255, 255, 255}, 8);
+    EXPECT_EQ(white, panel.width * panel.height);
+    const Rect viewport{250, 90, 502, 377};
+    expectViewport(picture, viewport, showsVideo);
+    // Everything else is the backdrop.
+    expectBackdrop(picture, {panel, viewport});
+    viewer.press("Escape");
+    EXPECT_EQ(viewer.finish().exitCode, 0);
+}
+
+} // namespace
+} // namespace kwo::test

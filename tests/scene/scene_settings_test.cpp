@@ -1,0 +1,129 @@
+// How the configuration turns into engine start-up values and the scene
+// viewport's place.
+#include "scene/engine.h"
+#include "scene/video_background.h"
+#include "tests/scene/json_text.h"
+
+#include <gtest/gtest.h>
+
+namespace kwo::test {
+namespace {
+
+TEST(ArchiveType, ZipByTheEndOfTheLocationInAnyCase)
+{
+    const struct {
+        const char* location;
+        const char* type;
+    } cases[] = {
+        {"./media/graphics/Core.dat", "Zip"}, {"./media/graphics/CORE.DAT", "Zip"},
+        {"pack.Zip", "Zip"},                  {".zip", "Zip"},
+        {"./media/graphics", "FileSystem"},   {"media/zip", "FileSystem"},
+        {"dat", "FileSystem"},                {"", "FileSystem"},
+        {"archive.dat/", "FileSystem"},       {"archive.tar", "FileSystem"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(archiveType(c.location), c.type) << c.location;
+}
+
+TEST(WindowSettings, BindTheRenderWindowWithExactlyFiveParameters)
+{
+    const Json::Value window = json(R"({"width": 1024, "height": 768, "title": "Hall", "color": 16,
+                                         "vsync": false, "fsaa": 4, "gamma": true, "fullscreen": true})");
+    const WindowSettings settings = readWindowSettings(Setting(window, "window"));
+    EXPECT_EQ(settings.width, 1024u);
+    EXPECT_EQ(settings.height, 768u);
+    EXPECT_EQ(settings.title, "Hall");
+    EXPECT_TRUE(settings.fullscreen);
+    const Ogre::NameValuePairList parameters = renderWindowParameters(settings, 4194311);
+    const Ogre::NameValuePairList expected = {{"colourDepth", "16"}, {"vsync", "false"}, {"FSAA", "4"},
+                                              {"gamma", "true"},     {"externalWindowHandle", "4194311"}};
+    EXPECT_EQ(parameters, expected);
+}
+
+TEST(WindowSettings, MissingKeysTakeTheirFallbacks)
+{
+    const Json::Value empty(Json::objectValue);
+    const WindowSettings settings = readWindowSettings(Setting(empty, "window"));
+    EXPECT_EQ(settings.width, 800u);
+    EXPECT_EQ(settings.height, 600u);
+    EXPECT_EQ(settings.title, "");
+    const Ogre::NameValuePairList parameters = renderWindowParameters(settings, 7);
+    EXPECT_EQ(parameters.at("colourDepth"), "32");
+    EXPECT_EQ(parameters.at("vsync"), "true");
+    EXPECT_EQ(parameters.at("FSAA"), "0");
+    EXPECT_EQ(parameters.at("gamma"), "false");
+    EXPECT_FALSE(settings.fullscreen);
+}
+
+TEST(WindowSettings, NegativeWidthIsRefused)
+{
+    const Json::Value window = json(R"({"width": -1})");
+    EXPECT_ANY_THROW(readWindowSettings(Setting(window, "window")));
+}
+
+ViewportPlacement place(const std::string& viewport, unsigned width, unsigned height)
+{
+    const Json::Value value = json(viewport);
+    return readViewportPlacement(Setting(value, "rendering/viewport"), width, height);
+}
+
+TEST(ViewportPlacement, PixelsBecomeFractionsOfTheWindow)
+{
+    const std::string pixels = R"({"mode": "pixels", "left": 250, "top": 90, "width": 502, "height": 377})";
+    const ViewportPlacement small = place(pixels, 800, 600);
+    EXPECT_FLOAT_EQ(small.left, 250.0f / 800);
+    EXPECT_FLOAT_EQ(small.top, 90.0f / 600);
+    EXPECT_FLOAT_EQ(small.width, 502.0f / 800);
+    EXPECT_FLOAT_EQ(small.height, 377.0f / 600);
+    const ViewportPlacement large = place(pixels, 1024, 768);
+    EXPECT_FLOAT_EQ(large.left, 250.0f / 1024);
+    EXPECT_FLOAT_EQ(large.height, 377.0f / 768);
+}
+
+TEST(ViewportPlacement, RelativeTakesTheNumbersAsTheyAre)
+{
+    const ViewportPlacement whole = place(R"({"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1})",
+                                          800, 600);
+    EXPECT_FLOAT_EQ(whole.left, 0);
+    EXPECT_FLOAT_EQ(whole.width, 1);
+    EXPECT_FLOAT_EQ(whole.height, 1);
+    const ViewportPlacement quarter =
+        place(R"({"mode": "relative", "left": 0.25, "top": 0.5, "width": 0.5, "height": 0.25})", 1024, 768);
+    EXPECT_FLOAT_EQ(quarter.left, 0.25f);
+    EXPECT_FLOAT_EQ(quarter.top, 0.5f);
+}
+
+TEST(ViewportPlacement, MissingKeysTakeTheReadersFallbacks)
+{
+    // No mode: relative, and the missing size is zero.
+    const ViewportPlacement bare = place(R"({"left": 0.5})", 800, 600);
+    EXPECT_FLOAT_EQ(bare.left, 0.5f);
+    EXPECT_FLOAT_EQ(bare.width, 0);
+    // Pixels without a size: the whole window.
+    const ViewportPlacement pixels = place(R"({"mode": "pixels", "left": 200})", 800, 600);
+    EXPECT_FLOAT_EQ(pixels.left, 0.25f);
+    EXPECT_FLOAT_EQ(pixels.width, 1);
+    EXPECT_FLOAT_EQ(pixels.height, 1);
+}
+
+TEST(ViewportPlacement, UnknownModeNamesTheWord)
+{
+    for (const std::string mode : {"Pixels", "percent", ""}) {
+        try {
+            place(R"({"mode": ")" + mode + R"("})", 800, 600);
+            ADD_FAILURE() << "accepted '" << mode << "'";
+        } catch (const std::exception& error) {
+            EXPECT_STREQ(error.what(), ("Invalid viewport mode '" + mode + "'").c_str());
+        }
+    }
+}
+
+TEST(ViewportPlacement, ValueOfTheWrongTypeIsRefused)
+{
+    EXPECT_ANY_THROW(place(R"({"mode": "pixels", "left": "wide"})", 800, 600));
+    EXPECT_ANY_THROW(place(R"({"mode": 3})", 800, 600));
+    EXPECT_ANY_THROW(place(R"(12)", 800, 600)); // not an object
+}
+
+} // namespace
+} // namespace kwo::test

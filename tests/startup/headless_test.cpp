@@ -1,0 +1,84 @@
+// Without a display nothing graphical is attempted: errors and the
+// configuration error go to standard error, and nobody can answer "continue".
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using kwo::test::ProgramFolder;
+using kwo::test::TempDir;
+
+kwo::test::ProcessResult runHeadless(const ProgramFolder& program, const std::vector<std::string>& args = {})
+{
+    TempDir elsewhere; // the caller's working directory is not the program's
+    std::vector<std::string> argv = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", program.executable()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return kwo::test::run(argv, elsewhere.path());
+}
+
+TEST(Headless, InvalidMainDocumentEndsWithMinusOneAndWritesNothing)
+{
+    ProgramFolder program;
+    program.write("kwo.config", "{");
+    program.write("user.config", "{\"camera\": \"kept\"}\n");
+    const auto result = runHeadless(program);
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.err.rfind("Configuration file error\n* Line 1, Column 2\n", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("\n\nContinue with default settings?\n"), std::string::npos) << result.err;
+    EXPECT_EQ(program.read("user.config"), "{\"camera\": \"kept\"}\n");
+}
+
+TEST(Headless, ConfigurationPathIsTheFirstArgumentRelativeToTheProgramFolder)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* expectedFile; // the document that was read (it is invalid, so it shows)
+    };
+    const Case cases[] = {
+        {{}, "kwo.config"},
+        {{""}, "kwo.config"},
+        {{"station.config", "ignored", "also ignored"}, "station.config"},
+        {{"sub dir/station.config"}, "sub dir/station.config"},
+    };
+    for (const Case& c : cases) {
+        ProgramFolder program;
+        std::filesystem::create_directory(program.file("sub dir"));
+        // Each candidate document fails on a different line, so the message tells which was read.
+        program.write("kwo.config", "\n{");
+        program.write("station.config", "\n\n{");
+        program.write("sub dir/station.config", "\n\n\n{");
+        const auto result = runHeadless(program, c.args);
+        const std::string expectedLine = std::string(c.expectedFile) == "kwo.config"       ? "Line 2"
+                                         : std::string(c.expectedFile) == "station.config" ? "Line 3"
+                                                                                           : "Line 4";
+        EXPECT_EQ(result.exitCode, 255) << c.expectedFile;
+        EXPECT_NE(result.err.find("* " + expectedLine + ", Column 2"), std::string::npos)
+            << c.expectedFile << ": " << result.err;
+    }
+}
+
+TEST(Headless, StartUpErrorGoesToStandardErrorAndReturnsZero)
+{
+    struct Case {
+        const char* document;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"[1, 2]", "Exception: kwo.config: the document must be a JSON object\n"},
+        {R"({"window": {"width": {"a": 1}}})", "Exception: window/width: expected a number\n"},
+    };
+    for (const Case& c : cases) {
+        ProgramFolder program;
+        program.write("kwo.config", c.document);
+        const auto result = runHeadless(program);
+        EXPECT_EQ(result.exitCode, 0) << c.document;
+        EXPECT_EQ(result.err, c.line);
+        EXPECT_FALSE(program.exists("user.config"));
+    }
+}
+
+} // namespace

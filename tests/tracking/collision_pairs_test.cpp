@@ -1,0 +1,243 @@
+#include "config/exception.h"
+#include "scene/object_scene.h"
+#include "tests/tracking/scene_fixture.h"
+#include "tracking/collision_pairs.h"
+
+#include <OgreAnimationState.h>
+#include <OgreSceneNode.h>
+
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+namespace {
+
+Json::Value parse(const std::string& text)
+{
+    Json::Value value;
+    Json::Reader reader;
+    EXPECT_TRUE(reader.parse(text, value)) << text;
+    return value;
+}
+
+// Three objects on real scene nodes below a tracking root turned as the
+// viewer turns it: A and B play idle and collision, C plays only idle.
+class CollisionPairs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        engine.makeMesh("Animated.mesh", {"idle", "collision"});
+        engine.makeMesh("IdleOnly.mesh", {"idle"});
+        trackingRoot = engine.sceneManager()->getRootSceneNode()->createChildSceneNode();
+        trackingRoot->rotate(Ogre::Vector3::UNIT_X, Ogre::Degree(180));
+        const Json::Value config = parse(R"({"graphics": {"objects": [
+            {"name": "A", "character": {"mesh": "Animated.mesh", "orientation": {"w": 0, "x": 0, "y": 1, "z": 0},
+                "animations": {"idle": "idle", "collision": "collision"}}},
+            {"name": "B", "character": {"mesh": "Animated.mesh", "animations": {"idle": "idle", "collision": "collision"}}},
+            {"name": "C", "character": {"mesh": "IdleOnly.mesh", "animations": {"idle": "idle"}}}]}})");
+        kwo::ObjectSceneContext context{engine.sceneManager(), trackingRoot, names, animationStates};
+        for (const char* name : {"A", "B", "C"}) {
+            TrackedObject object;
+            object.name = name;
+            kwo::buildObjectScene(object, kwo::Setting(config, ""), context);
+            objects.push_back(object);
+        }
+    }
+
+    std::vector<CollisionPair> pairs(const std::string& collisions)
+    {
+        document = parse(collisions);
+        return kwo::readCollisionPairs(kwo::Setting(document, "tracking/collisions"), objects);
+    }
+
+    // Lays a marker flat in front of the camera at x millimetres, shown or hidden.
+    void place(int index, float x, bool visible = true, float tiltDegrees = 0)
+    {
+        TrackedObject& object = objects[static_cast<std::size_t>(index)];
+        object.markerNode->setPosition(x, 0, 500);
+        object.markerNode->setOrientation(Ogre::Quaternion(Ogre::Degree(tiltDegrees), Ogre::Vector3::UNIT_Y));
+        object.visible = visible;
+        engine.updateSceneGraph();
+    }
+
+    void step(std::vector<CollisionPair>& list)
+    {
+        for (CollisionPair& pair : list)
+            kwo::testCollisionPair(pair, objects);
+        engine.updateSceneGraph();
+    }
+
+    kwo::test::EngineWithoutDisplay engine;
+    Ogre::SceneNode* trackingRoot = nullptr;
+    kwo::UniqueNameCounter names;
+    std::vector<Ogre::AnimationState*> animationStates;
+    std::vector<TrackedObject> objects;
+    Json::Value document;
+};
+
+const char* const defaultPair = R"([{"first": "A", "second": "B",
+    "distance": {"min": {"x": 100, "y": 10}, "max": {"x": 110, "y": 20}}, "angle": {"min": 20, "max": 30}}])";
+
+TEST_F(CollisionPairs, ReadsThresholdsAndBindsByName)
+{
+    const auto list = pairs(defaultPair);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].first, 0);
+    EXPECT_EQ(list[0].second, 1);
+    EXPECT_FALSE(list[0].colliding);
+    EXPECT_EQ(list[0].distanceMin, 100);
+    EXPECT_EQ(list[0].distanceMax, 110);
+    EXPECT_EQ(list[0].angleMin, 20);
+    EXPECT_EQ(list[0].angleMax, 30);
+    EXPECT_TRUE(pairs("[]").empty());
+}
+
+TEST_F(CollisionPairs, SetUpErrors)
+{
+    struct Case {
+        const char* collisions;
+        const char* message;
+    };
+    const Case cases[] = {
+        {R"([{"first": "A", "second": "Z"}])", "Invalid collsion pair 'A' / 'Z'"},
+        {R"([{"first": "A", "second": "A"}])", "Invalid collsion pair 'A' / 'A'"},
+        {R"([{"second": "B"}])", "Invalid collsion pair '' / 'B'"},
+    };
+    for (const Case& c : cases) {
+        try {
+            pairs(c.collisions);
+            ADD_FAILURE() << c.collisions;
+        } catch (const kwo::Exception& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+    objects.clear();
+    EXPECT_THROW(pairs(defaultPair), kwo::Exception);
+}
+
+TEST_F(CollisionPairs, HysteresisOfTheDefaultPair)
+{
+    auto list = pairs(defaultPair);
+    struct Step {
+        float distance;
+        bool colliding;
+    };
+    // Strict comparisons: 100 does not enter, 110 leaves.
+    const Step steps[] = {{150, false}, {100, false}, {90, true}, {105, true}, {109.9f, true},
+                          {110, false}, {105, false}, {99, true}};
+    for (const Step& s : steps) {
+        place(0, 0);
+        place(1, s.distance);
+        step(list);
+        EXPECT_EQ(list[0].colliding, s.colliding) << "at " << s.distance << " mm";
+    }
+}
+
+TEST_F(CollisionPairs, AngleEntryAndExit)
+{
+    auto list = pairs(defaultPair);
+    place(0, 0);
+    place(1, 50, true, 25);
+    step(list);
+    EXPECT_FALSE(list[0].colliding) << "25 degrees is above the entry angle";
+    place(1, 50, true, 15);
+    step(list);
+    EXPECT_TRUE(list[0].colliding);
+    place(1, 50, true, 29);
+    step(list);
+    EXPECT_TRUE(list[0].colliding) << "still below the exit angle";
+    place(1, 50, true, 31);
+    step(list);
+    EXPECT_FALSE(list[0].colliding);
+}
+
+TEST_F(CollisionPairs, EnteringSwitchesAnimationsAndFacesThePartner)
+{
+    auto list = pairs(defaultPair);
+    TrackedObject& a = objects[0];
+    TrackedObject& b = objects[1];
+    a.idleAnimation->addTime(0.5f);
+    b.collisionAnimation->addTime(0.7f);
+    place(0, 0);
+    place(1, 80);
+    step(list);
+    ASSERT_TRUE(list[0].colliding);
+    for (TrackedObject* o : {&a, &b}) {
+        EXPECT_EQ(o->activeAnimation, o->collisionAnimation);
+        EXPECT_TRUE(o->collisionAnimation->getEnabled());
+        EXPECT_EQ(o->collisionAnimation->getTimePosition(), 0);
+        EXPECT_FALSE(o->idleAnimation->getEnabled());
+    }
+    // Each collision node's -Z points at the other one.
+    const Ogre::Vector3 aToB =
+        (b.collisionNode->_getDerivedPosition() - a.collisionNode->_getDerivedPosition()).normalisedCopy();
+    EXPECT_TRUE((a.collisionNode->_getDerivedOrientation() * Ogre::Vector3::NEGATIVE_UNIT_Z)
+                    .positionEquals(aToB, 1e-3f));
+    EXPECT_TRUE((b.collisionNode->_getDerivedOrientation() * Ogre::Vector3::NEGATIVE_UNIT_Z)
+                    .positionEquals(-aToB, 1e-3f));
+
+    // Losing B ends it in the same frame: idle from the start, facing restored.
+    a.idleAnimation->addTime(0.3f);
+    place(1, 80, false);
+    step(list);
+    EXPECT_FALSE(list[0].colliding);
+    for (TrackedObject* o : {&a, &b}) {
+        EXPECT_EQ(o->activeAnimation, o->idleAnimation);
+        EXPECT_TRUE(o->idleAnimation->getEnabled());
+        EXPECT_EQ(o->idleAnimation->getTimePosition(), 0);
+        EXPECT_FALSE(o->collisionAnimation->getEnabled());
+        EXPECT_FALSE(o->collisionNode->getAutoTrackTarget());
+        EXPECT_EQ(o->collisionNode->getOrientation(), Ogre::Quaternion::IDENTITY);
+    }
+}
+
+TEST_F(CollisionPairs, PairWithoutCollisionAnimationStopsIdleWhileColliding)
+{
+    auto list = pairs(R"([{"first": "C", "second": "B", "distance": {"min": {"x": 100}, "max": {"x": 110}},
+        "angle": {"min": 20, "max": 30}}])");
+    TrackedObject& c = objects[2];
+    place(2, 0);
+    place(1, 50);
+    step(list);
+    ASSERT_TRUE(list[0].colliding);
+    EXPECT_EQ(c.activeAnimation, nullptr);
+    EXPECT_FALSE(c.idleAnimation->getEnabled());
+    place(1, 200);
+    step(list);
+    EXPECT_EQ(c.activeAnimation, c.idleAnimation);
+    EXPECT_TRUE(c.idleAnimation->getEnabled());
+}
+
+TEST_F(CollisionPairs, MissingAngleNeverEnters)
+{
+    auto list = pairs(R"([{"first": "A", "second": "B", "distance": {"min": {"x": 100}, "max": {"x": 110}}}])");
+    place(0, 0);
+    place(1, 10);
+    step(list);
+    EXPECT_FALSE(list[0].colliding);
+}
+
+TEST_F(CollisionPairs, OneObjectInTwoPairsTakesTheLaterSwitch)
+{
+    auto list = pairs(R"([
+        {"first": "A", "second": "B", "distance": {"min": {"x": 100}, "max": {"x": 110}}, "angle": {"min": 20, "max": 30}},
+        {"first": "A", "second": "C", "distance": {"min": {"x": 100}, "max": {"x": 110}}, "angle": {"min": 20, "max": 30}}])");
+    place(0, 0);
+    place(1, 50);
+    place(2, 500);
+    step(list);
+    EXPECT_TRUE(list[0].colliding);
+    EXPECT_FALSE(list[1].colliding);
+    EXPECT_EQ(objects[0].activeAnimation, objects[0].collisionAnimation);
+    // Both pairs enter in one frame; then B leaves: the first pair switches A
+    // back to idle although A still collides with C.
+    place(2, -50);
+    step(list);
+    EXPECT_TRUE(list[1].colliding);
+    place(1, 300);
+    step(list);
+    EXPECT_FALSE(list[0].colliding);
+    EXPECT_TRUE(list[1].colliding);
+    EXPECT_EQ(objects[0].activeAnimation, objects[0].idleAnimation);
+}
+
+} // namespace

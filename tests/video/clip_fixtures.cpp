@@ -1,0 +1,57 @@
+#include "clip_fixtures.h"
+
+#include "video/clip_writer.h"
+
+#include <cstring>
+
+namespace kwo::test {
+namespace {
+
+void put(std::uint8_t* p, int r, int g, int b)
+{
+    p[0] = static_cast<std::uint8_t>(b);
+    p[1] = static_cast<std::uint8_t>(g);
+    p[2] = static_cast<std::uint8_t>(r);
+    p[3] = 0;
+}
+
+} // namespace
+
+void writeCountingClip(const std::string& path, int frames, int framesPerSecond, int width, int height)
+{
+    const ClipFormat format{width, height, framesPerSecond, frames, ClipEncoding::Raw};
+    writeClip(path, format, [&](int index, std::uint8_t* frame) {
+        for (int i = 0; i < width * height; ++i)
+            put(frame + i * 4, 0x55, 255 - index, index);
+    });
+}
+
+int frameIndex(const std::uint8_t* bgrx, int width, int height)
+{
+    const std::uint8_t* p = bgrx + (static_cast<std::size_t>(height / 2) * width + width / 2) * 4;
+    if (p[2] != 0x55 || p[0] + p[1] != 255)
+        return -1;
+    return p[0];
+}
+
+void writeQuarterClip(const std::string& path, int width, int height, int frames)
+{
+    const ClipFormat format{width, height, 30, frames, ClipEncoding::Raw};
+    writeClip(path, format, [&](int, std::uint8_t* frame) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = frame + (static_cast<std::size_t>(y) * width + x) * 4;
+                const bool right = x >= width / 2, bottom = y >= height / 2;
+                if (!right && !bottom)
+                    put(p, 255, 0, 0);
+                else if (right && !bottom)
+                    put(p, 0, 255, 0);
+                else if (!right)
+                    put(p, 0, 0, 255);
+                else
+                    put(p, 255, 255, 255);
+            }
+    });
+}
+
+} // namespace kwo::test

@@ -1,0 +1,80 @@
+#include "video/device_request.h"
+#include "video/video_config.h"
+
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+#include <stdexcept>
+
+namespace {
+
+Json::Value parse(const std::string& text)
+{
+    Json::Value value;
+    Json::Reader reader;
+    EXPECT_TRUE(reader.parse(text, value)) << text;
+    return value;
+}
+
+TEST(DeviceRequest, ReadsBackWhatTheDeviceTextSays)
+{
+    const kwo::DeviceRequest request = kwo::parseDeviceRequest(kwo::buildVideoConfig(
+        parse(R"({"dialog": true, "width": 640, "height": 480, "flip_horizontal": true, "flip_vertical": false})"),
+        "Clip Co.mkv"));
+    EXPECT_EQ(request.friendlyName, "Clip Co.mkv");
+    EXPECT_EQ(request.width, 640u);
+    EXPECT_EQ(request.height, 480u);
+    EXPECT_TRUE(request.showFormatDialog);
+    EXPECT_TRUE(request.flipHorizontal);
+    EXPECT_FALSE(request.flipVertical);
+}
+
+TEST(DeviceRequest, AbsentAttributesAreNotRequested)
+{
+    const kwo::DeviceRequest request = kwo::parseDeviceRequest(kwo::buildVideoConfig(parse("{}"), "cam"));
+    EXPECT_EQ(request.friendlyName, "cam");
+    EXPECT_FALSE(request.width);
+    EXPECT_FALSE(request.height);
+    EXPECT_FALSE(request.showFormatDialog);
+    EXPECT_FALSE(request.flipHorizontal);
+    EXPECT_FALSE(request.flipVertical);
+}
+
+TEST(DeviceRequest, RefusesTextsThatSayNothingUsable)
+{
+    const std::string good = kwo::buildVideoConfig(parse(R"({"width": 320})"), "cam");
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"empty", ""},
+        {"not XML", "camera=cam"},
+        {"cut short", good.substr(0, good.size() / 2)},
+        {"a quote in the name breaks the document", kwo::buildVideoConfig(parse("{}"), "a\"b")},
+        {"an ampersand in the name", kwo::buildVideoConfig(parse("{}"), "R&D")},
+        {"another root", "<video><camera friendly_name=\"cam\"/></video>"},
+        {"no camera", "<dsvl_input/>"},
+        {"no name", "<dsvl_input><camera frame_width=\"320\"/></dsvl_input>"},
+        {"a size that is not a number", "<dsvl_input><camera frame_width=\"wide\" friendly_name=\"c\"/></dsvl_input>"},
+        {"a negative size", "<dsvl_input><camera frame_width=\"-1\" friendly_name=\"c\"/></dsvl_input>"},
+        {"a flip that is not a boolean",
+         "<dsvl_input><camera friendly_name=\"c\"><pixel_format><RGB32 flip_h=\"yes\"/></pixel_format></camera>"
+         "</dsvl_input>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_THROW(kwo::parseDeviceRequest(c.text), std::runtime_error);
+    }
+}
+
+TEST(DeviceRequest, TakesBooleansInBothSchemaSpellings)
+{
+    const kwo::DeviceRequest request = kwo::parseDeviceRequest(
+        "<dsvl_input><camera show_format_dialog=\"1\" friendly_name=\"c\"><pixel_format>"
+        "<RGB32 flip_h=\"0\" flip_v=\"1\"/></pixel_format></camera></dsvl_input>");
+    EXPECT_TRUE(request.showFormatDialog);
+    EXPECT_FALSE(request.flipHorizontal);
+    EXPECT_TRUE(request.flipVertical);
+}
+
+} // namespace
