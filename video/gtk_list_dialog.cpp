@@ -24,6 +24,11 @@ void onRowActivated(GtkListBox*, GtkListBoxRow*, gpointer dialog)
 
 bool gtkAvailable()
 {
+    // GTK would switch the whole process to the user's locale: numbers in
+    // the engine's scripts would then parse with a decimal comma on some
+    // stations, and Xlib would type the window title in an encoding that
+    // tools cannot read. The program's texts are bytes; keep the C locale.
+    gtk_disable_setlocale();
     return gtk_init_check(nullptr, nullptr);
 }
 
