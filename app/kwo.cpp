@@ -6,6 +6,7 @@
 #include "config/convert.h"
 #include "config/documents.h"
 #include "config/setting.h"
+#include "scene/engine.h"
 #include "video/ar_video.h"
 
 #include <OgreGpuProgramManager.h>
@@ -59,7 +60,7 @@ KWO::~KWO()
     // Shadow textures stay: the engine frees them itself when the root goes,
     // and fails if they were taken from the texture manager before.
     Ogre::TextureManager::getSingleton().removeUnreferencedResources();
-    delete root;
+    kwo::deleteRoot(root);
     window.reset();
     collisionPairs.clear();
     animationStates.clear();

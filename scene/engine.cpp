@@ -30,10 +30,18 @@ WindowSettings readWindowSettings(const Setting& window)
 
 Ogre::Root* createRoot(const std::string& logFile)
 {
-    auto* root = new Ogre::Root("", "", logFile);
-    // The log is for the file; standard output stays the program's own.
-    Ogre::LogManager::getSingleton().getDefaultLog()->setDebugOutputEnabled(false);
-    return root;
+    // The log is for the file alone; standard output stays the program's own.
+    // A log made before the root keeps the engine's start-up lines off it too;
+    // the root then leaves the log manager to us (deleteRoot).
+    auto* logs = new Ogre::LogManager();
+    logs->createLog(logFile, true, false, false);
+    return new Ogre::Root("", "", logFile);
+}
+
+void deleteRoot(Ogre::Root* root)
+{
+    delete root;
+    delete Ogre::LogManager::getSingletonPtr();
 }
 
 void startRenderSystem(Ogre::Root& root)

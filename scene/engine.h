@@ -33,6 +33,8 @@ WindowSettings readWindowSettings(const Setting& window);
 // The engine root, logging to `logFile` and reading no plugin list and no
 // engine configuration file. The caller owns it.
 Ogre::Root* createRoot(const std::string& logFile);
+// Shuts the engine down and closes its log.
+void deleteRoot(Ogre::Root* root);
 
 // Loads the OpenGL render system and the image codec from the engine's plugin
 // folder, selects the first render system and initialises the root without a
