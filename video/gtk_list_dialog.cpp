@@ -1,5 +1,7 @@
 #include "video/gtk_list_dialog.h"
 
+#include <clocale>
+
 namespace kwo {
 namespace {
 
@@ -24,7 +26,15 @@ void onRowActivated(GtkListBox*, GtkListBoxRow*, gpointer dialog)
 
 bool gtkAvailable()
 {
-    return gtk_init_check(nullptr, nullptr);
+    // GTK switches the whole process to the user's locale when it starts.
+    // The viewer reads numbers in configuration, scripts and media after the
+    // dialog, and a locale with a decimal comma would misread them, so the
+    // locale is put back.
+    const char* current = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = current ? current : "C";
+    const bool available = gtk_init_check(nullptr, nullptr);
+    std::setlocale(LC_ALL, saved.c_str());
+    return available;
 }
 
 ListDialog makeListDialog(const std::string& title, const std::string& cancelLabel)
