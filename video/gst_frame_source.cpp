@@ -207,12 +207,10 @@ private:
         const auto* source = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0));
         const std::size_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0);
         const std::size_t row = static_cast<std::size_t>(frameSize.width) * 4;
-        if (stride == row) {
-            std::memcpy(frame, source, row * frameSize.height);
-        } else {
-            for (int y = 0; y < frameSize.height; ++y)
-                std::memcpy(frame + y * row, source + y * stride, row);
-        }
+        // Bottom row first: the viewer reverses the rows of every frame
+        // before use, as the frames of a Windows capture device come.
+        for (int y = 0; y < frameSize.height; ++y)
+            std::memcpy(frame + (frameSize.height - 1 - y) * row, source + y * stride, row);
         gst_video_frame_unmap(&mapped);
         return true;
     }

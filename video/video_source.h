@@ -34,7 +34,8 @@ public:
 
     // Copies the newest frame that arrived since the last call into `frame`
     // (size().width * size().height pixels of 4 bytes, blue, green, red, pad,
-    // rows packed, top row first) and returns true; returns false at once
+    // rows packed, the picture's bottom row first) and returns true; returns
+    // false at once
     // when no new frame is there. Frames that arrived in between are skipped.
     // A source that failed returns false from then on; it writes its first
     // error once on the standard error stream and never throws here.
