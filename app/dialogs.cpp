@@ -1,5 +1,7 @@
 #include "app/dialogs.h"
 
+#include "video/gtk_list_dialog.h"
+
 #include <gtk/gtk.h>
 
 #include <iostream>
@@ -29,23 +31,33 @@ int runModal(GtkWidget* dialog)
 
 bool displayAvailable()
 {
-    static const bool available = gtk_init_check(nullptr, nullptr);
-    return available;
+    return gtkAvailable();
 }
 
 void showErrorBox(const std::string& text)
 {
     if (!displayAvailable())
         return;
-    GtkWidget* dialog =
-        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_NONE, "%s", text.c_str());
+    // A plain dialog with the icon beside the text: GTK's message dialog no
+    // longer draws an icon for errors.
+    GtkWidget* dialog = gtk_dialog_new();
     gtk_window_set_title(GTK_WINDOW(dialog), "Error");
-    // GTK stopped drawing an icon for error messages; the box should still show one.
-    GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
-    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), icon);
-    gtk_widget_show(icon);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+    GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
+    gtk_container_set_border_width(GTK_CONTAINER(row), 16);
+    gtk_box_pack_start(GTK_BOX(row), gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG), FALSE,
+                       FALSE, 0);
+    GtkWidget* label = gtk_label_new(text.c_str());
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+    gtk_label_set_xalign(GTK_LABEL(label), 0);
+    gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row);
+    gtk_widget_show_all(row);
+    GtkWidget* ok = gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    gtk_widget_grab_focus(ok);
     runModal(dialog);
 }
 

@@ -1,7 +1,5 @@
 #include "video/gtk_list_dialog.h"
 
-#include <clocale>
-
 namespace kwo {
 namespace {
 
@@ -26,14 +24,16 @@ void onRowActivated(GtkListBox*, GtkListBoxRow*, gpointer dialog)
 
 bool gtkAvailable()
 {
-    // GTK switches the whole process to the user's locale when it starts.
-    // The viewer reads numbers in configuration, scripts and media after the
-    // dialog, and a locale with a decimal comma would misread them, so the
-    // locale is put back.
-    const char* current = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = current ? current : "C";
-    const bool available = gtk_init_check(nullptr, nullptr);
-    std::setlocale(LC_ALL, saved.c_str());
+    // GTK would switch the whole process to the user's locale: numbers in
+    // the engine's scripts would then parse with a decimal comma on some
+    // stations, and Xlib would type the window title in an encoding that
+    // tools cannot read. The program's texts are bytes; keep the C locale.
+    // GTK starts once per process and warns when told about the locale
+    // after it has started, so this runs once.
+    static const bool available = [] {
+        gtk_disable_setlocale();
+        return gtk_init_check(nullptr, nullptr) != FALSE;
+    }();
     return available;
 }
 

@@ -31,7 +31,8 @@ std::string viewerDocument(const std::string& overrides)
 {
     Json::Value document = parse(std::string(R"({
         "window": {"fullscreen": false, "title": ")") + viewerTitle + R"("},
-        "media": {"locations": ["./media/graphics/Core.dat"]}
+        "media": {"locations": ["./media/graphics/Core.dat"]},
+        "tracking": {"objects": [], "collisions": []}
     })");
     mergeConfig(document, parse(overrides));
     return Json::StyledWriter().write(document);

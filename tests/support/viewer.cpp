@@ -4,6 +4,7 @@
 #include "tests/support/screen.h"
 #include "video/clip_writer.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 

@@ -171,6 +171,26 @@ TEST(Detection, MarkersCutByTheFrameBorderOrTooSmallAreNotCandidates) {
     }
 }
 
+TEST(Detection, BusyFramesStayWithinTheLimits) {
+    // Hundreds of small dark squares (each a candidate): at most thirty are
+    // reported; uniform frames give nothing.
+    const ARParam camera = plainCamera();
+    ar::Tracker tracker = designTracker(camera);
+    std::vector<std::uint8_t> blocks(640 * 480 * 4, 230);
+    for (int by = 4; by + 14 < 476; by += 20)
+        for (int bx = 4; bx + 14 < 636; bx += 20)
+            for (int y = by; y < by + 14; ++y)
+                for (int x = bx; x < bx + 14; ++x) std::fill_n(&blocks[(y * 640 + x) * 4], 3, 20);
+    EXPECT_EQ(tracker.detect(ar::FrameView::packed(blocks.data(), 640, 480), 100).size(), 30u);
+    for (std::uint8_t level : {0, 255}) {
+        std::vector<std::uint8_t> flat(640 * 480 * 4, level);
+        tracker.resetHistory();
+        EXPECT_TRUE(tracker.detect(ar::FrameView::packed(flat.data(), 640, 480), 100).empty()) << int(level);
+    }
+    // Thresholds far outside 0..255 neither overflow nor crash.
+    for (int threshold : {-1000000, 1000000}) tracker.detect(ar::FrameView::packed(blocks.data(), 640, 480), threshold);
+}
+
 TEST(Detection, FourMarkersOnAClutteredTableAreAllFound) {
     const ARParam camera = distortedCamera();
     ar::Tracker tracker = designTracker(camera);

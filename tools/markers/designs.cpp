@@ -6,11 +6,12 @@
 namespace kwo::markers {
 
 const std::vector<MarkerDesign>& markerDesigns() {
+    // '#' ink, '.' paper, rows from the top.
     static const std::vector<MarkerDesign> designs{
-        {"Quillmoth", 0xbec4},   // ..#. / ..## / .### / ##.#
-        {"Brackenjaw", 0x7ae8},  // ...# / .### / .#.# / ###.
-        {"Sliverfin", 0xc736},   // .##. / ##.. / ###. / ..##
-        {"Mossglider", 0xeb64},  // ..#. / .##. / ##.# / .###
+        {"Quillmoth", 0x413b},   // ##.# / ##.. / #... / ..#.
+        {"Brackenjaw", 0x8517},  // ###. / #... / #.#. / ...#
+        {"Sliverfin", 0x38c9},   // #..# / ..## / ...# / ##..
+        {"Mossglider", 0x149b},  // ##.# / #..# / ..#. / #...
     };
     return designs;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // The project's own marker designs: a black square whose inner half holds a
-// bold block silhouette on a 4x4 grid. The silhouettes were chosen by an
+// bold white silhouette on a 4x4 grid. The silhouettes were chosen by an
 // exhaustive search over connected 4x4 shapes so that each differs from its
 // own turns (the direction stays clear) and from the other three at every turn
 // (the best cross-correlation is 0.24, the matcher's cut is 0.5).

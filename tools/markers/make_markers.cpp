@@ -1,7 +1,7 @@
 // Writes the marker set into a folder: one pattern file and one PNG per
 // design, and "markers.pdf", an A4 sheet with every marker at true size (83 mm
-// black square), its name and cut marks. Prints how alike the designs look to
-// the matcher.
+// black square), its name and cut marks, with "markers-sheet.png", a picture
+// of the sheet. Prints how alike the designs look to the matcher.
 //
 // usage: make_markers <output folder>
 
@@ -50,10 +50,10 @@ void cutMarks(cairo_t* cairo, double x, double y, double w, double h) {
     cairo_stroke(cairo);
 }
 
-bool writeSheet(const std::string& path) {
-    cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), 210 * pointsPerMillimetre, 297 * pointsPerMillimetre);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, pointsPerMillimetre, pointsPerMillimetre); // draw in millimetres
+// The sheet, drawn in millimetres on any cairo context.
+void drawSheet(cairo_t* cairo) {
+    cairo_set_source_rgb(cairo, 1, 1, 1);
+    cairo_paint(cairo);
     cairo_set_source_rgb(cairo, 0, 0, 0);
     cairo_select_font_face(cairo, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
 
@@ -77,6 +77,13 @@ bool writeSheet(const std::string& path) {
         cairo_show_text(cairo, designs[i].name.c_str());
         cutMarks(cairo, x, y, cellW, cellH);
     }
+}
+
+bool writeSheet(const std::string& path) {
+    cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), 210 * pointsPerMillimetre, 297 * pointsPerMillimetre);
+    cairo_t* cairo = cairo_create(surface);
+    cairo_scale(cairo, pointsPerMillimetre, pointsPerMillimetre);
+    drawSheet(cairo);
     cairo_show_page(cairo);
     const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(cairo);
@@ -84,6 +91,21 @@ bool writeSheet(const std::string& path) {
     const bool finished = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
     return ok && finished;
+}
+
+// A picture of the sheet at 4 pixels per millimetre, to look at without a
+// PDF viewer.
+bool writeSheetPreview(const std::string& path) {
+    const double scale = 4;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(210 * scale),
+                                                          static_cast<int>(297 * scale));
+    cairo_t* cairo = cairo_create(surface);
+    cairo_scale(cairo, scale, scale);
+    drawSheet(cairo);
+    cairo_destroy(cairo);
+    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return ok;
 }
 
 } // namespace
@@ -116,6 +138,11 @@ int main(int argc, char** argv) {
     const std::string sheetPath = (folder / "markers.pdf").string();
     if (!writeSheet(sheetPath)) {
         std::fprintf(stderr, "make_markers: cannot write '%s'\n", sheetPath.c_str());
+        return 1;
+    }
+    const std::string previewPath = (folder / "markers-sheet.png").string();
+    if (!writeSheetPreview(previewPath)) {
+        std::fprintf(stderr, "make_markers: cannot write '%s'\n", previewPath.c_str());
         return 1;
     }
     for (std::size_t a = 0; a < designs.size(); ++a)

@@ -45,8 +45,9 @@ void samplePattern(const FrameView& frame, const double distFactor[4], const dou
     for (int i = 0; i < 4; ++i)
         side += std::hypot(vertex[(i + 1) % 4][0] - vertex[i][0], vertex[(i + 1) % 4][1] - vertex[i][1]);
     side /= 4;
-    // Sub-samples per cell and axis: about one per pixel, at least 2.
-    const int sub = std::clamp(static_cast<int>(std::ceil(side / 32.0)), 2, 5);
+    // Sub-samples per cell and axis: one per one and a half pixels, at least
+    // 2 (the samples are interpolated, and the patterns are bold).
+    const int sub = std::clamp(static_cast<int>(std::ceil(side / 48.0)), 2, 4);
     const bool distorted = distFactor[2] != 0 || distFactor[3] != 1.0;
     const double cell = 0.5 / patternSide;
     const double weight = 1.0 / (sub * sub);
@@ -60,6 +61,7 @@ void samplePattern(const FrameView& frame, const double distFactor[4], const dou
                     double x, y;
                     map.apply(u, v, x, y);
                     if (distorted) idealToObserved(distFactor, x, y, x, y);
+                    if (!std::isfinite(x) || !std::isfinite(y)) x = y = 0;
                     x = std::clamp(x, 0.0, frame.width - 1.0);
                     y = std::clamp(y, 0.0, frame.height - 1.0);
                     double colour[3];

@@ -2,6 +2,7 @@
 
 #include <opencv2/calib3d.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kwo::ar {
@@ -46,15 +47,87 @@ bool isFinite(const Pose& pose) {
     return true;
 }
 
-// Refines a pose on the reprojection error (Levenberg-Marquardt).
+// Residuals (x and y per corner) of a pose.
+void residuals(const cv::Matx33d& k, const cv::Matx33d& r, const cv::Vec3d& t, const std::vector<cv::Point3d>& object,
+               const std::vector<cv::Point2d>& image, double out[8]) {
+    for (int i = 0; i < 4; ++i) {
+        const cv::Vec3d q = k * (r * cv::Vec3d(object[i].x, object[i].y, object[i].z) + t);
+        out[2 * i] = q[0] / q[2] - image[i].x;
+        out[2 * i + 1] = q[1] / q[2] - image[i].y;
+    }
+}
+
+cv::Matx33d smallRotation(double wx, double wy, double wz) {
+    cv::Matx33d r;
+    cv::Rodrigues(cv::Vec3d(wx, wy, wz), r);
+    return r;
+}
+
+// Refines a pose on the reprojection error: Levenberg-Marquardt over a
+// rotation increment (applied on the left) and the translation, with a
+// numeric Jacobian; four corners make this a 6x8 problem, so a hand-rolled
+// loop is far cheaper than a general solver.
 Pose refine(const Pose& start, const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image,
             const cv::Matx33d& k) {
-    cv::Mat rvec, tvec(3, 1, CV_64F);
-    cv::Rodrigues(cv::Mat(start.rotation), rvec);
-    for (int i = 0; i < 3; ++i) tvec.at<double>(i) = start.translation[i];
-    cv::solvePnPRefineLM(object, image, cv::Mat(k), cv::noArray(), rvec, tvec,
-                         cv::TermCriteria(cv::TermCriteria::EPS + cv::TermCriteria::COUNT, 20, 1e-10));
-    return fromVectors(rvec, tvec);
+    Pose pose = start;
+    double current[8];
+    residuals(k, pose.rotation, pose.translation, object, image, current);
+    double cost = 0;
+    for (double v : current) cost += v * v;
+    double lambda = 1e-3;
+    const double scale = std::max(1e-9, cv::norm(pose.translation));
+    for (int iteration = 0; iteration < 20 && cost > 1e-14; ++iteration) {
+        // Jacobian by forward differences: rotation in radians, translation
+        // relative to the distance.
+        double jacobian[8][6];
+        for (int p = 0; p < 6; ++p) {
+            const double h = p < 3 ? 1e-7 : 1e-7 * scale;
+            cv::Matx33d r = pose.rotation;
+            cv::Vec3d t = pose.translation;
+            if (p < 3) r = smallRotation(p == 0 ? h : 0, p == 1 ? h : 0, p == 2 ? h : 0) * r;
+            else t[p - 3] += h;
+            double moved[8];
+            residuals(k, r, t, object, image, moved);
+            for (int i = 0; i < 8; ++i) jacobian[i][p] = (moved[i] - current[i]) / h;
+        }
+        cv::Matx66d normal = cv::Matx66d::zeros();
+        cv::Vec6d gradient = cv::Vec6d::all(0);
+        for (int i = 0; i < 8; ++i)
+            for (int a = 0; a < 6; ++a) {
+                gradient[a] += jacobian[i][a] * current[i];
+                for (int b = 0; b < 6; ++b) normal(a, b) += jacobian[i][a] * jacobian[i][b];
+            }
+        bool improved = false;
+        for (int attempt = 0; attempt < 8 && !improved; ++attempt) {
+            cv::Matx66d damped = normal;
+            for (int a = 0; a < 6; ++a) damped(a, a) *= 1.0 + lambda;
+            cv::Vec6d step;
+            if (!cv::solve(damped, -gradient, step, cv::DECOMP_CHOLESKY)) {
+                lambda *= 10;
+                continue;
+            }
+            const cv::Matx33d r = smallRotation(step[0], step[1], step[2]) * pose.rotation;
+            const cv::Vec3d t = pose.translation + cv::Vec3d(step[3], step[4], step[5]);
+            double trial[8];
+            residuals(k, r, t, object, image, trial);
+            double trialCost = 0;
+            for (double v : trial) trialCost += v * v;
+            if (std::isfinite(trialCost) && trialCost < cost) {
+                const double gain = cost - trialCost;
+                pose.rotation = r;
+                pose.translation = t;
+                std::copy(trial, trial + 8, current);
+                cost = trialCost;
+                lambda = std::max(1e-9, lambda / 10);
+                improved = true;
+                if (gain < 1e-12 * (1 + cost)) return pose;
+            } else {
+                lambda *= 10;
+            }
+        }
+        if (!improved) break;
+    }
+    return pose;
 }
 
 // The classic plane-to-image homography split into rotation and translation;
@@ -83,24 +156,31 @@ bool homographyPose(const std::vector<cv::Point3d>& object, const std::vector<cv
     return true;
 }
 
-// Both planar solutions of the square solver and the homography's, each
-// refined; the best fit wins.
+// The square solver's two planar solutions, refined; the other solution is
+// refined too when it fits nearly as well (a square seen nearly head-on, where
+// the two mirror images are hard to tell apart). The homography's pose joins
+// only when the square solver gave nothing good (exactly head-on it can).
 bool freshPose(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image, const cv::Matx33d& k,
                Pose& pose, double& error) {
-    std::vector<Pose> starts;
-    std::vector<cv::Mat> rvecs, tvecs;
+    std::vector<std::pair<double, Pose>> ranked;
+    auto add = [&](const Pose& start) {
+        if (isFinite(start)) ranked.emplace_back(fitError(k, start, object, image), start);
+    };
     try {
+        std::vector<cv::Mat> rvecs, tvecs;
         cv::solvePnPGeneric(object, image, cv::Mat(k), cv::noArray(), rvecs, tvecs, false, cv::SOLVEPNP_IPPE_SQUARE);
-        for (std::size_t i = 0; i < rvecs.size(); ++i) starts.push_back(fromVectors(rvecs[i], tvecs[i]));
+        for (std::size_t i = 0; i < rvecs.size(); ++i) add(fromVectors(rvecs[i], tvecs[i]));
+        const bool good = std::any_of(ranked.begin(), ranked.end(), [](const auto& r) { return r.first < 1.0; });
         Pose fromHomography;
-        if (homographyPose(object, image, k, fromHomography)) starts.push_back(fromHomography);
+        if (!good && homographyPose(object, image, k, fromHomography)) add(fromHomography);
     } catch (const cv::Exception&) {
         return false;
     }
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     error = INFINITY;
-    for (const Pose& start : starts) {
-        if (!isFinite(start)) continue;
-        const Pose candidate = refine(start, object, image, k);
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+        if (i > 0 && std::isfinite(error) && ranked[i].first > 4 * ranked[0].first + 0.5) break;
+        const Pose candidate = refine(ranked[i].second, object, image, k);
         if (!isFinite(candidate)) continue;
         const double e = fitError(k, candidate, object, image);
         if (e < error) {

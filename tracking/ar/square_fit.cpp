@@ -24,17 +24,66 @@ void collectCorners(const std::vector<cv::Point>& outline, int from, int to, dou
     int bestIndex = -1;
     for (int i = from + 1; i < to; ++i) {
         const cv::Point& p = outline[i % n];
-        const double d = length > 0 ? std::abs((p.x - a.x) * ey - (p.y - a.y) * ex) / length
-                                    : std::hypot(p.x - a.x, p.y - a.y);
+        // Distance from the chord (times its length), or from the start
+        // point (squared) when the chord closes the outline.
+        const double d = length > 0 ? std::abs((p.x - a.x) * ey - (p.y - a.y) * ex)
+                                    : (p.x - a.x) * (p.x - a.x) + (p.y - a.y) * (p.y - a.y);
         if (d > best) {
             best = d;
             bestIndex = i;
         }
     }
-    if (best <= threshold) return;
+    if (best <= (length > 0 ? threshold * length : threshold * threshold)) return;
     collectCorners(outline, from, bestIndex, threshold, corners);
     corners.push_back(bestIndex % n);
     collectCorners(outline, bestIndex, to, threshold, corners);
+}
+
+// Of a few more bends than four (a corner rounded off by blur into two), the
+// four that span the largest quadrilateral, if the middle of every side lies
+// near that quadrilateral's sides (a disc or a blob does not).
+bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& corners, double threshold) {
+    std::sort(corners.begin(), corners.end());
+    const int m = static_cast<int>(corners.size());
+    double bestArea = 0;
+    int best[4] = {0, 1, 2, 3};
+    for (int a = 0; a < m; ++a)
+        for (int b = a + 1; b < m; ++b)
+            for (int c = b + 1; c < m; ++c)
+                for (int d = c + 1; d < m; ++d) {
+                    const int pick[4] = {a, b, c, d};
+                    double area = 0;
+                    for (int i = 0; i < 4; ++i) {
+                        const cv::Point& p = outline[corners[pick[i]]];
+                        const cv::Point& q = outline[corners[pick[(i + 1) % 4]]];
+                        area += static_cast<double>(p.x) * q.y - static_cast<double>(q.x) * p.y;
+                    }
+                    if (std::abs(area) > bestArea) {
+                        bestArea = std::abs(area);
+                        std::copy(pick, pick + 4, best);
+                    }
+                }
+    std::vector<int> kept;
+    for (int i : best) kept.push_back(corners[i]);
+    const int n = static_cast<int>(outline.size());
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point& a = outline[kept[side]];
+        const cv::Point& b = outline[kept[(side + 1) % 4]];
+        const double ex = b.x - a.x, ey = b.y - a.y, length = std::sqrt(ex * ex + ey * ey);
+        if (length <= 0) return false;
+        const int end = kept[(side + 1) % 4] > kept[side] ? kept[(side + 1) % 4] : kept[(side + 1) % 4] + n;
+        // The ends of a side may be the rounded corner itself; its middle
+        // must be straight.
+        const int margin = std::max(2, (end - kept[side]) * 15 / 100);
+        for (int i = kept[side] + margin; i < end - margin; ++i) {
+            const cv::Point& p = outline[i % n];
+            // Half a pixel more than the bend threshold: outline points sit
+            // on whole pixels.
+            if (std::abs((p.x - a.x) * ey - (p.y - a.y) * ex) / length > threshold + 0.5) return false;
+        }
+    }
+    corners = kept;
+    return true;
 }
 
 // Least-squares line through points (direction of largest spread).
@@ -70,7 +119,12 @@ bool intersect(const Line& l1, const Line& l2, cv::Point2d& p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
+// Distortion factor 0 and scale 1 leave positions as they are; the Newton
+// steps are then skipped.
+bool isDistorted(const double d[4]) { return d[2] != 0 || d[3] != 1.0; }
+
 cv::Point2d toIdeal(const double d[4], double x, double y) {
+    if (!isDistorted(d)) return {x, y};
     cv::Point2d p;
     observedToIdeal(d, x, y, p.x, p.y);
     return p;
@@ -82,13 +136,14 @@ cv::Point2d toIdeal(const double d[4], double x, double y) {
 bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& from, const cv::Point2d& to,
                 const Line& current, Line& refined) {
     const double length = std::hypot(to.x - from.x, to.y - from.y);
-    const int samples = std::clamp(static_cast<int>(length / 2), 6, 32);
+    const int samples = std::clamp(static_cast<int>(length / 3), 6, 24);
     const double reach = std::clamp(0.06 * length, 1.2, 3.0);
     const double stepSize = 0.25;
     const int steps = static_cast<int>(2 * reach / stepSize) + 1;
     std::vector<cv::Point2d> points;
     points.reserve(samples);
     double profile[64];
+    const bool distorted = isDistorted(d);
     for (int s = 0; s < samples; ++s) {
         const double t = 0.12 + 0.76 * (s + 0.5) / samples;
         const double px = from.x + (to.x - from.x) * t, py = from.y + (to.y - from.y) * t;
@@ -99,7 +154,7 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
         for (int k = 0; k < steps && ok; ++k) {
             const double o = -reach + k * stepSize;
             double ox = cx + o * current.a, oy = cy + o * current.b;
-            idealToObserved(d, ox, oy, ox, oy);
+            if (distorted) idealToObserved(d, ox, oy, ox, oy);
             if (!frame.contains(ox, oy)) ok = false;
             else profile[k] = frame.brightnessAt(ox, oy);
         }
@@ -164,17 +219,20 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
     int first = 0;
     double farthest = -1;
     for (int i = 0; i < n; ++i) {
-        const double d = std::hypot(outline[i].x - outline[0].x, outline[i].y - outline[0].y);
+        const double dx = outline[i].x - outline[0].x, dy = outline[i].y - outline[0].y;
+        const double d = dx * dx + dy * dy;
         if (d > farthest) {
             farthest = d;
             first = i;
         }
     }
-    const double threshold = std::max(1.5, 0.05 * std::sqrt(static_cast<double>(region.area)));
+    const double threshold = std::max(1.5, 0.1 * std::sqrt(static_cast<double>(region.area)));
     std::vector<int> corners{first};
     collectCorners(outline, first, first + n, threshold, corners);
+    if (corners.size() > 4 && corners.size() <= 8 && !keepFourCorners(outline, corners, threshold)) return false;
     if (corners.size() != 4) return false;
     for (int& c : corners) c = (c - first + n) % n; // positions along the outline from `first`
+    std::sort(corners.begin(), corners.end());
 
     // 2. Sides: each side's outline points, trimmed at both ends, taken to
     //    ideal coordinates and fitted with a line.
@@ -182,7 +240,7 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
     std::vector<cv::Point2d> points;
     for (int side = 0; side < 4; ++side) {
         const int start = corners[side];
-        const int end = side == 3 ? n : corners[side + 1];
+        const int end = side == 3 ? corners[0] + n : corners[side + 1];
         const int count = end - start;
         const int trim = static_cast<int>(count * 0.05) + 1;
         points.clear();

@@ -18,22 +18,34 @@ struct TrackerParameters;
 
 // A dark 8-connected region that may be a marker's border.
 struct Region {
-    int label;
+    int startX, startY; // its first pixel in raster order (top row, leftmost)
     int area;
     int left, top, width, height;
     double cx, cy;
 };
 
-// threshold_label.cpp: marks the dark pixels (blue + green + red <= 3 *
-// threshold; never the outermost pixel ring), labels their 8-connected regions
-// into `labels` and lists the regions whose size fits and whose bounding box
-// keeps off the image border.
-void findDarkRegions(const FrameView& frame, int threshold, const TrackerParameters& parameters,
-                     cv::Mat& darkMask, cv::Mat& labels, cv::Mat& stats, cv::Mat& centroids,
-                     std::vector<Region>& regions);
+// Horizontal runs of dark pixels, the labelling's working storage (kept
+// between frames to avoid reallocating).
+struct DarkRuns {
+    struct Run {
+        int y, x0, x1; // inclusive
+    };
+    std::vector<Run> runs;
+    std::vector<int> parent;
+    std::vector<long> area, sumX, sumY;
+    std::vector<int> left, top, right, bottom;
+};
 
-// threshold_label.cpp: the outer boundary of a region, pixel centres in order.
-void traceOutline(const cv::Mat& labels, const Region& region, std::vector<cv::Point>& outline);
+// threshold_label.cpp: marks the dark pixels (blue + green + red <= 3 *
+// threshold; never the outermost pixel ring) in `darkMask` (255 dark, 0
+// light), joins their runs into 8-connected regions and lists the regions
+// whose size fits and whose bounding box keeps off the image border.
+void findDarkRegions(const FrameView& frame, int threshold, const TrackerParameters& parameters,
+                     cv::Mat& darkMask, DarkRuns& work, std::vector<Region>& regions);
+
+// threshold_label.cpp: the outer boundary of a region in the dark mask,
+// pixel centres in order.
+void traceOutline(const cv::Mat& darkMask, const Region& region, std::vector<cv::Point>& outline);
 
 // square_fit.cpp: fits four straight sides to an outline and fills `area`,
 // `pos`, `line` and `vertex` of `marker`; false when the outline is not a

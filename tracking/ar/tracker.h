@@ -17,6 +17,7 @@
 #include "tracking/ar/image.h"
 #include "tracking/ar/history.h"
 #include "tracking/ar/patterns.h"
+#include "tracking/ar/stages.h" // the detection buffers' types
 
 #include <opencv2/core.hpp>
 
@@ -66,9 +67,11 @@ public:
     int patternCount() const { return static_cast<int>(patterns_.size()); }
 
     // Detects, identifies and remembers the squares of one frame. A pixel is
-    // dark when blue + green + red <= 3 * threshold. The result stays valid
-    // until the next call. Without a calibration the frame is taken as
-    // undistorted.
+    // dark when blue + green + red <= 3 * threshold. The list is ordered by
+    // confidence, highest first, and stays valid until the next call. Without
+    // a calibration the frame is taken as undistorted. Frames must show the
+    // markers as printed: a frame turned upside down row by row shows mirror
+    // images, which match no pattern.
     const std::vector<ARMarkerInfo>& detect(const FrameView& frame, int threshold);
 
     // Forgets the remembered markers (for frames that are not a sequence).
@@ -90,7 +93,8 @@ private:
     long frameNumber_ = 0;
     std::vector<ARMarkerInfo> markers_;
     // Detection buffers, kept to avoid reallocating per frame.
-    cv::Mat darkMask_, labels_, stats_, centroids_;
+    cv::Mat darkMask_;
+    DarkRuns runs_;
 };
 
 } // namespace kwo::ar

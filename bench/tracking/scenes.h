@@ -1,0 +1,104 @@
+#pragma once
+
+// Equal scenes for our tracker and for OpenCV's ArUco: the same camera, poses,
+// sizes, background and noise, with our designs or ArUco markers printed.
+
+#include "tools/synthetic/synthetic_frames.h"
+#include "tracking/ar/tracker.h"
+#include "tools/markers/designs.h"
+
+#include <opencv2/aruco.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace kwo::bench {
+
+inline const std::vector<std::string>& designNames() {
+    static const std::vector<std::string> names{"Quillmoth", "Brackenjaw", "Sliverfin", "Mossglider"};
+    return names;
+}
+
+// The default calibration's camera (640x480, 60 degrees, no distortion),
+// resized like the viewer does.
+inline ARParam camera(int width, int height) {
+    ARParam p{};
+    p.xsize = 640;
+    p.ysize = 480;
+    const double f = 554.2562584220407;
+    const double mat[3][4] = {{f, 0, 319.5, 0}, {0, f, 239.5, 0}, {0, 0, 1, 0}};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) p.mat[r][c] = mat[r][c];
+    p.dist_factor[0] = 319.5;
+    p.dist_factor[1] = 239.5;
+    p.dist_factor[2] = 0;
+    p.dist_factor[3] = 1;
+    return ar::changeSize(p, width, height);
+}
+
+inline cv::Ptr<cv::aruco::Dictionary> arucoDictionary() {
+    return cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50);
+}
+
+inline cv::Mat arucoPicture(int id) {
+    cv::Mat picture;
+    cv::aruco::drawMarker(arucoDictionary(), id, 360, picture, 1);
+    return picture;
+}
+
+struct Placement {
+    double pose[3][4];
+};
+
+// `count` markers on a table top: a 2x2 arrangement whose sheets do not
+// overlap, tilted up to 40 degrees, turned freely, 450 to 750 mm away.
+inline std::vector<Placement> tableScene(int count, std::uint32_t seed) {
+    std::minstd_rand random(seed);
+    std::uniform_real_distribution<double> tilt(-40, 40), spin(0, 360), depth(450, 750), jitter(-10, 10);
+    const double spots[4][2] = {{-130, -100}, {130, -100}, {-130, 100}, {130, 100}};
+    std::vector<Placement> scene(count);
+    for (int i = 0; i < count; ++i) {
+        const double z = depth(random);
+        const double scale = count == 1 ? 0 : z / 650;
+        synthetic::makePose(tilt(random), tilt(random), spin(random), spots[i][0] * scale + jitter(random),
+                            spots[i][1] * scale + jitter(random), z, scene[i].pose);
+    }
+    return scene;
+}
+
+inline std::vector<synthetic::PrintedMarker> printScene(const std::vector<Placement>& scene, bool aruco,
+                                                        double width = 83) {
+    std::vector<synthetic::PrintedMarker> markers;
+    for (std::size_t i = 0; i < scene.size(); ++i) {
+        synthetic::PrintedMarker m;
+        m.picture = aruco ? arucoPicture(static_cast<int>(i)) : synthetic::designPicture(designNames()[i], 512);
+        m.width = width;
+        std::copy(&scene[i].pose[0][0], &scene[i].pose[0][0] + 12, &m.pose[0][0]);
+        markers.push_back(m);
+    }
+    return markers;
+}
+
+inline ar::Tracker designTracker(const ARParam& param, ar::TrackerParameters parameters = {}) {
+    ar::Tracker tracker(parameters);
+    tracker.setCalibration(param);
+    for (const auto& name : designNames())
+        tracker.addPattern(markers::patternFromPicture(synthetic::designPicture(name, 512)));
+    return tracker;
+}
+
+inline cv::Matx33d intrinsics(const ARParam& p) {
+    return cv::Matx33d(p.mat[0][0], p.mat[0][1], p.mat[0][2], p.mat[1][0], p.mat[1][1], p.mat[1][2], 0, 0, 1);
+}
+
+// ArUco's view of a frame: grey picture from our 4-byte pixels.
+inline cv::Mat arucoGrey(const synthetic::SyntheticFrame& frame) {
+    const cv::Mat bgrx(frame.height, frame.width, CV_8UC4, const_cast<std::uint8_t*>(frame.data()));
+    cv::Mat grey;
+    cv::cvtColor(bgrx, grey, cv::COLOR_BGRA2GRAY);
+    return grey;
+}
+
+} // namespace kwo::bench

@@ -1,0 +1,155 @@
+// The viewer's main job, end to end: on a still clip of printed markers at
+// known poses, each creature is drawn on its own marker and nowhere else.
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/screen.h"
+#include "tools/synthetic/synthetic_frames.h"
+#include "tracking/ar/ar.h"
+#include "video/clip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using kwo::test::Picture;
+
+constexpr const char* title = "KWO creatures under test";
+constexpr int windowWidth = 800, windowHeight = 600;
+
+struct Box {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+
+class Creatures : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(arParamLoad(KWO_PROGRAM_DIR "/tracking/camera.dat", 1, &camera), 0); }
+
+    kwo::synthetic::PrintedMarker printed(const char* design, double x, double y)
+    {
+        kwo::synthetic::PrintedMarker p;
+        p.picture = kwo::synthetic::designPicture(design);
+        p.width = 83;
+        // Lying on a table seen from above at an angle, as at a station.
+        kwo::synthetic::makePose(-35, 0, 15, x, y, 520, p.pose);
+        return p;
+    }
+
+    // Where anything standing on a marker can appear in the window: the
+    // pixels of a box 100 mm wide and 100 mm high over the marker.
+    Box standingRoom(const kwo::synthetic::PrintedMarker& marker)
+    {
+        Box box;
+        for (double mx : {-50.0, 50.0})
+            for (double my : {-50.0, 50.0})
+                for (double mz : {0.0, 100.0}) {
+                    double point[3] = {mx, my, mz};
+                    double camera3[3];
+                    for (int r = 0; r < 3; ++r)
+                        camera3[r] = marker.pose[r][0] * point[0] + marker.pose[r][1] * point[1] +
+                                     marker.pose[r][2] * point[2] + marker.pose[r][3];
+                    const double u = camera.mat[0][0] * camera3[0] / camera3[2] + camera.mat[0][2];
+                    const double v = camera.mat[1][1] * camera3[1] / camera3[2] + camera.mat[1][2];
+                    const int x = static_cast<int>(u * windowWidth / camera.xsize);
+                    const int y = static_cast<int>(v * windowHeight / camera.ysize);
+                    box.left = std::min(box.left, x - 4);
+                    box.right = std::max(box.right, x + 4);
+                    box.top = std::min(box.top, y - 4);
+                    box.bottom = std::max(box.bottom, y + 4);
+                }
+        return box;
+    }
+
+    // The window of a viewer run on a clip of `markers`, with or without the
+    // default creatures.
+    Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, bool creatures)
+    {
+        const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
+        kwo::test::ProgramFolder program;
+        kwo::ClipFormat format;
+        format.width = frame.width;
+        format.height = frame.height;
+        format.frameCount = 5;
+        format.framesPerSecond = 10;
+        format.encoding = kwo::ClipEncoding::Raw;
+        kwo::writeClip(program.file("table.mkv"), format,
+                       [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+        std::string document = std::string(R"({"window": {"fullscreen": false, "title": ")") + title +
+                               R"("}, "rendering": {"viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}})";
+        if (!creatures)
+            document += R"(, "tracking": {"objects": [], "collisions": []})";
+        program.write("kwo.config", document + "}");
+
+        kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + program.file("table.mkv")});
+        const std::string window = kwo::test::waitForWindow(std::string("^") + title + "$", 60);
+        EXPECT_FALSE(window.empty()) << viewer.wait(std::chrono::seconds(5)).err;
+        if (window.empty())
+            return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        Picture picture = kwo::test::captureWindow(window);
+        kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key Escape");
+        const auto result = viewer.wait(std::chrono::seconds(30));
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return picture;
+    }
+
+    ARParam camera;
+};
+
+int differing(const Picture& a, const Picture& b, int x, int y)
+{
+    const auto p = a.at(x, y), q = b.at(x, y);
+    return std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b) > 30;
+}
+
+TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
+{
+    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -120, 40),
+                                                                printed("Sliverfin", 130, 30)};
+    const Picture with = run(markers, true);
+    const Picture without = run(markers, false);
+    ASSERT_EQ(with.width, windowWidth);
+    ASSERT_EQ(without.width, windowWidth);
+    kwo::test::savePicture(with, "creatures-on-markers.png");
+
+    const Box rooms[2] = {standingRoom(markers[0]), standingRoom(markers[1])};
+    int inside[2] = {0, 0};
+    int outside = 0;
+    for (int y = 0; y < windowHeight; ++y)
+        for (int x = 0; x < windowWidth; ++x) {
+            if (!differing(with, without, x, y))
+                continue;
+            bool counted = false;
+            for (int i = 0; i < 2; ++i)
+                if (rooms[i].contains(x, y)) {
+                    ++inside[i];
+                    counted = true;
+                }
+            if (!counted)
+                ++outside;
+        }
+    // Each creature with its ground covers a good part of its room.
+    for (int i = 0; i < 2; ++i) {
+        const int area = (rooms[i].right - rooms[i].left) * (rooms[i].bottom - rooms[i].top);
+        EXPECT_GT(inside[i], area / 8) << "creature " << i;
+    }
+    EXPECT_EQ(outside, 0);
+}
+
+TEST_F(Creatures, NoMarkerNoCreature)
+{
+    const Picture with = run({}, true);
+    const Picture without = run({}, false);
+    ASSERT_EQ(with.width, windowWidth);
+    int changed = 0;
+    for (int y = 0; y < windowHeight; ++y)
+        for (int x = 0; x < windowWidth; ++x)
+            changed += differing(with, without, x, y);
+    EXPECT_EQ(changed, 0);
+}
+
+} // namespace
