@@ -28,8 +28,13 @@ bool gtkAvailable()
     // the engine's scripts would then parse with a decimal comma on some
     // stations, and Xlib would type the window title in an encoding that
     // tools cannot read. The program's texts are bytes; keep the C locale.
-    gtk_disable_setlocale();
-    return gtk_init_check(nullptr, nullptr);
+    // GTK starts once per process and warns when told about the locale
+    // after it has started, so this runs once.
+    static const bool available = [] {
+        gtk_disable_setlocale();
+        return gtk_init_check(nullptr, nullptr) != FALSE;
+    }();
+    return available;
 }
 
 ListDialog makeListDialog(const std::string& title, const std::string& cancelLabel)
