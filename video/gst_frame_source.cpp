@@ -133,10 +133,16 @@ public:
     {
         if (failed)
             return false;
-        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
-        if (sample)
-            ++framesSinceStart;
+        // The bus first: at the clip's end this takes the last frame. The sink
+        // reuses one sample object, so no sample may still be held when it is
+        // asked for the next one.
+        GstSample* sample = nullptr;
         handleMessages(sample);
+        if (!failed && !sample) {
+            sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
+            if (sample)
+                ++framesSinceStart;
+        }
         if (!sample)
             return false;
         const bool copied = copyFrame(sample, frame);
@@ -145,8 +151,8 @@ public:
     }
 
 private:
-    // Reacts to what the pipeline reported since the last look. `newest` is
-    // the frame taken this time; the end of a clip may leave a later one.
+    // Reacts to what the pipeline reported since the last look; the end of a
+    // clip puts its last frame into `newest`.
     void handleMessages(GstSample*& newest)
     {
         while (!failed) {
@@ -168,11 +174,10 @@ private:
     // the start (unlike a segment seek) delivers every frame again.
     void startOver(GstSample*& newest)
     {
-        if (GstSample* last = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0)) {
-            ++framesSinceStart;
+        if (!newest) {
+            newest = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
             if (newest)
-                gst_sample_unref(newest);
-            newest = last;
+                ++framesSinceStart;
         }
         // A clip that plays through without a single frame would loop forever unseen.
         if (framesSinceStart == 0) {
