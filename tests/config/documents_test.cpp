@@ -1,4 +1,5 @@
 #include "config/documents.h"
+#include "tests/support/json.h"
 #include "config/exception.h"
 
 #include "tests/support/files.h"
@@ -12,15 +13,7 @@
 
 namespace {
 
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(text, value)) << text;
-    return value;
-}
-
-Json::Value defaults() { return parse(std::string(kwo::defaultDocument())); }
+Json::Value defaults() { return kwo::test::parseJson(std::string(kwo::defaultDocument())); }
 
 // Runs loadConfiguration inside a temporary folder holding the given files.
 class Documents : public ::testing::Test {
@@ -70,13 +63,13 @@ TEST(DefaultDocument, HoldsEverySection)
 TEST(Merge, AddsReplacesAndNeverRemoves)
 {
     Json::Value config = defaults();
-    kwo::mergeConfig(config, parse(R"({"window": {"width": 1024}, "graphics": {"lights": [{"type": "spot"}]},
+    kwo::mergeConfig(config, kwo::test::parseJson(R"({"window": {"width": 1024}, "graphics": {"lights": [{"type": "spot"}]},
         "video": {"width": null, "dialog": null}, "extra": {"a": [1, 2]}})"));
     Json::Value expected = defaults();
     expected["window"]["width"] = 1024;
-    expected["graphics"]["lights"] = parse(R"([{"type": "spot"}])");
+    expected["graphics"]["lights"] = kwo::test::parseJson(R"([{"type": "spot"}])");
     expected["video"]["dialog"] = Json::Value();
-    expected["extra"] = parse(R"({"a": [1, 2]})");
+    expected["extra"] = kwo::test::parseJson(R"({"a": [1, 2]})");
     EXPECT_EQ(config, expected);
     EXPECT_TRUE(config["video"].isMember("dialog"));
     EXPECT_EQ(config["video"]["width"].asInt(), 320);
@@ -97,7 +90,7 @@ TEST(Merge, ObjectOverAValueIsRefusedByKey)
     for (const Case& c : cases) {
         Json::Value config = defaults();
         try {
-            kwo::mergeConfig(config, parse(c.source));
+            kwo::mergeConfig(config, kwo::test::parseJson(c.source));
             ADD_FAILURE() << c.source;
         } catch (const kwo::Exception& e) {
             EXPECT_STREQ(e.what(), c.message);
@@ -105,7 +98,7 @@ TEST(Merge, ObjectOverAValueIsRefusedByKey)
     }
     // The other way round is a plain replacement.
     Json::Value config = defaults();
-    kwo::mergeConfig(config, parse(R"({"tracking": {"objects": 5}})"));
+    kwo::mergeConfig(config, kwo::test::parseJson(R"({"tracking": {"objects": 5}})"));
     EXPECT_EQ(config["tracking"]["objects"], Json::Value(5));
 }
 
@@ -174,7 +167,7 @@ TEST_F(Documents, UserDocumentReplacesKeepsOrIsDropped)
     folder.write("kwo.config", R"({"window": {"width": 1024}})");
     folder.write("user.config", R"({"camera": "Cam A", "note": 1})");
     load();
-    EXPECT_EQ(userConfig, parse(R"({"camera": "Cam A", "note": 1})"));
+    EXPECT_EQ(userConfig, kwo::test::parseJson(R"({"camera": "Cam A", "note": 1})"));
 
     // A syntax error later in the text keeps what was read before it.
     folder.write("user.config", R"({"camera": "Cam B", "x": })");
@@ -195,7 +188,7 @@ TEST_F(Documents, UserDocumentReplacesKeepsOrIsDropped)
 TEST_F(Documents, SaveWritesSortedIndentedAndReplacesWhole)
 {
     folder.write("user.config", std::string(5000, 'x'));
-    Json::Value user = parse("{\"zeta\": 1, // kept\n \"camera\": \"Cam A\"}");
+    Json::Value user = kwo::test::parseJson("{\"zeta\": 1, // kept\n \"camera\": \"Cam A\"}");
     kwo::saveUserConfig(user);
     EXPECT_EQ(folder.read("user.config"), "{\n    \"camera\" : \"Cam A\",\n    \"zeta\" : 1 // kept\n}\n");
     EXPECT_FALSE(folder.exists("user.config.new"));
@@ -206,7 +199,7 @@ TEST_F(Documents, SaveFailureLeavesTheOldDocument)
     folder.write("user.config", "{\"camera\": \"old\"}");
     // A folder where the temporary file should go makes the write fail.
     std::filesystem::create_directory(folder.file("user.config.new"));
-    kwo::saveUserConfig(parse(R"({"camera": "new"})"));
+    kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "new"})"));
     EXPECT_EQ(folder.read("user.config"), "{\"camera\": \"old\"}");
 }
 

@@ -1,4 +1,5 @@
 #include "config/exception.h"
+#include "tests/support/json.h"
 #include "config/readers.h"
 #include "config/unique_names.h"
 
@@ -9,20 +10,12 @@
 
 namespace {
 
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(text, value)) << text;
-    return value;
-}
-
 // Runs `read` on member "v" of the document and returns the error text, or ""
 // when it succeeded.
 template <typename Read>
 std::string errorOf(const std::string& document, Read read)
 {
-    const Json::Value root = parse(document);
+    const Json::Value root = kwo::test::parseJson(document);
     try {
         read(kwo::Setting(root, "")["v"]);
     } catch (const std::exception& e) {
@@ -33,7 +26,7 @@ std::string errorOf(const std::string& document, Read read)
 
 TEST(WordReaders, WordsDefaultsAndMessages)
 {
-    const Json::Value root = parse(R"({"bi": "bilinear", "tri": "trilinear", "an": "anisotropic", "no": "none",
+    const Json::Value root = kwo::test::parseJson(R"({"bi": "bilinear", "tri": "trilinear", "an": "anisotropic", "no": "none",
         "add": "additive", "mod": "modulative", "pt": "point", "sp": "spot", "dir": "directional",
         "r32": "rgb32", "r24": "rgb24", "null": null})");
     const kwo::Setting s(root, "");
@@ -83,7 +76,7 @@ TEST(WordReaders, RejectedValues)
 
 TEST(ComponentReaders, ComponentsDefaultsAndErrors)
 {
-    const Json::Value root = parse(R"({"red": {"r": 1}, "alphaNull": {"r": 1, "a": null}, "v3": {"x": 1, "z": -2.5},
+    const Json::Value root = kwo::test::parseJson(R"({"red": {"r": 1}, "alphaNull": {"r": 1, "a": null}, "v3": {"x": 1, "z": -2.5},
         "q": {"y": 1}, "v2": {"x": 100, "y": 10}, "bad": {"x": "1"}, "five": 5})");
     const kwo::Setting s(root, "graphics");
 
@@ -113,7 +106,7 @@ TEST(ComponentReaders, ComponentsDefaultsAndErrors)
 
 TEST(AccessForms, GetNameTextAndPresence)
 {
-    const Json::Value root = parse(R"({"video": {"width": null, "real": 800.7, "neg": -1, "str": "800", "no": "no",
+    const Json::Value root = kwo::test::parseJson(R"({"video": {"width": null, "real": 800.7, "neg": -1, "str": "800", "no": "no",
         "zero": 0, "empty": ""}, "tracking": {"params": 5, "objects": [{"name": "A"}]}, "lights": 3})");
     const kwo::Setting config(root, "");
     const kwo::Setting video = config["video"];

@@ -1,5 +1,6 @@
 // The user document across real runs of the viewer.
 #include "tests/support/files.h"
+#include "tests/support/json.h"
 #include "tests/support/process.h"
 #include "tests/support/viewer.h"
 
@@ -9,14 +10,6 @@
 namespace {
 
 using kwo::test::ProgramFolder;
-
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(text, value)) << text;
-    return value;
-}
 
 kwo::test::ProcessResult runAndClose(const ProgramFolder& program)
 {
@@ -32,10 +25,10 @@ TEST(UserDocument, FirstRunHoldsTheMainDocumentAndTheCamera)
     const auto result = runAndClose(program);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    Json::Value expected = parse(kwo::test::coreOnlyDocument);
+    Json::Value expected = kwo::test::parseJson(kwo::test::coreOnlyDocument);
     expected["camera"] = "still.mkv";
     const std::string written = program.read("user.config");
-    EXPECT_EQ(parse(written), expected);
+    EXPECT_EQ(kwo::test::parseJson(written), expected);
     // Four-space indentation, members in ascending order, comments kept.
     EXPECT_EQ(written.rfind("// station\n{\n    \"camera\" : \"still.mkv\",\n    \"media\" : ", 0), 0u) << written;
     EXPECT_FALSE(program.exists("user.config.new"));
@@ -58,7 +51,7 @@ TEST(UserDocument, ExtraMembersAreKeptAndSyntaxErrorsRewritten)
         program.write("user.config", c.before);
         const auto result = runAndClose(program);
         ASSERT_EQ(result.exitCode, 0) << result.err;
-        const Json::Value after = parse(program.read("user.config"));
+        const Json::Value after = kwo::test::parseJson(program.read("user.config"));
         EXPECT_EQ(after["camera"].asString(), "still.mkv") << c.before;
         if (*c.member) {
             EXPECT_TRUE(after.isMember(c.member)) << c.before;

@@ -1,4 +1,5 @@
 #include "config/exception.h"
+#include "tests/support/json.h"
 #include "scene/object_scene.h"
 #include "tests/tracking/scene_fixture.h"
 #include "tracking/collision_pairs.h"
@@ -11,14 +12,6 @@
 
 namespace {
 
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(text, value)) << text;
-    return value;
-}
-
 // Three objects on real scene nodes below a tracking root turned as the
 // viewer turns it: A and B play idle and collision, C plays only idle.
 class CollisionPairs : public ::testing::Test {
@@ -29,7 +22,7 @@ protected:
         engine.makeMesh("IdleOnly.mesh", {"idle"});
         trackingRoot = engine.sceneManager()->getRootSceneNode()->createChildSceneNode();
         trackingRoot->rotate(Ogre::Vector3::UNIT_X, Ogre::Degree(180));
-        const Json::Value config = parse(R"({"graphics": {"objects": [
+        const Json::Value config = kwo::test::parseJson(R"({"graphics": {"objects": [
             {"name": "A", "character": {"mesh": "Animated.mesh", "orientation": {"w": 0, "x": 0, "y": 1, "z": 0},
                 "animations": {"idle": "idle", "collision": "collision"}}},
             {"name": "B", "character": {"mesh": "Animated.mesh", "animations": {"idle": "idle", "collision": "collision"}}},
@@ -45,7 +38,7 @@ protected:
 
     std::vector<CollisionPair> pairs(const std::string& collisions)
     {
-        document = parse(collisions);
+        document = kwo::test::parseJson(collisions);
         return kwo::readCollisionPairs(kwo::Setting(document, "tracking/collisions"), objects);
     }
 

@@ -1,4 +1,5 @@
 #include "config/exception.h"
+#include "tests/support/json.h"
 #include "scene/object_scene.h"
 #include "tests/tracking/scene_fixture.h"
 
@@ -10,14 +11,6 @@
 #include <json/reader.h>
 
 namespace {
-
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(text, value)) << text;
-    return value;
-}
 
 class ObjectScene : public ::testing::Test {
 protected:
@@ -31,7 +24,7 @@ protected:
 
     TrackedObject build(const std::string& name, const std::string& document)
     {
-        config = parse(document);
+        config = kwo::test::parseJson(document);
         TrackedObject object;
         object.name = name;
         kwo::ObjectSceneContext context{engine.sceneManager(), trackingRoot, names, animationStates};

@@ -1,4 +1,5 @@
 #include "video/device_request.h"
+#include "tests/support/json.h"
 #include "video/video_config.h"
 
 #include <gtest/gtest.h>
@@ -8,18 +9,10 @@
 
 namespace {
 
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(text, value)) << text;
-    return value;
-}
-
 TEST(DeviceRequest, ReadsBackWhatTheDeviceTextSays)
 {
     const kwo::DeviceRequest request = kwo::parseDeviceRequest(kwo::buildVideoConfig(
-        parse(R"({"dialog": true, "width": 640, "height": 480, "flip_horizontal": true, "flip_vertical": false})"),
+        kwo::test::parseJson(R"({"dialog": true, "width": 640, "height": 480, "flip_horizontal": true, "flip_vertical": false})"),
         "Clip Co.mkv"));
     EXPECT_EQ(request.friendlyName, "Clip Co.mkv");
     EXPECT_EQ(request.width, 640u);
@@ -31,7 +24,7 @@ TEST(DeviceRequest, ReadsBackWhatTheDeviceTextSays)
 
 TEST(DeviceRequest, AbsentAttributesAreNotRequested)
 {
-    const kwo::DeviceRequest request = kwo::parseDeviceRequest(kwo::buildVideoConfig(parse("{}"), "cam"));
+    const kwo::DeviceRequest request = kwo::parseDeviceRequest(kwo::buildVideoConfig(kwo::test::parseJson("{}"), "cam"));
     EXPECT_EQ(request.friendlyName, "cam");
     EXPECT_FALSE(request.width);
     EXPECT_FALSE(request.height);
@@ -42,7 +35,7 @@ TEST(DeviceRequest, AbsentAttributesAreNotRequested)
 
 TEST(DeviceRequest, RefusesTextsThatSayNothingUsable)
 {
-    const std::string good = kwo::buildVideoConfig(parse(R"({"width": 320})"), "cam");
+    const std::string good = kwo::buildVideoConfig(kwo::test::parseJson(R"({"width": 320})"), "cam");
     const struct {
         const char* what;
         std::string text;
@@ -50,8 +43,8 @@ TEST(DeviceRequest, RefusesTextsThatSayNothingUsable)
         {"empty", ""},
         {"not XML", "camera=cam"},
         {"cut short", good.substr(0, good.size() / 2)},
-        {"a quote in the name breaks the document", kwo::buildVideoConfig(parse("{}"), "a\"b")},
-        {"an ampersand in the name", kwo::buildVideoConfig(parse("{}"), "R&D")},
+        {"a quote in the name breaks the document", kwo::buildVideoConfig(kwo::test::parseJson("{}"), "a\"b")},
+        {"an ampersand in the name", kwo::buildVideoConfig(kwo::test::parseJson("{}"), "R&D")},
         {"another root", "<video><camera friendly_name=\"cam\"/></video>"},
         {"no camera", "<dsvl_input/>"},
         {"no name", "<dsvl_input><camera frame_width=\"320\"/></dsvl_input>"},

@@ -1,4 +1,5 @@
 #include "video/video_config.h"
+#include "tests/support/json.h"
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
@@ -6,14 +7,6 @@
 #include <stdexcept>
 
 namespace {
-
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(text, value)) << text;
-    return value;
-}
 
 const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                          "<dsvl_input xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
@@ -60,7 +53,7 @@ TEST(BuildVideoConfig, WritesExactlyThePresentAttributesInOrder)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(kwo::buildVideoConfig(parse(c.section), c.camera),
+        EXPECT_EQ(kwo::buildVideoConfig(kwo::test::parseJson(c.section), c.camera),
                   document(c.cameraAttributes, c.pixelAttributes));
     }
 }
@@ -79,7 +72,7 @@ TEST(BuildVideoConfig, DefaultsMatchTheWholeDocumentByteForByte)
         "  </camera>\n"
         "</dsvl_input>\n";
     EXPECT_EQ(kwo::buildVideoConfig(
-                  parse(R"({"width": 320, "height": 240, "flip_horizontal": false, "flip_vertical": false})"),
+                  kwo::test::parseJson(R"({"width": 320, "height": 240, "flip_horizontal": false, "flip_vertical": false})"),
                   "USB Camera"),
               expected);
 }
@@ -88,7 +81,7 @@ TEST(BuildVideoConfig, UnconvertibleValuesFailBeforeAnythingIsOpened)
 {
     for (const char* section : {R"({"width": -1})", R"({"height": "tall"})", R"({"height": [240]})"}) {
         SCOPED_TRACE(section);
-        EXPECT_THROW(kwo::buildVideoConfig(parse(section), "Cam"), std::runtime_error);
+        EXPECT_THROW(kwo::buildVideoConfig(kwo::test::parseJson(section), "Cam"), std::runtime_error);
     }
 }
 
