@@ -42,12 +42,12 @@ Ogre::SkeletonPtr exportSkeleton(const Model& model, const std::string& path)
 {
     Ogre::SkeletonPtr skeleton = Ogre::SkeletonManager::getSingleton().create(model.name + ".skeleton", group, true);
     for (std::size_t i = 0; i < model.bones.size(); ++i) {
-        const BoneSpec& spec = model.bones[i];
-        Ogre::Bone* bone = skeleton->createBone(spec.name, static_cast<unsigned short>(i));
-        Ogre::Vector3 local = spec.head;
-        if (!spec.parent.empty()) {
-            skeleton->getBone(spec.parent)->addChild(bone);
-            local -= model.bones[model.boneIndex(spec.parent)].head;
+        const BoneSpec& described = model.bones[i];
+        Ogre::Bone* bone = skeleton->createBone(described.name, static_cast<unsigned short>(i));
+        Ogre::Vector3 local = described.head;
+        if (!described.parent.empty()) {
+            skeleton->getBone(described.parent)->addChild(bone);
+            local -= model.bones[model.boneIndex(described.parent)].head;
         }
         bone->setPosition(local);
     }
