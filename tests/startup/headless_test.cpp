@@ -32,6 +32,34 @@ TEST(Headless, InvalidMainDocumentEndsWithMinusOneAndWritesNothing)
     EXPECT_EQ(program.read("user.config"), "{\"camera\": \"kept\"}\n");
 }
 
+TEST(Headless, MissingEmptyAndBlankMainDocuments)
+{
+    struct Case {
+        const char* content; // null: no file
+        int exitCode;
+        const char* errStart;
+    };
+    // Without a camera the start-up goes on to "No camera" unless the main
+    // document stopped it first.
+    const Case cases[] = {
+        {nullptr, 0, "Exception: No camera\n"},
+        {"", 0, "Exception: No camera\n"},
+        {" \n\t\n", 255, "Configuration file error\n* Line 3, Column 1\n"},
+        {"// only a comment\n", 255, "Configuration file error\n"},
+    };
+    for (const Case& c : cases) {
+        ProgramFolder program;
+        if (c.content)
+            program.write("kwo.config", c.content);
+        const auto result = runHeadless(program);
+        EXPECT_EQ(result.exitCode, c.exitCode) << (c.content ? c.content : "(none)");
+        EXPECT_EQ(result.err.rfind(c.errStart, 0), 0u) << result.err;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(result.err, c.errStart);
+        }
+    }
+}
+
 TEST(Headless, ConfigurationPathIsTheFirstArgumentRelativeToTheProgramFolder)
 {
     struct Case {
