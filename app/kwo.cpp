@@ -10,6 +10,8 @@
 #include "video/ar_video.h"
 
 #include <OgreGpuProgramManager.h>
+#include <OgreLogManager.h>
+#include <OgreRenderWindow.h>
 #include <OgreMaterialManager.h>
 #include <OgreMeshManager.h>
 #include <OgreRectangle2D.h>
@@ -73,5 +75,9 @@ void KWO::run()
     arVideoCapStart();
     root->startRendering();
     arVideoCapStop();
+    // For whoever looks after the station: how smoothly the run went.
+    const Ogre::RenderTarget::FrameStats& stats = renderWindow->getStatistics();
+    Ogre::LogManager::getSingleton().logMessage("Run ended: average " + std::to_string(stats.avgFPS) +
+                                                " frames per second, worst " + std::to_string(stats.worstFPS));
 }
 

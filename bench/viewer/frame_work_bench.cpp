@@ -124,6 +124,11 @@ int main(int argc, char** argv)
         {
             ConsoleReporter::ReportRuns(runs);
             for (const Run& run : runs) {
+                // One figure per benchmark: the median of repetitions, or the single run.
+                const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+                const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+                if (!median && !single)
+                    continue;
                 if (run.benchmark_name().find("WithoutTracking") != std::string::npos)
                     without = run.GetAdjustedCPUTime();
                 else if (run.benchmark_name().find("WithTracking") != std::string::npos)
