@@ -280,6 +280,13 @@ void AppWindow::show()
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     } while (std::chrono::steady_clock::now() < deadline);
+    if (attributes.width != display.w || attributes.height != display.h) {
+        // No window manager (a kiosk started straight into the viewer):
+        // nobody else will make the window cover the screen.
+        XMoveResizeWindow(info.info.x11.display, info.info.x11.window, display.x, display.y,
+                          static_cast<unsigned>(display.w), static_cast<unsigned>(display.h));
+        XSync(info.info.x11.display, False);
+    }
     centrePicture();
 }
 
