@@ -84,4 +84,22 @@ void writeClip(const std::string& path, const ClipFormat& format, const FramePai
         throw std::runtime_error(path + ": " + failure);
 }
 
+FramePainter quarterPainter(int width, int height)
+{
+    return [=](int, std::uint8_t* frame) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = frame + (static_cast<std::size_t>(y) * width + x) * 4;
+                const bool right = x >= width / 2, bottom = y >= height / 2;
+                const int r = (!right && !bottom) || (right && bottom) ? 255 : 0;
+                const int g = (right && !bottom) || (right && bottom) ? 255 : 0;
+                const int b = (!right && bottom) || (right && bottom) ? 255 : 0;
+                p[0] = static_cast<std::uint8_t>(b);
+                p[1] = static_cast<std::uint8_t>(g);
+                p[2] = static_cast<std::uint8_t>(r);
+                p[3] = 255;
+            }
+    };
+}
+
 } // namespace kwo

@@ -24,6 +24,10 @@ struct ClipFormat {
 // red, pad, rows packed, top row first.
 using FramePainter = std::function<void(int index, std::uint8_t* bgrx)>;
 
+// Red top left, green top right, blue bottom left, white bottom right: a
+// picture that shows byte order and flips at a glance.
+FramePainter quarterPainter(int width, int height);
+
 // Writes a Matroska clip of `format.frameCount` frames painted by `paint`.
 // Throws std::runtime_error naming the file when it cannot be written.
 void writeClip(const std::string& path, const ClipFormat& format, const FramePainter& paint);

@@ -37,21 +37,7 @@ int frameIndex(const std::uint8_t* bgrx, int width, int height)
 void writeQuarterClip(const std::string& path, int width, int height, int frames)
 {
     const ClipFormat format{width, height, 30, frames, ClipEncoding::Raw};
-    writeClip(path, format, [&](int, std::uint8_t* frame) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                std::uint8_t* p = frame + (static_cast<std::size_t>(y) * width + x) * 4;
-                const bool right = x >= width / 2, bottom = y >= height / 2;
-                if (!right && !bottom)
-                    put(p, 255, 0, 0);
-                else if (right && !bottom)
-                    put(p, 0, 255, 0);
-                else if (!right)
-                    put(p, 0, 0, 255);
-                else
-                    put(p, 255, 255, 255);
-            }
-    });
+    writeClip(path, format, quarterPainter(width, height));
 }
 
 } // namespace kwo::test

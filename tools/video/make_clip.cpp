@@ -37,25 +37,6 @@ void put(std::uint8_t* p, int r, int g, int b)
     p[3] = 255;
 }
 
-kwo::FramePainter bars(int width, int height)
-{
-    return [=](int, std::uint8_t* frame) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                std::uint8_t* p = frame + (static_cast<std::size_t>(y) * width + x) * 4;
-                const bool right = x >= width / 2, bottom = y >= height / 2;
-                if (!right && !bottom)
-                    put(p, 255, 0, 0);
-                else if (right && !bottom)
-                    put(p, 0, 255, 0);
-                else if (!right)
-                    put(p, 0, 0, 255);
-                else
-                    put(p, 255, 255, 255);
-            }
-    };
-}
-
 kwo::FramePainter ball(int width, int height, int frames)
 {
     return [=](int index, std::uint8_t* frame) {
@@ -171,7 +152,7 @@ int main(int argc, char** argv)
     format.frameCount = frames > 0 ? frames : static_cast<int>(std::lround(seconds * format.framesPerSecond));
     try {
         kwo::FramePainter paint = !pictureFile.empty() ? picture(pictureFile, format.width, format.height, format.frameCount, still)
-                                  : pattern == "bars"  ? bars(format.width, format.height)
+                                  : pattern == "bars"  ? kwo::quarterPainter(format.width, format.height)
                                                        : ball(format.width, format.height, format.frameCount);
         kwo::writeClip(output, format, paint);
     } catch (const std::exception& error) {
