@@ -2,6 +2,7 @@
 
 #include "config/exception.h"
 #include "config/unique_names.h"
+#include "tracking/marker_tracking.h"
 #include "tracking/tracked_object.h"
 
 #include <OgreFrameListener.h>
@@ -83,6 +84,7 @@ private:
 
     kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
     Ogre::SceneNode* trackingRoot = nullptr;
+    kwo::PoseEstimates poseEstimates = kwo::libraryPoseEstimates(); // made once, used every frame
     std::vector<unsigned char> flipRows; // scratch of the in-place flip, reused every frame
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete

@@ -64,8 +64,7 @@ void KWO::trackMarkers(unsigned char* frame)
     int markerCount = 0;
     if (arDetectMarker(frame, threshold, &markers, &markerCount) < 0)
         throw Exception("Tracking error");
-    kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, trackedObjects,
-                             kwo::libraryPoseEstimates());
+    kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, trackedObjects, poseEstimates);
 }
 
 void KWO::testCollisionPair(CollisionPair& pair)
