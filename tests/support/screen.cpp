@@ -3,6 +3,7 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <sstream>
@@ -61,6 +62,19 @@ Picture captureWindow(const std::string& windowId)
     if (data.empty())
         return {};
     return parsePpm(data);
+}
+
+Picture captureDrawnWindow(const std::string& windowId, double seconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        Picture picture = captureWindow(windowId);
+        const bool drawn =
+            std::any_of(picture.rgb.begin(), picture.rgb.end(), [](std::uint8_t value) { return value > 16; });
+        if (drawn || std::chrono::steady_clock::now() >= deadline)
+            return picture;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
 }
 
 std::string waitForWindow(const std::string& pattern, double seconds, bool onlyVisible)

@@ -30,6 +30,12 @@ void savePicture(const Picture& picture, const std::string& path);
 // The content of an X window (the client area) or, with no id, the screen.
 Picture captureWindow(const std::string& windowId = "");
 
+// The window's content once the program has drawn into it (any pixel not
+// black), polling up to `seconds`; the last capture when it never did. A
+// window is mapped before its first frame is rendered, and on a loaded
+// machine that frame can take seconds.
+Picture captureDrawnWindow(const std::string& windowId, double seconds = 20);
+
 // The id of the first window whose title matches `pattern` (xdotool's regular
 // expression), waiting up to `seconds`; empty when none appeared.
 std::string waitForWindow(const std::string& pattern, double seconds = 20, bool onlyVisible = true);

@@ -89,7 +89,10 @@ protected:
         EXPECT_FALSE(window.empty()) << viewer.wait(std::chrono::seconds(5)).err;
         if (window.empty())
             return {};
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        // Once the first frame is drawn, the clip's markers have been tracked;
+        // a moment more lets the creatures' animations start.
+        kwo::test::captureDrawnWindow(window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         Picture picture = kwo::test::captureWindow(window);
         kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key Escape");
         const auto result = viewer.wait(std::chrono::seconds(30));
