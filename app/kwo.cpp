@@ -45,6 +45,9 @@ KWO::KWO(const std::string& configPath)
 
 KWO::~KWO()
 {
+    // The engine log goes with the engine: the video's lines go back to
+    // standard error alone.
+    kwo::setVideoMessageSink([](const std::string& line) { std::cerr << line << std::endl; });
     if (videoOpen)
         arVideoClose();
     root->removeFrameListener(this);
@@ -85,7 +88,6 @@ void KWO::run()
     arVideoCapStart();
     root->startRendering();
     arVideoCapStop();
-    kwo::setVideoMessageSink([](const std::string& line) { std::cerr << line << std::endl; });
     // For whoever looks after the station: how smoothly the run went.
     const Ogre::RenderTarget::FrameStats& stats = renderWindow->getStatistics();
     Ogre::LogManager::getSingleton().logMessage("Run ended: average " + std::to_string(stats.avgFPS) +
