@@ -91,7 +91,7 @@ void VideoCapture::start()
         source->start();
     // The first frame has as long to come as any later one.
     framesSeen = source ? source->framesArrived() : 0;
-    lastNewFrame = Clock::now();
+    lastNewFrame = lastWatch = Clock::now();
 }
 
 void VideoCapture::stop()
@@ -127,8 +127,13 @@ void VideoCapture::release()
 
 // Frames are counted where they arrive, not where they are taken, so a
 // viewer that does not ask for a while (minimised) does not lose its camera.
+// Silence counts only while the viewer watches: a clip starts over only when
+// asked for frames, so after a long pause (minimised, a slow frame) its
+// frames may have stopped for want of asking, not of a camera.
 void VideoCapture::watch(Clock::time_point now)
 {
+    const bool watchedThroughout = now - lastWatch <= times.silence / 2;
+    lastWatch = now;
     if (lost) {
         lookForCamera(now);
         return;
@@ -139,7 +144,7 @@ void VideoCapture::watch(Clock::time_point now)
         return;
     }
     const std::uint64_t arrived = source->framesArrived();
-    if (arrived != framesSeen) {
+    if (arrived != framesSeen || !watchedThroughout) {
         framesSeen = arrived;
         lastNewFrame = now;
     } else if (now - lastNewFrame >= times.silence) {

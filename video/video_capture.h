@@ -100,6 +100,7 @@ private:
     bool lost = false;
     std::uint64_t framesSeen = 0;       // the source's count at the last look
     Clock::time_point lastNewFrame;     // when that count last moved
+    Clock::time_point lastWatch;        // the last look at the camera
     Clock::time_point nextAttempt;
 };
 

@@ -254,6 +254,38 @@ TEST(CameraLoss, AClipReplacedByATruncatedCopyWhilePlayingComesBackWhenItIsWhole
     EXPECT_GE(kwo::test::frameIndex(frame, 64, 48), 0);
 }
 
+TEST(CameraLoss, AClipThatWaitedForTheViewerIsNotLost)
+{
+    // A clip starts over only when the viewer asks for frames: a viewer held
+    // up longer than the silence (a slow first frame) finds it waiting at its
+    // end, not lost.
+    TempDir folder;
+    kwo::test::writeCountingClip(folder.file("short.mkv"), 3, 30);
+    kwo::VideoDevice clip;
+    clip.kind = kwo::VideoDevice::Kind::Clip;
+    clip.name = "short.mkv";
+    clip.location = folder.file("short.mkv");
+    kwo::VideoCapture capture = captureOf({clip}, {300ms, 400ms});
+    Lines lines;
+    capture.setMessageSink(lines.sink());
+    ASSERT_TRUE(capture.open(deviceText("short.mkv")));
+    capture.start();
+    // The clip's last frame taken, then a pause: its end comes meanwhile
+    // and no frame after it until the viewer asks again.
+    int index = -1;
+    for (int i = 0; i < 20 && index != 2; ++i) {
+        const std::uint8_t* frame = waitForFrame(capture);
+        ASSERT_NE(frame, nullptr);
+        index = kwo::test::frameIndex(frame, 64, 48);
+        capture.release();
+    }
+    ASSERT_EQ(index, 2);
+    std::this_thread::sleep_for(1s);
+    EXPECT_FALSE(pollUntil(capture, [&] { return capture.isLost(); }, 800ms));
+    EXPECT_TRUE(lines.all.empty()) << lines.all.front();
+    EXPECT_NE(waitForFrame(capture), nullptr);
+}
+
 // A source the test drives by hand: how many frames arrived and whether it failed.
 struct Script {
     std::uint64_t arrived = 0;
