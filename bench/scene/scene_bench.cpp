@@ -68,7 +68,8 @@ struct Engine {
         kwo::addMediaLocations(settings["media"]["locations"]);
         for (Show* show : {&windowed, &fullScreen}) {
             show->scene = root->createSceneManager();
-            show->rendering = kwo::setUpRendering(*show->scene, settings["rendering"], settings["graphics"]["lights"], names);
+            show->rendering =
+                kwo::setUpRendering(*show->scene, settings["rendering"], settings["graphics"]["lights"], names);
             const kwo::LayoutSize layout{static_cast<unsigned>(show->window->layoutWidth()),
                                          static_cast<unsigned>(show->window->layoutHeight())};
             show->background = kwo::createVideoBackground(*show->scene, *show->renderWindow, settings["rendering"],

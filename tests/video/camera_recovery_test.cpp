@@ -323,13 +323,13 @@ struct Opened {
 
 class SilentCamera : public testing::Test {
 protected:
-    kwo::VideoCapture capture{[this] { return listed ? std::vector<kwo::VideoDevice>{device()} : std::vector<kwo::VideoDevice>{}; },
-                              [this](const kwo::VideoDevice&, const kwo::DeviceRequest&, const kwo::SourceOptions& o) {
-                                  opened.push_back({std::make_shared<Script>(), o});
-                                  return std::make_unique<ScriptedSource>(opened.back().script,
-                                                                          o.frameSize.value_or(kwo::FrameSize{8, 4}));
-                              },
-                              {300ms, 400ms}};
+    kwo::VideoCapture capture{
+        [this] { return listed ? std::vector<kwo::VideoDevice>{device()} : std::vector<kwo::VideoDevice>{}; },
+        [this](const kwo::VideoDevice&, const kwo::DeviceRequest&, const kwo::SourceOptions& o) {
+            opened.push_back({std::make_shared<Script>(), o});
+            return std::make_unique<ScriptedSource>(opened.back().script, o.frameSize.value_or(kwo::FrameSize{8, 4}));
+        },
+        {300ms, 400ms}};
     std::vector<Opened> opened;
     Lines lines;
     bool listed = true;
