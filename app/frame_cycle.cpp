@@ -2,6 +2,7 @@
 
 #include "app/window.h"
 #include "scene/frame_picture.h"
+#include "scene/picture_dimmer.h"
 #include "video/ar_video.h"
 
 #include <OgreAnimationState.h>
@@ -27,6 +28,7 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
             state->addTime(evt.timeSinceLastFrame);
 
     unsigned char* image = arVideoGetImage();
+    showCameraLost(kwo::videoLost());
     if (!image)
         return true;
     // The video library delivers the bottom row first; turned over in place,
@@ -40,4 +42,19 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
         testCollisionPair(pair);
     arVideoCapNext();
     return true;
+}
+
+// Creatures stand on what the camera sees; without a camera there is nothing
+// to stand on. Hiding them goes through the usual placement with no markers,
+// so tracking starts afresh when the camera is back.
+void KWO::showCameraLost(bool lost)
+{
+    if (lost == lostLook->dimmed())
+        return;
+    lostLook->setDimmed(lost);
+    if (lost) {
+        kwo::placeTrackedObjects(nullptr, 0, maxTracked, mirror, trackedObjects, poseEstimates);
+        for (CollisionPair& pair : collisionPairs)
+            testCollisionPair(pair);
+    }
 }

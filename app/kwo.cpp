@@ -7,6 +7,7 @@
 #include "config/documents.h"
 #include "config/setting.h"
 #include "scene/engine.h"
+#include "scene/picture_dimmer.h"
 #include "video/ar_video.h"
 
 #include <OgreGpuProgramManager.h>
@@ -18,6 +19,8 @@
 #include <OgreRoot.h>
 #include <OgreSkeletonManager.h>
 #include <OgreTextureManager.h>
+
+#include <iostream>
 
 KWO::KWO(const std::string& configPath)
 {
@@ -42,6 +45,9 @@ KWO::KWO(const std::string& configPath)
 
 KWO::~KWO()
 {
+    // The engine log goes with the engine: the video's lines go back to
+    // standard error alone.
+    kwo::setVideoMessageSink([](const std::string& line) { std::cerr << line << std::endl; });
     if (videoOpen)
         arVideoClose();
     root->removeFrameListener(this);
@@ -51,6 +57,7 @@ KWO::~KWO()
     sceneManager->destroyAllAnimations();
     // Our own rectangles were not made by the scene manager's factories; they
     // hold engine buffers, so they go while the engine still runs.
+    lostLook.reset();
     rectangles.clear();
     videoBuffer.reset();
     videoTexture.reset();
@@ -72,6 +79,12 @@ KWO::~KWO()
 void KWO::run()
 {
     running = true;
+    // Whoever looks after the station finds a camera's loss and return in
+    // the engine log as well.
+    kwo::setVideoMessageSink([](const std::string& line) {
+        std::cerr << line << std::endl;
+        Ogre::LogManager::getSingleton().logMessage(line);
+    });
     arVideoCapStart();
     root->startRendering();
     arVideoCapStop();

@@ -27,6 +27,7 @@ class SceneNode;
 
 namespace kwo {
 class AppWindow;
+class PictureDimmer;
 }
 
 // The application object: its constructor runs the whole start-up as a fixed
@@ -63,6 +64,8 @@ private:
     // Per-frame steps after the upload.
     void trackMarkers(unsigned char* frame);
     void testCollisionPair(CollisionPair& pair);
+    // While the camera is lost: the picture darkened and no creature shown.
+    void showCameraLost(bool lost);
 
     std::unique_ptr<kwo::AppWindow> window;
     Ogre::Root* root = nullptr;
@@ -88,4 +91,5 @@ private:
     std::vector<unsigned char> flipRows; // scratch of the in-place flip, reused every frame
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
+    std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material
 };

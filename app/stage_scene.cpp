@@ -3,10 +3,14 @@
 #include "app/window.h"
 #include "config/setting.h"
 #include "scene/engine.h"
+#include "scene/picture_dimmer.h"
 #include "scene/rendering_options.h"
 #include "scene/video_background.h"
 
 #include <OgreLogManager.h>
+#include <OgreMaterial.h>
+#include <OgrePass.h>
+#include <OgreTechnique.h>
 #include <OgreRectangle2D.h>
 #include <OgreRoot.h>
 
@@ -49,11 +53,15 @@ void KWO::setUpRendering(const Json::Value& config)
 void KWO::createVideoBackground(const Json::Value& config)
 {
     const kwo::Setting settings(config, "");
+    const kwo::LayoutSize layout{static_cast<unsigned>(window->layoutWidth()),
+                                 static_cast<unsigned>(window->layoutHeight())};
     kwo::VideoBackground background = kwo::createVideoBackground(*sceneManager, *renderWindow, settings["rendering"],
-                                                                 names, videoWidth, videoHeight, mirror);
+                                                                 names, videoWidth, videoHeight, mirror, layout);
     camera = background.camera;
     videoTexture = background.texture;
     videoBuffer = background.buffer;
+    lostLook = std::make_unique<kwo::PictureDimmer>(
+        *background.video->getMaterial()->getTechnique(0)->getPass(0)->getTextureUnitState(0));
     rectangles.push_back(std::move(background.backdrop));
     rectangles.push_back(std::move(background.video));
 }

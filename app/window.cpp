@@ -166,6 +166,25 @@ ScreenRect placeWindow(int width, int height, const FrameBorders& borders, const
     return frame;
 }
 
+ScreenRect fitPicture(int width, int height, int screenWidth, int screenHeight)
+{
+    ScreenRect picture;
+    // Compare the scales as cross products, exactly; round the other side.
+    const long long w = width, h = height, sw = screenWidth, sh = screenHeight;
+    if (sw * h <= sh * w) {
+        picture.width = screenWidth;
+        picture.height = static_cast<int>((h * sw + w / 2) / w);
+    } else {
+        picture.height = screenHeight;
+        picture.width = static_cast<int>((w * sh + h / 2) / h);
+    }
+    picture.width = std::max(picture.width, 1);
+    picture.height = std::max(picture.height, 1);
+    picture.x = (screenWidth - picture.width) / 2;
+    picture.y = (screenHeight - picture.height) / 2;
+    return picture;
+}
+
 AppWindow::AppWindow(bool& running, const std::string& title, int width, int height, const WindowOptions& options)
     : running(running), fullscreen(options.fullscreen)
 {
@@ -178,8 +197,15 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         throw sdlError("no display");
     setGraphicsAttributes(options);
-    window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
-                              SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+    SDL_Rect display;
+    SDL_GetDisplayBounds(0, &display);
+    // Full screen, the window has the display's size and place before it is
+    // ever shown, so that it covers the screen the moment it is mapped, with
+    // or without a window manager.
+    window = fullscreen ? SDL_CreateWindow(title.c_str(), display.x, display.y, display.w, display.h,
+                                           SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS)
+                        : SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
+                                           height, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
     if (!window) {
         const std::runtime_error error = sdlError("cannot create the window");
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -188,20 +214,10 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
     try {
         setIcon(window);
         setPlainTitle(window, title);
-
-        SDL_Rect usable;
-        if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
-            SDL_GetDisplayBounds(0, &usable);
-        const FrameBorders borders = frameBorders(window);
-        const ScreenRect frame = placeWindow(width, height, borders, {usable.x, usable.y, usable.w, usable.h});
-        const int clientWidth = frame.width - borders.left - borders.right;
-        const int clientHeight = frame.height - borders.top - borders.bottom;
-        if (clientWidth != width || clientHeight != height)
-            SDL_SetWindowSize(window, std::max(clientWidth, 1), std::max(clientHeight, 1));
-        // Window managers place a newly mapped window's frame, not its client
-        // area, at the position asked for (north-west gravity).
-        SDL_SetWindowPosition(window, frame.x, frame.y);
-        createPicture(std::max(clientWidth, 1), std::max(clientHeight, 1));
+        if (fullscreen)
+            placeFullScreen(width, height);
+        else
+            placeWindowed(width, height);
     } catch (...) {
         SDL_DestroyWindow(window);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -209,11 +225,45 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
     }
 }
 
-// The engine draws into a child window of the client area's size. The engine
-// takes the size of a window it did not make once, when it binds to it, and
-// cannot be told a new one; so when the window goes full screen the picture
-// keeps its size and is centred on a black screen.
-void AppWindow::createPicture(int width, int height)
+void AppWindow::placeWindowed(int width, int height)
+{
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
+        SDL_GetDisplayBounds(0, &usable);
+    const FrameBorders borders = frameBorders(window);
+    const ScreenRect frame = placeWindow(width, height, borders, {usable.x, usable.y, usable.w, usable.h});
+    const int clientWidth = std::max(frame.width - borders.left - borders.right, 1);
+    const int clientHeight = std::max(frame.height - borders.top - borders.bottom, 1);
+    if (clientWidth != width || clientHeight != height)
+        SDL_SetWindowSize(window, clientWidth, clientHeight);
+    // Window managers place a newly mapped window's frame, not its client
+    // area, at the position asked for (north-west gravity).
+    SDL_SetWindowPosition(window, frame.x, frame.y);
+    createPicture({0, 0, clientWidth, clientHeight});
+    layout = {0, 0, clientWidth, clientHeight};
+}
+
+void AppWindow::placeFullScreen(int width, int height)
+{
+    const SDL_SysWMinfo info = windowSystemInfo(window);
+    Display* display = info.info.x11.display;
+    // A window manager learns from this state, set before the window is
+    // mapped, to show it full screen at once, above any panel.
+    const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+    Atom full = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+    XChangeProperty(display, info.info.x11.window, state, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&full), 1);
+    int screenWidth = 0, screenHeight = 0;
+    SDL_GetWindowSize(window, &screenWidth, &screenHeight);
+    createPicture(fitPicture(width, height, screenWidth, screenHeight));
+    layout = {0, 0, width, height};
+}
+
+// The engine draws into a child window. The engine takes the size of a
+// window it did not make once, when it binds to it, and cannot be told a new
+// one; so the picture has its final size from the start, and the window
+// around it is black.
+void AppWindow::createPicture(const ScreenRect& place)
 {
     const SDL_SysWMinfo info = windowSystemInfo(window);
     Display* display = info.info.x11.display;
@@ -224,7 +274,8 @@ void AppWindow::createPicture(int width, int height)
     attributes.colormap = topAttributes.colormap;
     attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
     attributes.border_pixel = 0;
-    picture = XCreateWindow(display, top, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+    picture = XCreateWindow(display, top, place.x, place.y, static_cast<unsigned>(place.width),
+                            static_cast<unsigned>(place.height), 0,
                             topAttributes.depth, InputOutput, topAttributes.visual,
                             CWColormap | CWBackPixel | CWBorderPixel, &attributes);
     if (!picture)
@@ -234,8 +285,8 @@ void AppWindow::createPicture(int width, int height)
     // The engine looks the window up over a connection of its own: the
     // server must have made it before this returns.
     XSync(display, False);
-    pictureWidth = width;
-    pictureHeight = height;
+    pictureWidth = place.width;
+    pictureHeight = place.height;
 }
 
 void AppWindow::centrePicture()
@@ -264,30 +315,6 @@ unsigned long AppWindow::nativeHandle() const
 void AppWindow::show()
 {
     SDL_ShowWindow(window);
-    if (!fullscreen)
-        return;
-    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    // The window manager resizes the window in its own time.
-    SDL_Rect display;
-    SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &display);
-    const SDL_SysWMinfo info = windowSystemInfo(window);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    XWindowAttributes attributes{};
-    do {
-        XSync(info.info.x11.display, False);
-        XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes);
-        if (attributes.width == display.w && attributes.height == display.h)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    } while (std::chrono::steady_clock::now() < deadline);
-    if (attributes.width != display.w || attributes.height != display.h) {
-        // No window manager (a kiosk started straight into the viewer):
-        // nobody else will make the window cover the screen.
-        XMoveResizeWindow(info.info.x11.display, info.info.x11.window, display.x, display.y,
-                          static_cast<unsigned>(display.w), static_cast<unsigned>(display.h));
-        XSync(info.info.x11.display, False);
-    }
-    centrePicture();
 }
 
 void AppWindow::hide()

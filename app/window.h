@@ -38,12 +38,17 @@ struct FrameBorders {
 // no larger than `usable` and centred in it (integer halves truncated).
 ScreenRect placeWindow(int width, int height, const FrameBorders& borders, const ScreenRect& usable);
 
+// Where a picture laid out at `width` x `height` goes on a screen of
+// `screenWidth` x `screenHeight`: scaled uniformly to the largest size that
+// fits, centred (integer halves truncated). Relative to the screen's corner.
+ScreenRect fitPicture(int width, int height, int screenWidth, int screenHeight);
+
 // How the window is shown. The engine takes the GL properties from the
 // window's visual, so colour depth and multisampling are chosen here.
 struct WindowOptions {
     unsigned colourDepth = 32; // 16 gives 5-6-5 colour, anything else 8 bits per channel
     unsigned fsaa = 0;         // multisampling samples, 0 for none
-    bool fullscreen = false;   // cover the whole display once shown
+    bool fullscreen = false;   // cover the whole display, the picture scaled to fit it
 };
 
 // The application window: a fixed-size top-level window with a title bar,
@@ -54,6 +59,13 @@ struct WindowOptions {
 // render window report itself not visible (so the frame cycle idles) and
 // showing it again visible. Throws std::runtime_error when the display or the
 // window cannot be had.
+//
+// Full screen, the window covers the primary display from the moment it is
+// shown, and the engine draws into a picture of the configured size scaled up
+// (or down) uniformly to the largest that fits, centred on black. The display
+// mode is never switched: there is nothing to restore when the run ends,
+// however it ends, and the show is drawn at the screen's own resolution, as
+// sharp as it can be.
 class AppWindow {
 public:
     AppWindow(bool& running, const std::string& title, int width, int height, const WindowOptions& options);
@@ -64,6 +76,12 @@ public:
     // The X11 id of the window the engine draws into, for its
     // "externalWindowHandle".
     unsigned long nativeHandle() const;
+
+    // The size, in pixels, that a layout in pixels counts in: the client
+    // area of a window, or the configured size of a full-screen picture
+    // (whose real pixels are that many scaled).
+    int layoutWidth() const { return layout.width; }
+    int layoutHeight() const { return layout.height; }
 
     // The render window whose visibility follows the window's; may be null.
     void attachRenderWindow(Ogre::RenderWindow* renderWindow) { rendered = renderWindow; }
@@ -77,14 +95,17 @@ public:
 
 private:
     void handle(WindowEvent event);
-    void createPicture(int width, int height);
+    void createPicture(const ScreenRect& place);
     void centrePicture();
+    void placeWindowed(int width, int height);
+    void placeFullScreen(int width, int height);
 
     bool& running;
     bool fullscreen;
     SDL_Window* window = nullptr;
     unsigned long picture = 0; // child window the engine draws into
     int pictureWidth = 0, pictureHeight = 0;
+    ScreenRect layout;
     Ogre::RenderWindow* rendered = nullptr;
 };
 

@@ -96,7 +96,7 @@ Ogre::TexturePtr createVideoTexture(int width, int height, Ogre::PixelFormat for
 
 VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::RenderWindow& renderWindow,
                                       const Setting& rendering, UniqueNameCounter& names, int videoWidth,
-                                      int videoHeight, bool mirror)
+                                      int videoHeight, bool mirror, std::optional<LayoutSize> layout)
 {
     VideoBackground background;
     Ogre::SceneNode* root = sceneManager.getRootSceneNode();
@@ -110,8 +110,8 @@ VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::Re
     background.backdrop = makeBackgroundRectangle("KWO/Background", backdropVisibility);
     root->attachObject(background.backdrop.get());
 
-    const ViewportPlacement placement =
-        readViewportPlacement(rendering["viewport"], renderWindow.getWidth(), renderWindow.getHeight());
+    const LayoutSize size = layout.value_or(LayoutSize{renderWindow.getWidth(), renderWindow.getHeight()});
+    const ViewportPlacement placement = readViewportPlacement(rendering["viewport"], size.width, size.height);
     background.sceneViewport = renderWindow.addViewport(background.camera, 1, placement.left, placement.top,
                                                         placement.width, placement.height);
     background.sceneViewport->setClearEveryFrame(true, Ogre::FBT_DEPTH);

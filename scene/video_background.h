@@ -8,6 +8,7 @@
 #include <OgreTexture.h>
 
 #include <memory>
+#include <optional>
 
 namespace Ogre {
 class Camera;
@@ -60,13 +61,22 @@ struct VideoBackground {
     Ogre::HardwarePixelBufferSharedPtr buffer;
 };
 
+// The size a "pixels" placement counts in, when it is not the render
+// window's own: a full-screen picture scaled from the configured window size
+// keeps its layout in pixels of that window.
+struct LayoutSize {
+    unsigned width = 0;
+    unsigned height = 0;
+};
+
 // The camera "KWO/Camera/<n>", the backdrop viewport over the whole window
-// and the scene viewport placed by "rendering/viewport", the backdrop and
+// and the scene viewport placed by "rendering/viewport" (in pixels of
+// `layout`, the render window's size when not given), the backdrop and
 // video rectangles (materials "KWO/Background" and "KWO/Video", the latter
 // mirrored left to right when `mirror`), and the video texture of the video
 // frame size with the format of "rendering/pixel".
 VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::RenderWindow& renderWindow,
                                       const Setting& rendering, UniqueNameCounter& names, int videoWidth,
-                                      int videoHeight, bool mirror);
+                                      int videoHeight, bool mirror, std::optional<LayoutSize> layout = std::nullopt);
 
 } // namespace kwo

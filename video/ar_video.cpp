@@ -63,3 +63,13 @@ int arVideoClose()
     device().close();
     return 0;
 }
+
+bool kwo::videoLost()
+{
+    return device().isLost();
+}
+
+void kwo::setVideoMessageSink(std::function<void(const std::string&)> sink)
+{
+    device().setMessageSink(std::move(sink));
+}

@@ -18,3 +18,18 @@ unsigned char* arVideoGetImage();
 int arVideoCapNext();
 int arVideoCapStop();
 int arVideoClose();
+
+#include <functional>
+#include <string>
+
+namespace kwo {
+
+// Beyond the tracking library's video calls: a station's camera may be lost
+// and come back while the viewer runs (see VideoCapture).
+
+// True while the open device's camera is lost.
+bool videoLost();
+// Where the lines about a camera lost and back go (standard error until set).
+void setVideoMessageSink(std::function<void(const std::string&)> sink);
+
+} // namespace kwo

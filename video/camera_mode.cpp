@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -12,19 +13,44 @@ namespace {
 // Frame rates a camera offers are narrowed to this one when it offers several.
 constexpr int preferredRate = 30;
 
-bool readRate(GstStructure* s, int& numerator, int& denominator)
+// GStreamer refuses to fixate a field that is fixed already, so only open
+// fields are narrowed toward the request.
+void fixateNear(GstStructure* s, const char* field, std::optional<unsigned> wanted)
 {
-    if (!gst_structure_has_field(s, "framerate")) {
-        numerator = 0;
-        denominator = 1;
-        return true;
+    if (!wanted || !gst_structure_has_field(s, field) || gst_value_is_fixed(gst_structure_get_value(s, field)))
+        return;
+    const int target = static_cast<int>(std::min<unsigned>(*wanted, std::numeric_limits<int>::max()));
+    gst_structure_fixate_field_nearest_int(s, field, target);
+}
+
+// Fixates one structure of a device's caps into a mode; false when the
+// result is not a picture of a known size.
+bool fixateMode(const GstStructure* offered, std::optional<unsigned> width, std::optional<unsigned> height,
+                CameraMode& mode)
+{
+    GstStructure* s = gst_structure_copy(offered);
+    fixateNear(s, "width", width);
+    fixateNear(s, "height", height);
+    if (gst_structure_has_field(s, "framerate") && !gst_value_is_fixed(gst_structure_get_value(s, "framerate")))
+        gst_structure_fixate_field_nearest_fraction(s, "framerate", preferredRate, 1);
+    // Whatever is still open is fixated as GStreamer itself would.
+    GstCaps* single = gst_caps_new_full(s, nullptr);
+    single = gst_caps_fixate(single);
+    const GstStructure* fixed = gst_caps_get_structure(single, 0);
+    mode.media = gst_structure_get_name(fixed);
+    if (const gchar* format = gst_structure_get_string(fixed, "format"))
+        mode.format = format;
+    const bool sized =
+        gst_structure_get_int(fixed, "width", &mode.width) && gst_structure_get_int(fixed, "height", &mode.height);
+    if (!gst_structure_get_fraction(fixed, "framerate", &mode.rateNumerator, &mode.rateDenominator)) {
+        mode.rateNumerator = 0;
+        mode.rateDenominator = 1;
     }
-    // Fixating refuses a field that is fixed already.
-    if (gst_structure_get_fraction(s, "framerate", &numerator, &denominator))
-        return true;
-    if (!gst_structure_fixate_field_nearest_fraction(s, "framerate", preferredRate, 1))
-        return false;
-    return gst_structure_get_fraction(s, "framerate", &numerator, &denominator);
+    gst_caps_unref(single);
+    // A raw mode must name its pixel format to be pinned.
+    const bool formatKnown = mode.media != "video/x-raw" || !mode.format.empty();
+    return sized && formatKnown && mode.width > 0 && mode.height > 0 && mode.rateNumerator >= 0 &&
+           mode.rateDenominator > 0;
 }
 
 } // namespace
@@ -54,27 +80,28 @@ std::string CameraMode::label() const
     return text;
 }
 
-std::vector<CameraMode> modesFromCaps(const GstCaps* caps)
+std::vector<CameraMode> modesFromCaps(const GstCaps* caps, std::optional<unsigned> width,
+                                      std::optional<unsigned> height)
 {
     std::vector<CameraMode> modes;
-    if (!caps)
+    if (!caps || gst_caps_is_any(caps))
         return modes;
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
-        // Fixating edits the structure, so work on a copy.
-        GstStructure* s = gst_structure_copy(gst_caps_get_structure(caps, i));
         CameraMode mode;
-        mode.media = gst_structure_get_name(s);
-        if (const gchar* format = gst_structure_get_string(s, "format"))
-            mode.format = format;
-        const bool sized = gst_structure_get_int(s, "width", &mode.width) &&
-                           gst_structure_get_int(s, "height", &mode.height);
-        const bool rated = readRate(s, mode.rateNumerator, mode.rateDenominator);
-        // A raw mode with a list of formats has no single format to pin: skip.
-        const bool formatKnown = mode.media != "video/x-raw" || !mode.format.empty();
-        if (sized && rated && formatKnown && mode.width > 0 && mode.height > 0)
+        if (fixateMode(gst_caps_get_structure(caps, i), width, height, mode) &&
+            std::find(modes.begin(), modes.end(), mode) == modes.end())
             modes.push_back(mode);
-        gst_structure_free(s);
     }
+    return modes;
+}
+
+std::vector<CameraMode> modesFromCapsText(const std::string& caps, std::optional<unsigned> width,
+                                          std::optional<unsigned> height)
+{
+    GstCaps* parsed = caps.empty() ? nullptr : gst_caps_from_string(caps.c_str());
+    std::vector<CameraMode> modes = modesFromCaps(parsed, width, height);
+    if (parsed)
+        gst_caps_unref(parsed);
     return modes;
 }
 

@@ -24,10 +24,19 @@ struct CameraMode {
     bool operator==(const CameraMode&) const = default;
 };
 
-// The fixed modes in a device's caps. Ranges and lists of frame rates are
-// narrowed to the rate nearest 30 fps, since a camera is not asked for more;
-// size ranges are skipped (real cameras list their sizes).
-std::vector<CameraMode> modesFromCaps(const GstCaps* caps);
+// One mode per structure of a device's caps, each fixated the way GStreamer
+// fixates caps while it negotiates: a width or height given as a range or a
+// list becomes the value nearest the requested one, a frame rate the one
+// nearest 30 fps (a camera is not asked for more), and anything else still
+// open (a list of formats, a size without a request) GStreamer's own choice,
+// the first of a list or the low end of a range. Modes that come out equal
+// are listed once; structures that describe no picture are left out.
+std::vector<CameraMode> modesFromCaps(const GstCaps* caps, std::optional<unsigned> width = std::nullopt,
+                                      std::optional<unsigned> height = std::nullopt);
+// The same for caps written as text ("video/x-raw, width=[ 1, 640 ], ...");
+// text that is not caps gives no modes.
+std::vector<CameraMode> modesFromCapsText(const std::string& caps, std::optional<unsigned> width = std::nullopt,
+                                          std::optional<unsigned> height = std::nullopt);
 
 // The index of the mode closest to the requested size: the smallest sum of
 // the width and height differences, the first listed on a tie (the camera's

@@ -4,26 +4,15 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <atomic>
 #include <cstring>
-#include <iostream>
 #include <stdexcept>
 
 namespace kwo {
 namespace {
 
-// How long opening may take: a clip decodes its first frame, a camera starts.
+// How long opening at start-up may take: a clip decodes its first frame, a camera starts.
 constexpr GstClockTime openTimeout = 10 * GST_SECOND;
-
-// The conversion tail every source shares: any decoded picture becomes packed
-// BGRx, flipped as requested, and the sink keeps only the newest frame so a
-// slow reader never holds the pipeline back.
-std::string pipelineText(const std::string& head, bool clip)
-{
-    return head +
-           " ! decodebin ! videoconvert ! videoflip name=flip"
-           " ! video/x-raw,format=BGRx ! appsink name=sink max-buffers=1 drop=true sync=" +
-           (clip ? "true" : "false");
-}
 
 const char* flipDirection(bool horizontal, bool vertical)
 {
@@ -32,9 +21,23 @@ const char* flipDirection(bool horizontal, bool vertical)
         return "180";
     if (horizontal)
         return "horiz";
-    if (vertical)
-        return "vert";
-    return "identity";
+    return "vert";
+}
+
+// The conversion tail every source shares: any decoded picture becomes packed
+// BGRx of one size (a stream that changes its size midway is scaled back to
+// it), flipped as requested, and the sink keeps only the newest frame so a
+// slow reader never holds the pipeline back. videoflip copies every frame
+// even when it has nothing to do, so it is there only when a flip is asked.
+std::string pipelineText(const std::string& head, const DeviceRequest& request, bool clip)
+{
+    std::string text = head + " ! decodebin ! videoconvert ! videoscale";
+    if (request.flipHorizontal || request.flipVertical)
+        text += std::string(" ! videoflip video-direction=") +
+                flipDirection(request.flipHorizontal, request.flipVertical);
+    return text + " ! capsfilter name=shape caps=video/x-raw,format=BGRx"
+                  " ! appsink name=sink max-buffers=1 drop=true sync=" +
+           (clip ? "true" : "false");
 }
 
 std::string messageText(GstMessage* message)
@@ -57,6 +60,13 @@ struct ElementDeleter {
 };
 using Pipeline = std::unique_ptr<GstElement, ElementDeleter>;
 
+// The size (and pixel shape) every frame leaves the pipeline with.
+struct Shape {
+    FrameSize size;
+    int parNumerator = 1;
+    int parDenominator = 1;
+};
+
 class GstFrameSource final : public VideoSource {
 public:
     GstFrameSource(Pipeline pipeline, std::string label, bool clip)
@@ -64,9 +74,15 @@ public:
     {
         sink = gst_bin_get_by_name(GST_BIN(this->pipeline.get()), "sink");
         bus = gst_element_get_bus(this->pipeline.get());
+        GstPad* pad = gst_element_get_static_pad(sink, "sink");
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, countFrame, this, nullptr);
+        gst_object_unref(pad);
     }
     ~GstFrameSource() override
     {
+        if (pending)
+            gst_sample_unref(pending);
+        // Stops the streaming threads, and with them the frame count, first.
         pipeline.reset();
         gst_object_unref(bus);
         gst_object_unref(sink);
@@ -74,10 +90,24 @@ public:
     GstFrameSource(const GstFrameSource&) = delete;
     GstFrameSource& operator=(const GstFrameSource&) = delete;
 
+    // Every frame from now on has this size and pixel shape.
+    void pin(const Shape& shape)
+    {
+        frameSize = shape.size;
+        GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT,
+                                            shape.size.width, "height", G_TYPE_INT, shape.size.height,
+                                            "pixel-aspect-ratio", GST_TYPE_FRACTION, shape.parNumerator,
+                                            shape.parDenominator, nullptr);
+        GstElement* filter = gst_bin_get_by_name(GST_BIN(pipeline.get()), "shape");
+        g_object_set(filter, "caps", caps, nullptr);
+        gst_object_unref(filter);
+        gst_caps_unref(caps);
+    }
+
     // Brings the pipeline to PAUSED, so that a missing device or an unreadable
-    // file fails here rather than while the viewer runs. `knownSize` is the
-    // camera mode's size; a clip reports its own once its first frame is decoded.
-    void open(std::optional<FrameSize> knownSize)
+    // file fails here rather than while the viewer runs. A source whose size
+    // is not pinned yet (a clip) takes the size of its first frame.
+    void openAndWait()
     {
         const GstStateChangeReturn change = gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
         GstStateChangeReturn settled = change;
@@ -92,10 +122,8 @@ public:
             throw std::runtime_error(label + ": cannot be played");
         if (settled == GST_STATE_CHANGE_ASYNC)
             throw std::runtime_error(label + ": no picture within 10 seconds");
-        if (knownSize) {
-            frameSize = *knownSize;
+        if (frameSize.width > 0)
             return;
-        }
         GstPad* pad = gst_element_get_static_pad(sink, "sink");
         GstCaps* caps = gst_pad_get_current_caps(pad);
         gst_object_unref(pad);
@@ -105,9 +133,19 @@ public:
             gst_caps_unref(caps);
         if (!known)
             throw std::runtime_error(label + ": no video picture");
-        frameSize = {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
         rateNumerator = GST_VIDEO_INFO_FPS_N(&info);
         rateDenominator = GST_VIDEO_INFO_FPS_D(&info);
+        pin({{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)},
+             GST_VIDEO_INFO_PAR_N(&info),
+             GST_VIDEO_INFO_PAR_D(&info)});
+    }
+
+    // Starts playing without waiting for anything: problems show later
+    // through failure().
+    void openInBackground()
+    {
+        if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+            throw std::runtime_error(label + ": cannot be played");
     }
 
     CameraMode clipMode() const
@@ -119,26 +157,27 @@ public:
 
     void start() override
     {
-        if (!failed)
+        if (reason.empty())
             gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     }
 
     void stop() override
     {
-        if (!failed)
+        if (reason.empty())
             gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
     }
 
     bool takeNewestFrame(std::uint8_t* frame) override
     {
-        if (failed)
+        // The bus first: at the clip's end this keeps the last frame aside.
+        // The sink reuses one sample object, so no sample may still be held
+        // when it is asked for the next one.
+        handleMessages();
+        if (!reason.empty())
             return false;
-        // The bus first: at the clip's end this takes the last frame. The sink
-        // reuses one sample object, so no sample may still be held when it is
-        // asked for the next one.
-        GstSample* sample = nullptr;
-        handleMessages(sample);
-        if (!failed && !sample) {
+        GstSample* sample = pending;
+        pending = nullptr;
+        if (!sample) {
             sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
             if (sample)
                 ++framesSinceStart;
@@ -150,12 +189,25 @@ public:
         return copied;
     }
 
-private:
-    // Reacts to what the pipeline reported since the last look; the end of a
-    // clip puts its last frame into `newest`.
-    void handleMessages(GstSample*& newest)
+    std::uint64_t framesArrived() const override { return arrived.load(std::memory_order_relaxed); }
+
+    std::string failure() override
     {
-        while (!failed) {
+        handleMessages();
+        return reason;
+    }
+
+private:
+    static GstPadProbeReturn countFrame(GstPad*, GstPadProbeInfo*, gpointer self)
+    {
+        static_cast<GstFrameSource*>(self)->arrived.fetch_add(1, std::memory_order_relaxed);
+        return GST_PAD_PROBE_OK;
+    }
+
+    // Reacts to what the pipeline reported since the last look.
+    void handleMessages()
+    {
+        while (reason.empty()) {
             GstMessage* message = gst_bus_pop_filtered(bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
             if (!message)
                 return;
@@ -164,19 +216,19 @@ private:
             else if (!clip)
                 fail("the stream ended");
             else
-                startOver(newest);
+                startOver();
             gst_message_unref(message);
         }
     }
 
     // The clip's end: the last frame may still wait in the sink, and the
-    // flushing seek would throw it away, so take it first. A flushing seek to
-    // the start (unlike a segment seek) delivers every frame again.
-    void startOver(GstSample*& newest)
+    // flushing seek would throw it away, so it is set aside first. A flushing
+    // seek to the start (unlike a segment seek) delivers every frame again.
+    void startOver()
     {
-        if (!newest) {
-            newest = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
-            if (newest)
+        if (!pending) {
+            pending = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
+            if (pending)
                 ++framesSinceStart;
         }
         // A clip that plays through without a single frame would loop forever unseen.
@@ -191,8 +243,11 @@ private:
 
     void fail(const std::string& text)
     {
-        failed = true;
-        std::cerr << "Video: " << label << ": " << text << std::endl;
+        reason = text;
+        if (pending) {
+            gst_sample_unref(pending);
+            pending = nullptr;
+        }
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     }
 
@@ -202,8 +257,8 @@ private:
         GstCaps* caps = gst_sample_get_caps(sample);
         if (!caps || !gst_video_info_from_caps(&info, caps))
             return false;
-        // A stream that changes its size midway cannot be shown in the
-        // buffer the viewer was built for.
+        // The pipeline scales every frame to the pinned size; a frame of
+        // another size can only have been on its way before the pin.
         if (GST_VIDEO_INFO_WIDTH(&info) != frameSize.width || GST_VIDEO_INFO_HEIGHT(&info) != frameSize.height)
             return false;
         GstVideoFrame mapped;
@@ -225,11 +280,13 @@ private:
     GstBus* bus = nullptr;
     std::string label;
     bool clip;
-    bool failed = false;
+    std::string reason; // why the source stopped; empty while it plays
     FrameSize frameSize;
     int rateNumerator = 0;
     int rateDenominator = 1;
-    long framesSinceStart = 0; // frames taken since the clip last started over
+    long framesSinceStart = 0;     // frames taken since the clip last started over
+    GstSample* pending = nullptr;  // the clip's last frame, kept aside while it starts over
+    std::atomic<std::uint64_t> arrived{0}; // counted on the streaming thread
 };
 
 Pipeline makePipeline(const std::string& text, const std::string& label)
@@ -246,14 +303,6 @@ Pipeline makePipeline(const std::string& text, const std::string& label)
     return Pipeline(element);
 }
 
-void configureFlip(GstElement* pipeline, const DeviceRequest& request)
-{
-    GstElement* flip = gst_bin_get_by_name(GST_BIN(pipeline), "flip");
-    gst_util_set_object_arg(G_OBJECT(flip), "video-direction",
-                            flipDirection(request.flipHorizontal, request.flipVertical));
-    gst_object_unref(flip);
-}
-
 void setByName(GstElement* pipeline, const char* element, const char* property, const std::string& value)
 {
     GstElement* child = gst_bin_get_by_name(GST_BIN(pipeline), element);
@@ -262,15 +311,20 @@ void setByName(GstElement* pipeline, const char* element, const char* property, 
 }
 
 std::unique_ptr<VideoSource> openClip(const VideoDevice& device, const DeviceRequest& request,
-                                      const ModeChooser& chooseMode)
+                                      const SourceOptions& options, const ModeChooser& chooseMode)
 {
-    Pipeline pipeline = makePipeline(pipelineText("filesrc name=source", true), device.location);
+    Pipeline pipeline = makePipeline(pipelineText("filesrc name=source", request, true), device.location);
     // The path is set as a property, not written into the pipeline text, so
     // any character in it is safe.
     setByName(pipeline.get(), "source", "location", device.location);
-    configureFlip(pipeline.get(), request);
     auto source = std::make_unique<GstFrameSource>(std::move(pipeline), device.location, true);
-    source->open(std::nullopt);
+    if (options.frameSize)
+        source->pin({*options.frameSize});
+    if (options.inBackground) {
+        source->openInBackground();
+        return source;
+    }
+    source->openAndWait();
     // A clip has exactly one mode, its own; the dialog still shows it.
     if (request.showFormatDialog && chooseMode)
         chooseMode({source->clipMode()}, 0);
@@ -278,36 +332,41 @@ std::unique_ptr<VideoSource> openClip(const VideoDevice& device, const DeviceReq
 }
 
 std::unique_ptr<VideoSource> openCamera(const VideoDevice& device, const DeviceRequest& request,
-                                        const ModeChooser& chooseMode)
+                                        const SourceOptions& options, const ModeChooser& chooseMode)
 {
-    const std::string label = device.name + " (" + device.location + ")";
-    std::optional<std::size_t> choice = closestMode(device.modes, request.width, request.height);
+    const std::string label = device.location.empty() ? device.name : device.name + " (" + device.location + ")";
+    const std::vector<CameraMode> modes = modesFromCapsText(device.caps, request.width, request.height);
+    std::optional<std::size_t> choice = closestMode(modes, request.width, request.height);
     if (!choice)
         throw std::runtime_error(label + ": the camera offers no picture mode");
-    if (request.showFormatDialog && chooseMode)
-        choice = chooseMode(device.modes, *choice);
-    const CameraMode& mode = device.modes.at(*choice);
+    if (request.showFormatDialog && chooseMode && !options.inBackground)
+        choice = chooseMode(modes, *choice);
+    const CameraMode& mode = modes.at(*choice);
 
     // Pinning the mode right after the source keeps the camera from
     // fixating on whatever gives the highest frame rate.
     Pipeline pipeline =
-        makePipeline(pipelineText("v4l2src name=source ! capsfilter name=mode", false), label);
-    setByName(pipeline.get(), "source", "device", device.location);
+        makePipeline(pipelineText(device.source + " name=source ! capsfilter name=mode", request, false), label);
+    if (!device.location.empty())
+        setByName(pipeline.get(), "source", "device", device.location);
     GstCaps* caps = gst_caps_from_string(mode.capsText().c_str());
     GstElement* filter = gst_bin_get_by_name(GST_BIN(pipeline.get()), "mode");
     g_object_set(filter, "caps", caps, nullptr);
     gst_object_unref(filter);
     gst_caps_unref(caps);
-    configureFlip(pipeline.get(), request);
     auto source = std::make_unique<GstFrameSource>(std::move(pipeline), label, false);
-    source->open(FrameSize{mode.width, mode.height});
+    source->pin({options.frameSize.value_or(FrameSize{mode.width, mode.height})});
+    if (options.inBackground)
+        source->openInBackground();
+    else
+        source->openAndWait();
     return source;
 }
 
 } // namespace
 
 std::unique_ptr<VideoSource> openGstSource(const VideoDevice& device, const DeviceRequest& request,
-                                           const ModeChooser& chooseMode)
+                                           const SourceOptions& options, const ModeChooser& chooseMode)
 {
     GError* error = nullptr;
     if (!gst_init_check(nullptr, nullptr, &error)) {
@@ -315,8 +374,8 @@ std::unique_ptr<VideoSource> openGstSource(const VideoDevice& device, const Devi
         g_clear_error(&error);
         throw std::runtime_error(reason);
     }
-    return device.kind == VideoDevice::Kind::Clip ? openClip(device, request, chooseMode)
-                                                  : openCamera(device, request, chooseMode);
+    return device.kind == VideoDevice::Kind::Clip ? openClip(device, request, options, chooseMode)
+                                                  : openCamera(device, request, options, chooseMode);
 }
 
 } // namespace kwo

@@ -14,14 +14,17 @@ namespace kwo {
 using ModeChooser = std::function<std::size_t(const std::vector<CameraMode>& modes, std::size_t preselected)>;
 
 // Opens `device` as a GStreamer pipeline delivering BGRx frames:
-// - a real camera is pinned to the offered mode closest to the requested
-//   size (or the one the user picks when the request asks for the format
-//   dialog) and delivers frames as they come;
-// - a clip plays at its own size in real time at its frame rate, starting
-//   over at its end without losing a frame.
-// Flips are applied in the pipeline. Throws std::runtime_error with the
-// pipeline's first error message when the device does not open.
+// - a camera is pinned to its mode closest to the requested size (ranges and
+//   lists in its caps fixated toward it), or to the one the user picks when
+//   the request asks for the format dialog, and delivers frames as they come;
+// - a clip plays in real time at its frame rate, starting over at its end
+//   without losing a frame.
+// Frames keep the size of the first one (or options.frameSize): a stream
+// that changes its size midway is scaled back to it. Flips are applied in
+// the pipeline. Throws std::runtime_error with the pipeline's first error
+// message when the device does not open; in the background, only when the
+// pipeline cannot even be built or started.
 std::unique_ptr<VideoSource> openGstSource(const VideoDevice& device, const DeviceRequest& request,
-                                           const ModeChooser& chooseMode);
+                                           const SourceOptions& options, const ModeChooser& chooseMode);
 
 } // namespace kwo

@@ -8,16 +8,47 @@
 #include <stdexcept>
 
 namespace kwo {
+namespace {
 
-std::unique_ptr<VideoSource> openDefaultSource(const VideoDevice& device, const DeviceRequest& request)
+void writeToStandardError(const std::string& line)
 {
-    return openGstSource(device, request, chooseCameraMode);
+    std::cerr << line << std::endl;
+}
+
+std::string seconds(std::chrono::milliseconds time)
+{
+    const long ms = static_cast<long>(time.count());
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        while (fraction.back() == '0')
+            fraction.pop_back();
+        text += "." + fraction;
+    }
+    return text + " s";
+}
+
+const VideoDevice* findByName(const std::vector<VideoDevice>& devices, const std::string& name)
+{
+    for (const VideoDevice& candidate : devices)
+        if (candidate.name == name)
+            return &candidate;
+    return nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<VideoSource> openDefaultSource(const VideoDevice& device, const DeviceRequest& request,
+                                               const SourceOptions& options)
+{
+    return openGstSource(device, request, options, chooseCameraMode);
 }
 
 VideoCapture::VideoCapture() : VideoCapture(findVideoDevices, openDefaultSource) {}
 
-VideoCapture::VideoCapture(DeviceFinder findDevices, SourceFactory openSource)
-    : findDevices(std::move(findDevices)), openSource(std::move(openSource))
+VideoCapture::VideoCapture(DeviceFinder findDevices, SourceFactory openSource, CaptureTimes times)
+    : findDevices(std::move(findDevices)), openSource(std::move(openSource)), times(times),
+      messages(writeToStandardError)
 {
 }
 
@@ -25,23 +56,20 @@ bool VideoCapture::open(const std::string& deviceText)
 {
     close();
     try {
-        const DeviceRequest request = parseDeviceRequest(deviceText);
+        const DeviceRequest parsed = parseDeviceRequest(deviceText);
         const std::vector<VideoDevice> devices = findDevices();
-        const VideoDevice* device = nullptr;
-        for (const VideoDevice& candidate : devices) {
-            if (candidate.name == request.friendlyName) {
-                device = &candidate;
-                break;
-            }
-        }
+        const VideoDevice* device = findByName(devices, parsed.friendlyName);
         if (!device)
-            throw std::runtime_error("no video device named \"" + request.friendlyName + "\"");
-        std::unique_ptr<VideoSource> opened = openSource(*device, request);
-        const FrameSize size = opened->size();
+            throw std::runtime_error("no video device named \"" + parsed.friendlyName + "\"");
+        std::unique_ptr<VideoSource> playing = openSource(*device, parsed, SourceOptions{});
+        const FrameSize size = playing->size();
         if (size.width <= 0 || size.height <= 0)
             throw std::runtime_error(device->name + ": the device reports no frame size");
         frame.assign(static_cast<std::size_t>(size.width) * size.height * 4, 0);
-        source = std::move(opened);
+        frameSize = size;
+        request = parsed;
+        source = std::move(playing);
+        opened = true;
         return true;
     } catch (const std::exception& error) {
         std::cerr << "Video: " << error.what() << std::endl;
@@ -51,23 +79,37 @@ bool VideoCapture::open(const std::string& deviceText)
 
 FrameSize VideoCapture::size() const
 {
-    return source ? source->size() : FrameSize{};
+    return opened ? frameSize : FrameSize{};
 }
 
 void VideoCapture::start()
 {
+    if (!opened)
+        return;
+    capturing = true;
     if (source)
         source->start();
+    // The first frame has as long to come as any later one.
+    framesSeen = source ? source->framesArrived() : 0;
+    lastNewFrame = lastWatch = Clock::now();
 }
 
 void VideoCapture::stop()
 {
+    if (!opened)
+        return;
+    capturing = false;
     if (source)
         source->stop();
+    attempt.reset();
 }
 
 std::uint8_t* VideoCapture::newestFrame()
 {
+    if (!opened)
+        return nullptr;
+    if (capturing)
+        watch(Clock::now());
     // The held frame may be written to by the program right now; refilling
     // the buffer under it would tear it.
     if (!source || frameHeld)
@@ -83,11 +125,81 @@ void VideoCapture::release()
     frameHeld = false;
 }
 
+// Frames are counted where they arrive, not where they are taken, so a
+// viewer that does not ask for a while (minimised) does not lose its camera.
+// Silence counts only while the viewer watches: a clip starts over only when
+// asked for frames, so after a long pause (minimised, a slow frame) its
+// frames may have stopped for want of asking, not of a camera.
+void VideoCapture::watch(Clock::time_point now)
+{
+    const bool watchedThroughout = now - lastWatch <= times.silence / 2;
+    lastWatch = now;
+    if (lost) {
+        lookForCamera(now);
+        return;
+    }
+    const std::string failure = source->failure();
+    if (!failure.empty()) {
+        lose(failure, now);
+        return;
+    }
+    const std::uint64_t arrived = source->framesArrived();
+    if (arrived != framesSeen || !watchedThroughout) {
+        framesSeen = arrived;
+        lastNewFrame = now;
+    } else if (now - lastNewFrame >= times.silence) {
+        lose("no picture for " + seconds(times.silence), now);
+    }
+}
+
+void VideoCapture::lose(const std::string& reason, Clock::time_point now)
+{
+    lost = true;
+    source.reset();
+    nextAttempt = now + times.retry;
+    messages("Video: camera \"" + request.friendlyName + "\" lost (" + reason + "); looking for it every " +
+             seconds(times.retry));
+}
+
+// Attempts are made and given up quietly: one line said the camera is lost,
+// one more will say it is back.
+void VideoCapture::lookForCamera(Clock::time_point now)
+{
+    if (attempt && attempt->failure().empty() && attempt->framesArrived() > 0) {
+        source = std::move(attempt);
+        lost = false;
+        framesSeen = source->framesArrived();
+        lastNewFrame = now;
+        messages("Video: camera \"" + request.friendlyName + "\" is back");
+        return;
+    }
+    if (now < nextAttempt)
+        return;
+    nextAttempt = now + times.retry;
+    attempt.reset();
+    try {
+        const std::vector<VideoDevice> devices = findDevices();
+        if (const VideoDevice* device = findByName(devices, request.friendlyName)) {
+            SourceOptions options;
+            options.frameSize = frameSize;
+            options.inBackground = true;
+            attempt = openSource(*device, request, options);
+        }
+    } catch (const std::exception&) {
+        attempt.reset();
+    }
+}
+
 void VideoCapture::close()
 {
+    attempt.reset();
     source.reset();
     frame.clear();
     frameHeld = false;
+    opened = false;
+    capturing = false;
+    lost = false;
+    frameSize = {};
 }
 
 } // namespace kwo

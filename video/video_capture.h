@@ -3,6 +3,7 @@
 #include "video/gst_frame_source.h"
 #include "video/video_source.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,30 +12,50 @@
 
 namespace kwo {
 
+// How patiently a capture watches its camera.
+struct CaptureTimes {
+    // No frame for this long while capturing: the camera is taken as lost.
+    std::chrono::milliseconds silence{2000};
+    // A lost camera is looked for again this often; an attempt that has
+    // given no frame by the next one is given up.
+    std::chrono::milliseconds retry{2000};
+};
+
 // One capture device as the viewer drives it: opened from a device text,
 // started, polled once per engine frame, stopped and closed. Owns the frame
 // buffer it hands out. Every call comes from one thread.
+//
+// A station runs unattended, so a camera that stops (unplugged, an error, a
+// stream that ends, or simply no frame for CaptureTimes::silence) is
+// reported in one line and reopened by its name in the background, every
+// CaptureTimes::retry, until it gives frames again; one more line says so.
+// Polling goes on meanwhile and never waits for the device.
 class VideoCapture {
 public:
     // Turns a device and a request into a source; throws std::runtime_error
     // when the device does not open. The default opens GStreamer pipelines.
-    using SourceFactory =
-        std::function<std::unique_ptr<VideoSource>(const VideoDevice&, const DeviceRequest&)>;
+    using SourceFactory = std::function<std::unique_ptr<VideoSource>(const VideoDevice&, const DeviceRequest&,
+                                                                     const SourceOptions&)>;
     // Lists the devices a text may name. The default lists the real cameras
     // and the clip cameras of KWO_CLIP_CAMERAS.
     using DeviceFinder = std::function<std::vector<VideoDevice>()>;
+    // Where the lines about a camera lost and back go; the default writes
+    // them on the standard error stream.
+    using MessageSink = std::function<void(const std::string&)>;
+    using Clock = std::chrono::steady_clock;
 
     VideoCapture();
-    VideoCapture(DeviceFinder findDevices, SourceFactory openSource);
+    VideoCapture(DeviceFinder findDevices, SourceFactory openSource, CaptureTimes times = {});
 
     // Opens the first device whose friendly name the text names. On failure
     // (malformed text, unknown name, device that does not play) writes the
     // reason on the standard error stream, stays closed and returns false.
     // Opening an open capture closes the old device first.
     bool open(const std::string& deviceText);
-    bool isOpen() const { return source != nullptr; }
+    bool isOpen() const { return opened; }
 
-    // The size of every frame; {0, 0} while closed.
+    // The size of every frame; {0, 0} while closed. It stays the same
+    // across a camera's loss and return.
     FrameSize size() const;
 
     void start();
@@ -42,24 +63,50 @@ public:
 
     // The newest frame not yet handed out (in the layout of
     // VideoSource::takeNewestFrame), or null at once when there is none,
-    // when the capture is closed, or while the previous frame is still held.
-    // The frame stays valid and may be written to until release().
+    // when the capture is closed or its camera lost, or while the previous
+    // frame is still held. The frame stays valid and may be written to until
+    // release(). Each call also watches over the camera (see above).
     std::uint8_t* newestFrame();
     // Gives the held frame back, so the next one can be taken.
     void release();
 
+    // True from the line that reports the camera lost to the one that
+    // reports it back.
+    bool isLost() const { return lost; }
+
+    void setMessageSink(MessageSink sink) { messages = std::move(sink); }
+
     void close();
 
 private:
+    void watch(Clock::time_point now);
+    void lose(const std::string& reason, Clock::time_point now);
+    void lookForCamera(Clock::time_point now);
+
     DeviceFinder findDevices;
     SourceFactory openSource;
-    std::unique_ptr<VideoSource> source;
+    CaptureTimes times;
+    MessageSink messages;
+
+    bool opened = false;
+    bool capturing = false;
+    DeviceRequest request;
+    std::unique_ptr<VideoSource> source;  // playing, or null while lost
+    std::unique_ptr<VideoSource> attempt; // a reopen under way while lost
+    FrameSize frameSize;
     std::vector<std::uint8_t> frame;
     bool frameHeld = false;
+
+    bool lost = false;
+    std::uint64_t framesSeen = 0;       // the source's count at the last look
+    Clock::time_point lastNewFrame;     // when that count last moved
+    Clock::time_point lastWatch;        // the last look at the camera
+    Clock::time_point nextAttempt;
 };
 
 // Opens GStreamer sources, asking the user for a camera mode with the format
 // dialog when the request says so.
-std::unique_ptr<VideoSource> openDefaultSource(const VideoDevice& device, const DeviceRequest& request);
+std::unique_ptr<VideoSource> openDefaultSource(const VideoDevice& device, const DeviceRequest& request,
+                                               const SourceOptions& options);
 
 } // namespace kwo

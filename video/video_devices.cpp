@@ -78,10 +78,12 @@ std::vector<VideoDevice> findCameras()
             camera.name = name ? name : "";
             g_free(name);
             camera.location = deviceProperty(device, "device.path");
-            GstCaps* caps = gst_device_get_caps(device);
-            camera.modes = modesFromCaps(caps);
-            if (caps)
+            if (GstCaps* caps = gst_device_get_caps(device)) {
+                gchar* text = gst_caps_to_string(caps);
+                camera.caps = text ? text : "";
+                g_free(text);
                 gst_caps_unref(caps);
+            }
             if (!camera.location.empty())
                 cameras.push_back(std::move(camera));
         }

@@ -15,9 +15,13 @@ struct VideoDevice {
         Clip,   // a clip file played as a live camera; `location` is the file
     };
     Kind kind = Kind::Camera;
-    std::string name;              // friendly name, as shown and remembered
+    std::string name; // friendly name, as shown and remembered
     std::string location;
-    std::vector<CameraMode> modes; // what a camera offers; empty for a clip until opened
+    // A camera: the GStreamer element that plays it (its "device" property is
+    // set to `location` when that is not empty) and the caps it offers, as
+    // text; its modes are fixated from them against the size a run asks for.
+    std::string source = "v4l2src";
+    std::string caps;
 };
 
 // Every device: the real cameras sorted by device path (a stable system

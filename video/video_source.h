@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,20 @@ struct FrameSize {
     bool operator==(const FrameSize&) const = default;
 };
 
+// How a source is opened. At start-up the viewer waits for the device and
+// learns the size of its frames; when a lost camera is reopened while the
+// show goes on, nothing may hold the viewer up, and the frames must keep the
+// size the viewer was built for.
+struct SourceOptions {
+    std::optional<FrameSize> frameSize; // scale every frame to this size
+    bool inBackground = false; // return at once, already playing; trouble shows in failure()
+};
+
 // Where the frames of an open capture device come from: a real camera, a clip
 // file played as a camera, or anything a test supplies. Every call comes from
 // the program's one thread. A source is open from construction to
-// destruction; its frame size is fixed once it is open.
+// destruction; its frame size is fixed once it is open: a stream that changes
+// its size midway is scaled back to it.
 class VideoSource {
 public:
     virtual ~VideoSource() = default;
@@ -37,9 +48,18 @@ public:
     // rows packed, the picture's bottom row first) and returns true; returns
     // false at once
     // when no new frame is there. Frames that arrived in between are skipped.
-    // A source that failed returns false from then on; it writes its first
-    // error once on the standard error stream and never throws here.
+    // A source that failed returns false from then on and never throws here.
     virtual bool takeNewestFrame(std::uint8_t* frame) = 0;
+
+    // How many frames have reached the end of the source since it was
+    // opened, whether or not they were taken: a camera that keeps this still
+    // has stopped, even while nobody asks for its pictures.
+    virtual std::uint64_t framesArrived() const = 0;
+
+    // Looks at what the source reported since the last look and says why it
+    // stopped for good (the device's error, the end of a stream that does not
+    // loop), or nothing while it plays.
+    virtual std::string failure() = 0;
 };
 
 } // namespace kwo

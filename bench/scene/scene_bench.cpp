@@ -1,8 +1,11 @@
 // What the frame cycle costs the CPU per video frame (blank a row, turn the
 // frame over in place, upload it into the video texture) against the physical floor of two plain
 // copies of the frame, at 320x240 and 640x480; and the frames per second of
-// the default scene at 800x600 with a video frame uploaded every frame.
-// Runs on a real render window, so it needs a display (Xvfb will do).
+// the default scene with a video frame uploaded every frame, in a window of
+// 800x600 and full screen (the layout scaled to fit the screen), in the same
+// run. Runs on real render windows, so it needs a display (Xvfb will do);
+// the full-screen figure is for the screen it runs on:
+//   tests/support/with-display --screen 1920x1080 build/bench/scene/kwo_scene_bench
 #include "app/window.h"
 #include "config/documents.h"
 #include "config/setting.h"
@@ -27,17 +30,28 @@
 
 namespace {
 
-// The engine with a window and the default scene, made once for all runs.
-struct Engine {
-    bool running = true;
+// One show: an application window, its render window and the default scene
+// drawn into it.
+struct Show {
     std::unique_ptr<kwo::AppWindow> window;
-    Ogre::Root* root = nullptr;
     Ogre::RenderWindow* renderWindow = nullptr;
     Ogre::SceneManager* scene = nullptr;
-    Json::Value config;
-    kwo::UniqueNameCounter names;
     kwo::RenderingSetup rendering;
     kwo::VideoBackground background;
+};
+
+// The engine with two shows, a window of 800x600 and one full screen, made
+// once for all runs. Each show has a scene of its own, so neither draws the
+// other's rectangles. The video texture has one name: the second show's
+// replaces the first's in the shared material, and both upload a frame of
+// the same size each frame, so both pay the same.
+struct Engine {
+    bool running = true;
+    Ogre::Root* root = nullptr;
+    Json::Value config;
+    kwo::UniqueNameCounter names;
+    Show windowed;
+    Show fullScreen;
 
     Engine()
     {
@@ -49,14 +63,32 @@ struct Engine {
         kwo::startRenderSystem(*root);
         kwo::WindowSettings windowSettings = kwo::readWindowSettings(settings["window"]);
         windowSettings.vsync = false;
-        window = std::make_unique<kwo::AppWindow>(running, "scene bench", 800, 600, kwo::WindowOptions{});
-        renderWindow = kwo::createRenderWindow(*root, windowSettings, window->nativeHandle());
-        window->attachRenderWindow(renderWindow);
-        scene = root->createSceneManager();
+        openWindow(windowed, windowSettings, false);
+        openWindow(fullScreen, windowSettings, true);
         kwo::addMediaLocations(settings["media"]["locations"]);
-        rendering = kwo::setUpRendering(*scene, settings["rendering"], settings["graphics"]["lights"], names);
-        background = kwo::createVideoBackground(*scene, *renderWindow, settings["rendering"], names, 320, 240, false);
-        window->show();
+        for (Show* show : {&windowed, &fullScreen}) {
+            show->scene = root->createSceneManager();
+            show->rendering =
+                kwo::setUpRendering(*show->scene, settings["rendering"], settings["graphics"]["lights"], names);
+            const kwo::LayoutSize layout{static_cast<unsigned>(show->window->layoutWidth()),
+                                         static_cast<unsigned>(show->window->layoutHeight())};
+            show->background = kwo::createVideoBackground(*show->scene, *show->renderWindow, settings["rendering"],
+                                                          names, 320, 240, false, layout);
+            show->window->show();
+        }
+    }
+
+    void openWindow(Show& show, const kwo::WindowSettings& settings, bool full)
+    {
+        kwo::WindowOptions options;
+        options.fullscreen = full;
+        show.window = std::make_unique<kwo::AppWindow>(running, full ? "scene bench full screen" : "scene bench",
+                                                       800, 600, options);
+        // Render windows need names of their own; the viewer's one window has none.
+        const Ogre::NameValuePairList parameters =
+            kwo::renderWindowParameters(settings, show.window->nativeHandle());
+        show.renderWindow = root->createRenderWindow(full ? "full screen" : "", 0, 0, full, &parameters);
+        show.window->attachRenderWindow(show.renderWindow);
     }
 };
 
@@ -126,24 +158,32 @@ void TwoCopies(benchmark::State& state)
     }
 }
 
-void DefaultSceneFrame(benchmark::State& state)
+// One frame of the show: the frame work, then drawing and showing the picture.
+void DefaultSceneFrame(benchmark::State& state, bool full)
 {
     Engine& e = engine();
+    Show& show = full ? e.fullScreen : e.windowed;
     std::vector<std::uint8_t> frame = cameraFrame(320, 240);
     std::vector<std::uint8_t> scratch;
     for (auto _ : state) {
         kwo::blankLastRow(frame.data(), 320, 240);
         kwo::flipRows(frame.data(), 320, 240, scratch);
-        kwo::uploadFrame(*e.background.buffer, frame.data(), 320, 240);
-        e.root->renderOneFrame();
+        kwo::uploadFrame(*show.background.buffer, frame.data(), 320, 240);
+        show.renderWindow->update(true);
     }
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pixels"] = show.renderWindow->getWidth() * show.renderWindow->getHeight();
 }
 
 BENCHMARK(FrameWork)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
 BENCHMARK(Flip)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
 BENCHMARK(TwoCopies)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
-BENCHMARK(DefaultSceneFrame)->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
+// Real time: llvmpipe draws on threads of its own, which the thread's CPU
+// time would not see.
+BENCHMARK_CAPTURE(DefaultSceneFrame, windowed, false)
+    ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(DefaultSceneFrame, fullscreen, true)
+    ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
 
 // Keeps the time per iteration of every run, to print the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -153,8 +193,15 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        for (const Run& run : runs) {
+            // One figure per benchmark: the median of repetitions, or the single run.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (median)
+                times[run.run_name.str()] = run.GetAdjustedRealTime();
+            else if (single)
+                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
     }
 };
 
@@ -176,6 +223,16 @@ int main(int argc, char** argv)
             std::cout << "flip alone at " << size << ": " << flip->second / floor->second
                       << " x two plain copies of the frame\n";
     }
+    double windowed = 0, full = 0; // milliseconds per frame
+    for (const auto& [name, time] : reporter.times) {
+        if (name.find("DefaultSceneFrame/windowed") == 0)
+            windowed = time;
+        else if (name.find("DefaultSceneFrame/fullscreen") == 0)
+            full = time;
+    }
+    if (windowed > 0 && full > 0)
+        std::cout << "default show: " << 1000 / full << " fps full screen against " << 1000 / windowed
+                  << " fps in a window of 800x600 (full screen takes " << full / windowed << " x the time)\n";
     benchmark::Shutdown();
     return 0;
 }

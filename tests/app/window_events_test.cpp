@@ -88,4 +88,31 @@ TEST(PlaceWindow, CentresTheFrameInTheUsableArea)
     }
 }
 
+TEST(FitPicture, ScalesUniformlyToTheLargestThatFitsAndCentres)
+{
+    const struct {
+        int width, height, screenWidth, screenHeight;
+        kwo::ScreenRect expected;
+    } cases[] = {
+        {800, 600, 1024, 768, {0, 0, 1024, 768}},     // the same shape: the whole screen
+        {800, 600, 1920, 1080, {240, 0, 1440, 1080}}, // wider screen: bars left and right
+        {800, 600, 1280, 1024, {0, 32, 1280, 960}},   // taller screen: bars above and below
+        {800, 600, 800, 600, {0, 0, 800, 600}},       // already fits exactly
+        {1920, 1080, 1024, 768, {0, 96, 1024, 576}},  // larger than the screen: scaled down
+        {800, 600, 1366, 768, {171, 0, 1024, 768}},   // odd bar: the half truncated
+        {640, 480, 1000, 1000, {0, 125, 1000, 750}},
+        {3, 2, 1000, 1000, {0, 166, 1000, 667}},      // the scaled side rounded, not truncated
+        {200, 1, 50, 50, {0, 24, 50, 1}},             // never thinner than a pixel
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " on " << c.screenWidth << "x"
+                                        << c.screenHeight);
+        const kwo::ScreenRect fit = kwo::fitPicture(c.width, c.height, c.screenWidth, c.screenHeight);
+        EXPECT_EQ(fit.x, c.expected.x);
+        EXPECT_EQ(fit.y, c.expected.y);
+        EXPECT_EQ(fit.width, c.expected.width);
+        EXPECT_EQ(fit.height, c.expected.height);
+    }
+}
+
 } // namespace

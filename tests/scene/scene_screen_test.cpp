@@ -100,35 +100,6 @@ TEST(SceneScreen, PixelPlacementKeepsItsPixelsOnALargerWindow)
     EXPECT_EQ(viewer.finish().exitCode, 0);
 }
 
-TEST(SceneScreen, FullScreenCentresThePictureOnBlack)
-{
-    ViewerSession viewer(viewerDocument(R"({"window": {"fullscreen": true}})"));
-    ASSERT_NE(viewer.start(), "");
-    const Picture picture = viewer.capture(2.0);
-    ASSERT_EQ(picture.width, 1024);
-    ASSERT_EQ(picture.height, 768);
-    // The 800 x 600 picture keeps its pixels, centred.
-    const int left = (1024 - 800) / 2, top = (768 - 600) / 2;
-    Picture inner{800, 600, {}};
-    for (int y = 0; y < 600; ++y)
-        for (int x = 0; x < 800; ++x) {
-            const Picture::Pixel p = picture.at(left + x, top + y);
-            inner.rgb.insert(inner.rgb.end(), {static_cast<std::uint8_t>(p.r), static_cast<std::uint8_t>(p.g),
-                                               static_cast<std::uint8_t>(p.b)});
-        }
-    const Rect viewport{250, 90, 502, 377};
-    expectViewport(inner, viewport, showsVideo);
-    expectBackdrop(inner, {viewport});
-    int lit = 0;
-    for (int y = 0; y < 768; ++y)
-        for (int x = 0; x < 1024; ++x)
-            if ((x < left || x >= left + 800 || y < top || y >= top + 600) && !isBlack(picture.at(x, y)))
-                ++lit;
-    EXPECT_EQ(lit, 0) << "pixels around the picture that are not black";
-    viewer.press("Escape");
-    EXPECT_EQ(viewer.finish().exitCode, 0);
-}
-
 TEST(SceneScreen, RelativePlacement)
 {
     const struct {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -65,8 +66,10 @@ protected:
     }
 
     // The window of a viewer run on a clip of `markers`, with or without the
-    // default creatures.
-    Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, bool creatures)
+    // default creatures; `meanwhile` is done to the clip file before the
+    // window is captured.
+    Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, bool creatures,
+                const std::function<void(const std::string& clip)>& meanwhile = {})
     {
         const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
         kwo::test::ProgramFolder program;
@@ -93,6 +96,8 @@ protected:
         // a moment more lets the creatures' animations start.
         kwo::test::captureDrawnWindow(window);
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        if (meanwhile)
+            meanwhile(program.file("table.mkv"));
         Picture picture = kwo::test::captureWindow(window);
         kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key Escape");
         const auto result = viewer.wait(std::chrono::seconds(30));
@@ -153,6 +158,31 @@ TEST_F(Creatures, NoMarkerNoCreature)
         for (int x = 0; x < windowWidth; ++x)
             changed += differing(with, without, x, y);
     EXPECT_EQ(changed, 0);
+}
+
+TEST_F(Creatures, ALostCameraTakesThemAwayAndLeavesTheLastPictureDarkened)
+{
+    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -120, 40),
+                                                                printed("Sliverfin", 130, 30)};
+    const Picture lost = run(markers, true, [](const std::string& clip) {
+        // Overwritten in place while it plays: the camera is lost.
+        kwo::test::writeFile(clip, kwo::test::readFile(clip).substr(0, 600));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    });
+    const Picture without = run(markers, false);
+    ASSERT_EQ(lost.width, windowWidth);
+    ASSERT_EQ(without.width, windowWidth);
+    kwo::test::savePicture(lost, "creatures-camera-lost.png");
+    // The viewport fills the window: everywhere the markers' picture,
+    // darkened, and no creature anywhere.
+    int wrong = 0;
+    for (int y = 0; y < windowHeight; ++y)
+        for (int x = 0; x < windowWidth; ++x) {
+            const auto p = lost.at(x, y), q = without.at(x, y);
+            const auto dark = [](int c) { return static_cast<int>(c * 0.3); };
+            wrong += std::abs(p.r - dark(q.r)) > 6 || std::abs(p.g - dark(q.g)) > 6 || std::abs(p.b - dark(q.b)) > 6;
+        }
+    EXPECT_EQ(wrong, 0);
 }
 
 } // namespace

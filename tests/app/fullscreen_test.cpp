@@ -1,0 +1,121 @@
+// The show full screen on a screen of whatever size the test is run on
+// (CMakeLists.txt runs it on several, with and without a window manager):
+// the whole 800 x 600 layout scaled uniformly to fit, centred on black.
+#include "tests/app/viewer_session.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace kwo::test {
+namespace {
+
+struct Rect {
+    int x, y, width, height;
+    bool contains(int px, int py) const { return px >= x && py >= y && px < x + width && py < y + height; }
+};
+
+Rect screenSize()
+{
+    std::istringstream in(shell("xdpyinfo | sed -n 's/.*dimensions: *\\([0-9]*\\)x\\([0-9]*\\) pixels.*/\\1 \\2/p'"));
+    Rect screen{0, 0, 0, 0};
+    in >> screen.width >> screen.height;
+    return screen;
+}
+
+// Where the 800 x 600 show lands on each screen the test runs on.
+Rect expectedShow(const Rect& screen)
+{
+    const struct {
+        int width, height;
+        Rect show;
+    } screens[] = {
+        {1024, 768, {0, 0, 1024, 768}},     // the same shape: no bars
+        {1280, 1024, {0, 32, 1280, 960}},   // taller: bars above and below
+        {1920, 1080, {240, 0, 1440, 1080}}, // wider: bars left and right
+    };
+    for (const auto& s : screens)
+        if (s.width == screen.width && s.height == screen.height)
+            return s.show;
+    ADD_FAILURE() << "no expectation for a screen of " << screen.width << "x" << screen.height;
+    return {0, 0, screen.width, screen.height};
+}
+
+bool isGrey(const Picture::Pixel& p)
+{
+    return near(p, {128, 128, 128}, 4);
+}
+
+TEST(FullScreen, TheWholeShowIsScaledToFitTheScreenAndCentredOnBlack)
+{
+    ViewerSession viewer(viewerDocument(R"({"window": {"fullscreen": true}})"));
+    ASSERT_NE(viewer.start(), "");
+    const Rect screen = screenSize();
+    ASSERT_GT(screen.width, 0);
+    // The window covers the screen from the moment it shows, whether or not
+    // a window manager is there to make it: no black wait.
+    const Geometry shown = windowGeometry(viewer.window());
+    EXPECT_EQ(shown.x, 0);
+    EXPECT_EQ(shown.y, 0);
+    EXPECT_EQ(shown.width, screen.width);
+    EXPECT_EQ(shown.height, screen.height);
+
+    const Picture picture = viewer.capture(1.5);
+    ASSERT_EQ(picture.width, screen.width);
+    ASSERT_EQ(picture.height, screen.height);
+    savePicture(picture, "fullscreen-" + std::to_string(screen.width) + "x" + std::to_string(screen.height) +
+                             (shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") ==
+                                      std::string::npos
+                                  ? "-no-wm.png"
+                                  : ".png"));
+    const Rect show = expectedShow(screen);
+    const double scale = show.width / 800.0;
+
+    // The scene viewport keeps its place in pixels of the 800 x 600 layout,
+    // scaled with everything else. Its edges may fall either side of a
+    // scaled fraction, so a pixel's width of doubt is left around them.
+    const Rect viewport{show.x + static_cast<int>(std::lround(250 * scale)),
+                        show.y + static_cast<int>(std::lround(90 * scale)),
+                        static_cast<int>(std::lround(502 * scale)), static_cast<int>(std::lround(377 * scale))};
+    const Rect inner{viewport.x + 2, viewport.y + 2, viewport.width - 4, viewport.height - 4};
+    const Rect outer{viewport.x - 2, viewport.y - 2, viewport.width + 4, viewport.height + 4};
+    const Rect ring{viewport.x - 8, viewport.y - 8, viewport.width + 16, viewport.height + 16};
+    const Picture backdrop = backdropPicture();
+    int litBars = 0, videoMissing = 0, videoOutside = 0, backdropSamples = 0, backdropWrong = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const Picture::Pixel p = picture.at(x, y);
+            if (!show.contains(x, y)) {
+                litBars += !isBlack(p);
+            } else if (inner.contains(x, y)) {
+                videoMissing += !isGrey(p);
+            } else if (!outer.contains(x, y)) {
+                // The backdrop's frame around the viewport has no grey.
+                videoOutside += ring.contains(x, y) && isGrey(p);
+                // The backdrop, scaled: compare a grid of points with the
+                // picture as drawn, loosely: filtering blends neighbours, so
+                // fine detail (stars, lettering) differs here and there,
+                // while a backdrop out of place or scale differs everywhere.
+                if (x % 5 == 0 && y % 5 == 0) {
+                    ++backdropSamples;
+                    const Picture::Pixel expected = backdrop.at(std::min(static_cast<int>((x - show.x) / scale), 799),
+                                                                std::min(static_cast<int>((y - show.y) / scale), 599));
+                    backdropWrong += !near(p, expected, 40);
+                }
+            }
+        }
+    EXPECT_EQ(litBars, 0) << "pixels of the bars that are not black";
+    EXPECT_EQ(videoMissing, 0) << "pixels of the scaled viewport without the video";
+    EXPECT_EQ(videoOutside, 0) << "video pixels around the scaled viewport";
+    ASSERT_GT(backdropSamples, 1000);
+    EXPECT_LT(backdropWrong, backdropSamples / 10) << backdropWrong << " of " << backdropSamples
+                                                   << " backdrop samples differ from the scaled backdrop";
+
+    // Keys still reach the show.
+    viewer.press("Escape");
+    EXPECT_EQ(viewer.finish().exitCode, 0);
+}
+
+} // namespace
+} // namespace kwo::test

@@ -1,0 +1,472 @@
+// Cameras as a station meets them: described by ranges and lists, changing
+// their size midway, stopping and coming back.
+#include "clip_fixtures.h"
+
+#include "tests/support/files.h"
+#include "video/clip_writer.h"
+#include "video/device_request.h"
+#include "video/video_capture.h"
+#include "video/video_config.h"
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+#include <malloc.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's own count of live heap bytes (its runtime exports it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using kwo::test::TempDir;
+
+std::string deviceText(const std::string& camera, unsigned width = 320, unsigned height = 240)
+{
+    Json::Value video;
+    video["width"] = width;
+    video["height"] = height;
+    return kwo::buildVideoConfig(video, camera);
+}
+
+// GStreamer's test source describes itself as a webcam that offers anything:
+// every size and rate as a range, the formats as a list.
+std::string testSourceCaps()
+{
+    gst_init(nullptr, nullptr);
+    GstElement* element = gst_element_factory_make("videotestsrc", nullptr);
+    GstPad* pad = gst_element_get_static_pad(element, "src");
+    GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+    gchar* text = gst_caps_to_string(caps);
+    std::string result = text;
+    g_free(text);
+    gst_caps_unref(caps);
+    gst_object_unref(pad);
+    gst_object_unref(element);
+    return result;
+}
+
+// A camera double listed among the devices: `source` is the GStreamer source
+// standing in for the device.
+kwo::VideoDevice cameraDouble(const std::string& name, const std::string& source)
+{
+    kwo::VideoDevice device;
+    device.kind = kwo::VideoDevice::Kind::Camera;
+    device.name = name;
+    device.source = source;
+    device.caps = testSourceCaps();
+    return device;
+}
+
+kwo::VideoCapture captureOf(std::vector<kwo::VideoDevice> devices, kwo::CaptureTimes times = {})
+{
+    return kwo::VideoCapture([devices] { return devices; }, kwo::openDefaultSource, times);
+}
+
+std::uint8_t* waitForFrame(kwo::VideoCapture& capture, std::chrono::milliseconds limit = 5s)
+{
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        if (std::uint8_t* frame = capture.newestFrame())
+            return frame;
+        std::this_thread::sleep_for(1ms);
+    }
+    return nullptr;
+}
+
+// Polls like the frame cycle until `done` holds or `limit` passes; true when it held.
+template <typename Done>
+bool pollUntil(kwo::VideoCapture& capture, Done done, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        if (capture.newestFrame())
+            capture.release();
+        if (done())
+            return true;
+        std::this_thread::sleep_for(2ms);
+    }
+    return false;
+}
+
+TEST(CameraDouble, OpensAtTheSizeAsked)
+{
+    const struct {
+        unsigned width, height;
+    } cases[] = {{320, 240}, {200, 150}, {640, 480}, {33, 17}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        kwo::VideoCapture capture = captureOf({cameraDouble("Test camera", "videotestsrc is-live=true")});
+        ASSERT_TRUE(capture.open(deviceText("Test camera", c.width, c.height)));
+        EXPECT_EQ(capture.size(), (kwo::FrameSize{static_cast<int>(c.width), static_cast<int>(c.height)}));
+        capture.start();
+        EXPECT_NE(waitForFrame(capture), nullptr);
+    }
+}
+
+struct Rgb {
+    int r, g, b;
+};
+// The pixel at `x` halfway down a frame.
+Rgb colourAt(const std::uint8_t* frame, int width, int height, int x)
+{
+    const std::uint8_t* p = frame + (static_cast<std::size_t>(height / 2) * width + x) * 4;
+    return {p[2], p[1], p[0]};
+}
+
+TEST(CameraDouble, AStreamThatChangesItsSizeIsScaledToTheOpenedSize)
+{
+    // A clip of joined pieces: red at 64x48, then blue at 96x48.
+    TempDir folder;
+    const std::string first = folder.file("first.mjpg"), second = folder.file("second.mjpg");
+    const std::string piece = "videotestsrc num-buffers=10 pattern=%s ! video/x-raw,width=%d,height=48,"
+                              "framerate=30/1 ! jpegenc ! multipartmux ! filesink location=%s";
+    for (const auto& [colour, width, path] : {std::tuple{"red", 64, first}, std::tuple{"blue", 96, second}}) {
+        char text[512];
+        std::snprintf(text, sizeof text, piece.c_str(), colour, width, path.c_str());
+        gst_init(nullptr, nullptr);
+        GstElement* writer = gst_parse_launch(text, nullptr);
+        ASSERT_NE(writer, nullptr);
+        gst_element_set_state(writer, GST_STATE_PLAYING);
+        GstBus* bus = gst_element_get_bus(writer);
+        gst_message_unref(gst_bus_timed_pop_filtered(bus, GST_CLOCK_TIME_NONE,
+                                                     GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+        gst_object_unref(bus);
+        gst_element_set_state(writer, GST_STATE_NULL);
+        gst_object_unref(writer);
+    }
+    std::ofstream joined(folder.file("joined.mjpg"), std::ios::binary);
+    joined << std::ifstream(first, std::ios::binary).rdbuf() << std::ifstream(second, std::ios::binary).rdbuf();
+    joined.close();
+
+    kwo::VideoDevice clip;
+    clip.kind = kwo::VideoDevice::Kind::Clip;
+    clip.name = "joined.mjpg";
+    clip.location = folder.file("joined.mjpg");
+    kwo::VideoCapture capture = captureOf({clip});
+    ASSERT_TRUE(capture.open(deviceText("joined.mjpg")));
+    ASSERT_EQ(capture.size(), (kwo::FrameSize{64, 48}));
+    capture.start();
+    int red = 0, blue = 0;
+    const auto end = Clock::now() + 3s;
+    while (Clock::now() < end && blue < 3) {
+        if (const std::uint8_t* frame = capture.newestFrame()) {
+            // Across the whole width: scaled, not cropped or bordered.
+            for (int x : {1, 32, 62}) {
+                const Rgb c = colourAt(frame, 64, 48, x);
+                const bool isRed = c.r > 200 && c.b < 60;
+                const bool isBlue = c.b > 200 && c.r < 60;
+                EXPECT_TRUE(isRed || isBlue) << "x " << x << ": " << c.r << "," << c.g << "," << c.b;
+                red += isRed && x == 32;
+                blue += isBlue && x == 32;
+            }
+            capture.release();
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GT(red, 0);
+    EXPECT_GE(blue, 3) << "the frames after the size change did not come through";
+    EXPECT_FALSE(capture.isLost());
+}
+
+// Lines the capture reports, kept for the test.
+struct Lines {
+    std::vector<std::string> all;
+    kwo::VideoCapture::MessageSink sink()
+    {
+        return [this](const std::string& line) { all.push_back(line); };
+    }
+    int count(const std::string& part) const
+    {
+        int n = 0;
+        for (const std::string& line : all)
+            n += line.find(part) != std::string::npos;
+        return n;
+    }
+};
+
+TEST(CameraLoss, ACameraThatStopsIsReportedAndComesBackByItself)
+{
+    // The double ends its stream after a few frames, as an unplugged camera
+    // does; every reopen starts a fresh stream.
+    kwo::VideoCapture capture = captureOf(
+        {cameraDouble("Desk camera", "videotestsrc is-live=true num-buffers=15")}, {2000ms, 300ms});
+    Lines lines;
+    capture.setMessageSink(lines.sink());
+    ASSERT_TRUE(capture.open(deviceText("Desk camera", 160, 120)));
+    capture.start();
+    ASSERT_NE(waitForFrame(capture), nullptr);
+    capture.release();
+    ASSERT_TRUE(pollUntil(capture, [&] { return capture.isLost(); }, 3s));
+    ASSERT_EQ(lines.all.size(), 1u);
+    EXPECT_NE(lines.all[0].find("\"Desk camera\" lost (the stream ended)"), std::string::npos) << lines.all[0];
+    EXPECT_EQ(capture.newestFrame(), nullptr) << "no frame while lost";
+    ASSERT_TRUE(pollUntil(capture, [&] { return !capture.isLost(); }, 3s));
+    ASSERT_EQ(lines.all.size(), 2u);
+    EXPECT_NE(lines.all[1].find("\"Desk camera\" is back"), std::string::npos) << lines.all[1];
+    const std::uint8_t* frame = waitForFrame(capture);
+    ASSERT_NE(frame, nullptr) << "the picture resumes";
+    EXPECT_EQ(capture.size(), (kwo::FrameSize{160, 120}));
+}
+
+TEST(CameraLoss, AClipReplacedByATruncatedCopyWhilePlayingComesBackWhenItIsWholeAgain)
+{
+    TempDir folder;
+    const std::string path = folder.file("count.mkv");
+    kwo::test::writeCountingClip(path, 6, 30);
+    const std::string whole = kwo::test::readFile(path);
+    kwo::VideoDevice clip;
+    clip.kind = kwo::VideoDevice::Kind::Clip;
+    clip.name = "count.mkv";
+    clip.location = path;
+    kwo::VideoCapture capture = captureOf({clip}, {2000ms, 200ms});
+    Lines lines;
+    capture.setMessageSink(lines.sink());
+    ASSERT_TRUE(capture.open(deviceText("count.mkv")));
+    capture.start();
+    ASSERT_NE(waitForFrame(capture), nullptr);
+    capture.release();
+
+    // Overwritten in place, as a copy over the old file does: the player's
+    // open file now ends after its header.
+    kwo::test::writeFile(path, whole.substr(0, 600));
+    ASSERT_TRUE(pollUntil(capture, [&] { return capture.isLost(); }, 4s)) << "the loss went unnoticed";
+    ASSERT_EQ(lines.count("\"count.mkv\" lost ("), 1) << lines.all.front();
+    // Attempts on the broken file fail quietly.
+    EXPECT_FALSE(pollUntil(capture, [&] { return !capture.isLost(); }, 700ms));
+    EXPECT_EQ(lines.all.size(), 1u);
+
+    kwo::test::writeFile(path, whole);
+    ASSERT_TRUE(pollUntil(capture, [&] { return !capture.isLost(); }, 3s));
+    EXPECT_EQ(lines.count("\"count.mkv\" is back"), 1);
+    const std::uint8_t* frame = waitForFrame(capture);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_GE(kwo::test::frameIndex(frame, 64, 48), 0);
+}
+
+TEST(CameraLoss, AClipThatWaitedForTheViewerIsNotLost)
+{
+    // A clip starts over only when the viewer asks for frames: a viewer held
+    // up longer than the silence (a slow first frame) finds it waiting at its
+    // end, not lost.
+    TempDir folder;
+    kwo::test::writeCountingClip(folder.file("short.mkv"), 3, 30);
+    kwo::VideoDevice clip;
+    clip.kind = kwo::VideoDevice::Kind::Clip;
+    clip.name = "short.mkv";
+    clip.location = folder.file("short.mkv");
+    kwo::VideoCapture capture = captureOf({clip}, {300ms, 400ms});
+    Lines lines;
+    capture.setMessageSink(lines.sink());
+    ASSERT_TRUE(capture.open(deviceText("short.mkv")));
+    capture.start();
+    // The clip's last frame taken, then a pause: its end comes meanwhile
+    // and no frame after it until the viewer asks again.
+    int index = -1;
+    for (int i = 0; i < 20 && index != 2; ++i) {
+        const std::uint8_t* frame = waitForFrame(capture);
+        ASSERT_NE(frame, nullptr);
+        index = kwo::test::frameIndex(frame, 64, 48);
+        capture.release();
+    }
+    ASSERT_EQ(index, 2);
+    std::this_thread::sleep_for(1s);
+    EXPECT_FALSE(pollUntil(capture, [&] { return capture.isLost(); }, 800ms));
+    EXPECT_TRUE(lines.all.empty()) << lines.all.front();
+    EXPECT_NE(waitForFrame(capture), nullptr);
+}
+
+// A source the test drives by hand: how many frames arrived and whether it failed.
+struct Script {
+    std::uint64_t arrived = 0;
+    std::string failure;
+};
+
+class ScriptedSource : public kwo::VideoSource {
+public:
+    ScriptedSource(std::shared_ptr<Script> script, kwo::FrameSize size) : script(std::move(script)), frameSize(size) {}
+    kwo::FrameSize size() const override { return frameSize; }
+    void start() override {}
+    void stop() override {}
+    bool takeNewestFrame(std::uint8_t* frame) override
+    {
+        if (script->arrived == taken || !script->failure.empty())
+            return false;
+        taken = script->arrived;
+        frame[0] = static_cast<std::uint8_t>(taken);
+        return true;
+    }
+    std::uint64_t framesArrived() const override { return script->arrived; }
+    std::string failure() override { return script->failure; }
+
+private:
+    std::shared_ptr<Script> script;
+    kwo::FrameSize frameSize;
+    std::uint64_t taken = 0;
+};
+
+// Every source opened, with the options it was opened with.
+struct Opened {
+    std::shared_ptr<Script> script;
+    kwo::SourceOptions options;
+};
+
+class SilentCamera : public testing::Test {
+protected:
+    kwo::VideoCapture capture{
+        [this] { return listed ? std::vector<kwo::VideoDevice>{device()} : std::vector<kwo::VideoDevice>{}; },
+        [this](const kwo::VideoDevice&, const kwo::DeviceRequest&, const kwo::SourceOptions& o) {
+            opened.push_back({std::make_shared<Script>(), o});
+            return std::make_unique<ScriptedSource>(opened.back().script, o.frameSize.value_or(kwo::FrameSize{8, 4}));
+        },
+        {300ms, 400ms}};
+    std::vector<Opened> opened;
+    Lines lines;
+    bool listed = true;
+
+    static kwo::VideoDevice device()
+    {
+        kwo::VideoDevice d;
+        d.name = "Scripted";
+        return d;
+    }
+    void SetUp() override
+    {
+        capture.setMessageSink(lines.sink());
+        ASSERT_TRUE(capture.open(deviceText("Scripted")));
+        capture.start();
+    }
+    // Polls for `time`, a frame arriving every 10 ms while `flowing`.
+    void run(std::chrono::milliseconds time, bool flowing)
+    {
+        const auto end = Clock::now() + time;
+        while (Clock::now() < end) {
+            if (flowing)
+                ++opened.back().script->arrived;
+            if (capture.newestFrame())
+                capture.release();
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+};
+
+TEST_F(SilentCamera, NoFrameForTheSilenceMeansLostAndAttemptsFollowUntilOneGivesFrames)
+{
+    run(600ms, true);
+    EXPECT_FALSE(capture.isLost()) << "frames flow";
+    run(500ms, false);
+    ASSERT_TRUE(capture.isLost());
+    ASSERT_EQ(lines.all.size(), 1u);
+    EXPECT_EQ(lines.all[0], "Video: camera \"Scripted\" lost (no picture for 0.3 s); looking for it every 0.4 s");
+    // Attempts that give nothing are given up, one every retry, in the
+    // background and at the size the viewer was built for.
+    run(1300ms, false);
+    ASSERT_GE(opened.size(), 3u);
+    EXPECT_LE(opened.size(), 6u);
+    for (std::size_t i = 1; i < opened.size(); ++i) {
+        EXPECT_TRUE(opened[i].options.inBackground);
+        EXPECT_EQ(opened[i].options.frameSize, (kwo::FrameSize{8, 4}));
+    }
+    EXPECT_FALSE(opened[0].options.inBackground) << "start-up waits for the device";
+    EXPECT_EQ(lines.all.size(), 1u);
+    run(100ms, true);
+    EXPECT_FALSE(capture.isLost());
+    ASSERT_EQ(lines.all.size(), 2u);
+    EXPECT_EQ(lines.all[1], "Video: camera \"Scripted\" is back");
+    ++opened.back().script->arrived;
+    EXPECT_NE(capture.newestFrame(), nullptr);
+}
+
+TEST_F(SilentCamera, NotAskingForFramesIsNotLosingTheCamera)
+{
+    // A minimised viewer takes no frames for a while; they still arrive.
+    for (int i = 0; i < 60; ++i) {
+        ++opened.back().script->arrived;
+        std::this_thread::sleep_for(10ms);
+    }
+    run(50ms, true);
+    EXPECT_FALSE(capture.isLost());
+    // Stopped capture is not watched either.
+    capture.stop();
+    run(700ms, false);
+    EXPECT_FALSE(capture.isLost());
+    EXPECT_TRUE(lines.all.empty());
+}
+
+TEST_F(SilentCamera, AFailureIsALossAtOnceAndAnUnlistedCameraIsWaitedFor)
+{
+    run(50ms, true);
+    opened.back().script->failure = "Cannot identify device";
+    run(20ms, false);
+    ASSERT_TRUE(capture.isLost());
+    EXPECT_EQ(lines.count("lost (Cannot identify device)"), 1);
+    // Unplugged: the camera is not even listed; nothing is opened meanwhile.
+    listed = false;
+    const std::size_t before = opened.size();
+    run(900ms, false);
+    EXPECT_EQ(opened.size(), before);
+    listed = true;
+    run(500ms, false);
+    ASSERT_GT(opened.size(), before);
+    run(50ms, true);
+    EXPECT_FALSE(capture.isLost());
+    EXPECT_EQ(lines.all.size(), 2u);
+    capture.close();
+    EXPECT_FALSE(capture.isLost());
+}
+
+// Memory the process holds: live heap bytes, and the resident size where the
+// allocator gives freed memory back (a sanitizer keeps it in quarantine).
+struct Memory {
+    long heap = 0;
+    long resident = 0;
+};
+Memory memoryNow()
+{
+    Memory m;
+#if defined(__SANITIZE_ADDRESS__)
+    m.heap = static_cast<long>(__sanitizer_get_current_allocated_bytes());
+#else
+    m.heap = static_cast<long>(mallinfo2().uordblks);
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, pages = 0;
+    statm >> size >> pages;
+    m.resident = pages * 4096;
+#endif
+    return m;
+}
+
+TEST(CameraLoss, TwentyLossesAndReturnsKeepMemoryFlat)
+{
+    kwo::VideoCapture capture =
+        captureOf({cameraDouble("Flaky camera", "videotestsrc is-live=true num-buffers=4")}, {2000ms, 10ms});
+    Lines lines;
+    capture.setMessageSink(lines.sink());
+    ASSERT_TRUE(capture.open(deviceText("Flaky camera", 64, 48)));
+    capture.start();
+    auto cycles = [&](int returns) {
+        const int target = lines.count("is back") + returns;
+        return pollUntil(capture, [&] { return lines.count("is back") >= target; }, 30s);
+    };
+    // The first rounds load what GStreamer keeps for good (plugins, types).
+    ASSERT_TRUE(cycles(5));
+    const Memory before = memoryNow();
+    ASSERT_TRUE(cycles(20));
+    const Memory after = memoryNow();
+    EXPECT_GE(lines.count("lost (the stream ended)"), 25);
+    // A pipeline is some hundreds of kilobytes; a leak of one per round would show.
+    EXPECT_LT(after.heap - before.heap, 200 * 1024) << before.heap << " -> " << after.heap;
+    EXPECT_LT(after.resident - before.resident, 2 * 1024 * 1024) << before.resident << " -> " << after.resident;
+}
+
+} // namespace
