@@ -6,13 +6,15 @@
 // The only place where errors are reported: a start-up stage or the frame
 // cycle throws, the application object is gone by the time the handler runs
 // (so its window is too), and the user sees the message once in a box and
-// once on standard error.
+// once on standard error. The exit status then says the run failed, so a
+// service manager or a script can tell it from a run the user ended.
 int main(int argc, char** argv)
 {
     const std::string configPath = argc > 1 ? argv[1] : "";
     try {
         KWO app(configPath);
         app.run();
+        return 0;
     } catch (const kwo::ProcessExit& exit) {
         return exit.code;
     } catch (const std::exception& error) {
@@ -22,5 +24,5 @@ int main(int argc, char** argv)
         kwo::showErrorBox("Unknow error");
         std::cerr << "Unknow error" << std::endl;
     }
-    return 0;
+    return 1;
 }

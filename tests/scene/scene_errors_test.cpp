@@ -1,5 +1,5 @@
 // Start-up errors of the engine, the background and the lights: one "Error"
-// box, the line on standard error, exit code 0, and the viewer's window never
+// box, the line on standard error, exit code 1, and the viewer's window never
 // shown.
 #include "tests/app/viewer_session.h"
 
@@ -36,7 +36,7 @@ TEST(SceneErrors, ReportedOnceWithTheWindowNeverShown)
         shell("xdotool windowactivate --sync " + box + " key Return 2>/dev/null || xdotool windowfocus --sync " +
               box + " key Return");
         const ProcessResult result = viewer.finish();
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, 1);
         EXPECT_NE(result.err.find("Exception: "), std::string::npos) << result.err;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     }

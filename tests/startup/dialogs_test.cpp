@@ -33,7 +33,7 @@ TEST(ErrorBox, ShownFirstThenTheStandardErrorLine)
     EXPECT_EQ(text, "Error\n");
     press(box, "Return");
     const auto result = viewer.wait(std::chrono::seconds(20));
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "Exception: kwo.config: the document must be a JSON object\n");
 }
 

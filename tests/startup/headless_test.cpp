@@ -42,8 +42,8 @@ TEST(Headless, MissingEmptyAndBlankMainDocuments)
     // Without a camera the start-up goes on to "No camera" unless the main
     // document stopped it first.
     const Case cases[] = {
-        {nullptr, 0, "Exception: No camera\n"},
-        {"", 0, "Exception: No camera\n"},
+        {nullptr, 1, "Exception: No camera\n"},
+        {"", 1, "Exception: No camera\n"},
         {" \n\t\n", 255, "Configuration file error\n* Line 3, Column 1\n"},
         {"// only a comment\n", 255, "Configuration file error\n"},
     };
@@ -54,7 +54,7 @@ TEST(Headless, MissingEmptyAndBlankMainDocuments)
         const auto result = runHeadless(program);
         EXPECT_EQ(result.exitCode, c.exitCode) << (c.content ? c.content : "(none)");
         EXPECT_EQ(result.err.rfind(c.errStart, 0), 0u) << result.err;
-        if (c.exitCode == 0) {
+        if (c.exitCode == 1) {
             EXPECT_EQ(result.err, c.errStart);
         }
     }
@@ -89,7 +89,7 @@ TEST(Headless, ConfigurationPathIsTheFirstArgumentRelativeToTheProgramFolder)
     }
 }
 
-TEST(Headless, StartUpErrorGoesToStandardErrorAndReturnsZero)
+TEST(Headless, StartUpErrorGoesToStandardErrorAndReturnsOne)
 {
     struct Case {
         const char* document;
@@ -103,7 +103,7 @@ TEST(Headless, StartUpErrorGoesToStandardErrorAndReturnsZero)
         ProgramFolder program;
         program.write("kwo.config", c.document);
         const auto result = runHeadless(program);
-        EXPECT_EQ(result.exitCode, 0) << c.document;
+        EXPECT_EQ(result.exitCode, 1) << c.document;
         EXPECT_EQ(result.err, c.line);
         EXPECT_FALSE(program.exists("user.config"));
     }

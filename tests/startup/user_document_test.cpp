@@ -66,7 +66,7 @@ TEST(UserDocument, FailedStartUpLeavesItAsItWas)
         "media": {"locations": ["./media/graphics/Core.dat"]}})");
     program.write("user.config", "{\"camera\": \"old\"}");
     const auto result = runAndClose(program);
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("Exception: "), std::string::npos) << result.err;
     EXPECT_EQ(program.read("user.config"), "{\"camera\": \"old\"}");
 }

@@ -110,7 +110,7 @@ TEST_F(CameraChoice, NoCameraEndsStartUpWithTheMessage)
     ASSERT_FALSE(box.empty()) << "no error box";
     answer(box, "Return");
     const ProcessResult result = viewer.wait(30s);
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("Exception: No camera\n"), std::string::npos) << result.err;
     EXPECT_EQ(program.read("user.config"), "{\"camera\": \"first.mkv\"}\n");
 }
