@@ -31,7 +31,11 @@ void switchAnimation(TrackedObject& object, Ogre::AnimationState* next)
 void faceEachOther(TrackedObject& self, const TrackedObject& partner, const Ogre::Vector3& up)
 {
     self.collisionNode->setAutoTracking(true, partner.collisionNode, Ogre::Vector3::NEGATIVE_UNIT_Z);
-    self.collisionNode->setFixedYawAxis(true, up);
+    // The engine takes a fixed yaw axis in the space of the node's parent, not
+    // the world's: given the world's normal unchanged, the creature would turn
+    // about the normal turned once more by the marker's pose and roll over.
+    const Ogre::Quaternion parent = self.collisionNode->getParentSceneNode()->_getDerivedOrientation();
+    self.collisionNode->setFixedYawAxis(true, parent.Inverse() * up);
 }
 
 void faceConfiguredWay(TrackedObject& self)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -136,6 +137,53 @@ TEST(SceneScreen, ShadowViewShowsAtTheTopLeft)
     expectViewport(picture, viewport, showsVideo);
     // Everything else is the backdrop.
     expectBackdrop(picture, {panel, viewport});
+    viewer.press("Escape");
+    EXPECT_EQ(viewer.finish().exitCode, 0);
+}
+
+// Pixels of `area` whose colour differs clearly between two pictures.
+int changedPixels(const Picture& a, const Picture& b, const Rect& area)
+{
+    int changed = 0;
+    for (int y = area.y; y < area.y + area.height; ++y)
+        for (int x = area.x; x < area.x + area.width; ++x)
+            changed += !near(a.at(x, y), b.at(x, y), 40);
+    return changed;
+}
+
+TEST(SceneScreen, TheLivePictureMoves)
+{
+    // The camera clip's ball circles over a still gradient once every four
+    // seconds; a frame cycle that stops taking new frames freezes the
+    // picture on the first one it showed.
+    TempDir clips;
+    const std::string clip = clips.file("ball.mkv");
+    ASSERT_EQ(run({KWO_MAKE_CLIP, "--raw", "--size", "320x240", "--rate", "10", "--frames", "40", "--pattern", "ball",
+                   clip})
+                  .exitCode,
+              0);
+    ViewerSession viewer(viewerDocument(), {"KWO_CLIP_CAMERAS=" + clip});
+    ASSERT_NE(viewer.start(), "");
+    const Rect viewport{250, 90, 502, 377};
+    // The ball is about 75 pixels across in the viewport and moves about a
+    // third of that from one clip frame to the next: any two different
+    // frames differ in well over a thousand pixels, equal ones in none.
+    const int clearChange = 1000;
+    const auto poll = [&](const std::function<bool(const Picture&)>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        Picture picture;
+        do
+            picture = captureWindow(viewer.window());
+        while (!(picture.width == 800 && done(picture)) && std::chrono::steady_clock::now() < deadline);
+        return picture;
+    };
+    // The first frame, once it is up (the texture is black before it).
+    const Picture first = poll([&](const Picture& p) { return !isBlack(p.at(viewport.x + 10, viewport.y + 10)); });
+    ASSERT_FALSE(isBlack(first.at(viewport.x + 10, viewport.y + 10))) << "no video frame showed";
+    const Picture later = poll([&](const Picture& p) { return changedPixels(first, p, viewport) > clearChange; });
+    EXPECT_GT(changedPixels(first, later, viewport), clearChange) << "the picture did not move in 20 seconds";
+    // Only the video moves: the backdrop around it stays.
+    expectBackdrop(later, {viewport});
     viewer.press("Escape");
     EXPECT_EQ(viewer.finish().exitCode, 0);
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -29,12 +30,81 @@ TEST(ErrorBox, ShownFirstThenTheStandardErrorLine)
     // Nothing is written before the user has answered.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_TRUE(viewer.running());
+    EXPECT_EQ(viewer.errorSoFar(), "") << "written while the box is up";
     const std::string text = shell("xdotool getwindowname " + box);
     EXPECT_EQ(text, "Error\n");
     press(box, "Return");
     const auto result = viewer.wait(std::chrono::seconds(20));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "Exception: kwo.config: the document must be a JSON object\n");
+}
+
+// The first visible window whose title matches `pattern`, or "".
+std::string visibleWindow(const std::string& pattern)
+{
+    std::istringstream ids(shell("xdotool search --onlyvisible --name '" + pattern + "' 2>/dev/null"));
+    std::string id;
+    ids >> id;
+    return id;
+}
+
+TEST(ErrorBox, VideoAndTrackerSetUpErrorsWithTheWindowNeverShown)
+{
+    const char* const title = "KWO start-up under test";
+    // The built-in creatures and media, so a late failure comes after the
+    // engine, the window and three creatures were made.
+    const auto document = [title](const std::string& params, const std::string& lastPattern) {
+        return std::string(R"({"window": {"fullscreen": false, "title": ")") + title + R"("},
+            "tracking": {"params": ")" + params + R"(", "objects": [
+                {"name": "Quillmoth", "pattern": {"file": "tracking/Quillmoth.pattern", "size": 83}},
+                {"name": "Brackenjaw", "pattern": {"file": "tracking/Brackenjaw.pattern", "size": 83}},
+                {"name": "Sliverfin", "pattern": {"file": "tracking/Sliverfin.pattern", "size": 83}},
+                {"name": "Mossglider", "pattern": {"file": ")" + lastPattern + R"(", "size": 83}}]}})";
+    };
+    const std::string goodParams = "tracking/camera.dat", goodPattern = "tracking/Mossglider.pattern";
+    const struct {
+        const char* what;
+        std::string document;
+        bool missingClip; // the only camera is a clip that is not there
+        const char* message;
+    } cases[] = {
+        {"missing clip", document(goodParams, goodPattern), true, "Can't open video"},
+        {"missing calibration", document("tracking/missing.dat", goodPattern), false, "Camera load error"},
+        {"calibration too short", document("short.dat", goodPattern), false, "Camera load error"},
+        {"missing pattern of the last object", document(goodParams, "tracking/Missing.pattern"), false,
+         "Pattern load error"},
+        {"pattern that is no pattern", document(goodParams, "notes.pattern"), false, "Pattern load error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProgramFolder program;
+        program.write("kwo.config", c.document);
+        program.write("short.dat", std::string(40, '\1'));
+        program.write("notes.pattern", "a pattern was meant to be here\n");
+        const auto camera = c.missingClip ? std::vector<std::string>{"KWO_CLIP_CAMERAS=" + program.file("gone.mkv")}
+                                          : kwo::test::clipCameraEnvironment();
+        kwo::test::Process viewer({program.executable()}, "", camera);
+        // Watch for the viewer's window all through the start-up: it may be
+        // made before the failure, but must never be seen.
+        bool windowSeen = false;
+        std::string box;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (box.empty() && viewer.running() && std::chrono::steady_clock::now() < deadline) {
+            windowSeen = windowSeen || !visibleWindow(std::string("^") + title + "$").empty();
+            box = visibleWindow("^Error$");
+        }
+        ASSERT_NE(box, "") << "no Error box; " << viewer.wait(std::chrono::seconds(5)).err;
+        EXPECT_FALSE(windowSeen) << "the viewer's window showed before the Error box";
+        // The video layer may have said why it failed; the error itself
+        // waits for the answer.
+        EXPECT_EQ(viewer.errorSoFar().find("Exception"), std::string::npos) << "written while the box is up";
+        press(box, "Return");
+        const auto result = viewer.wait(std::chrono::seconds(20));
+        EXPECT_EQ(result.exitCode, 0);
+        // The message may go on to name the file it could not use.
+        EXPECT_NE(result.err.find(std::string("Exception: ") + c.message), std::string::npos) << result.err;
+        EXPECT_FALSE(program.exists("user.config")) << "a failed start-up wrote the user document";
+    }
 }
 
 TEST(ConfigurationErrorBox, CancelEndsWithMinusOneAndLeavesTheUserDocument)

@@ -90,6 +90,13 @@ bool Process::running()
     return !finished;
 }
 
+const std::string& Process::errorSoFar()
+{
+    if (!finished)
+        drain(false);
+    return err;
+}
+
 ProcessResult Process::wait(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -29,6 +29,8 @@ public:
     ProcessResult wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
     bool running();
     pid_t pid() const { return child; }
+    // What the child has written to standard error so far, while it runs.
+    const std::string& errorSoFar();
 
 private:
     pid_t child = -1;

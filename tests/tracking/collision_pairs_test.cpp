@@ -52,6 +52,16 @@ protected:
         engine.updateSceneGraph();
     }
 
+    // Puts a marker anywhere, turned any way, shown.
+    void pose(int index, const Ogre::Vector3& position, const Ogre::Quaternion& orientation)
+    {
+        TrackedObject& object = objects[static_cast<std::size_t>(index)];
+        object.markerNode->setPosition(position);
+        object.markerNode->setOrientation(orientation);
+        object.visible = true;
+        engine.updateSceneGraph();
+    }
+
     void step(std::vector<CollisionPair>& list)
     {
         for (CollisionPair& pair : list)
@@ -180,6 +190,52 @@ TEST_F(CollisionPairs, EnteringSwitchesAnimationsAndFacesThePartner)
         EXPECT_FALSE(o->collisionAnimation->getEnabled());
         EXPECT_FALSE(o->collisionNode->getAutoTrackTarget());
         EXPECT_EQ(o->collisionNode->getOrientation(), Ogre::Quaternion::IDENTITY);
+    }
+}
+
+TEST_F(CollisionPairs, FacingTurnsAboutTheMarkerNormalOnTiltedMarkers)
+{
+    // Markers on a tilted board: each creature turns toward the other about
+    // its own marker's normal, so it stays upright on its marker instead of
+    // rolling toward some other axis.
+    const struct {
+        const char* what;
+        Ogre::Quaternion orientation; // of both markers, in the camera frame
+        Ogre::Vector3 offsetOfB;      // from A, millimetres
+    } cases[] = {
+        {"flat", Ogre::Quaternion::IDENTITY, {60, 0, 0}},
+        {"tilted 35 degrees about x", Ogre::Quaternion(Ogre::Degree(35), Ogre::Vector3::UNIT_X), {60, 0, 0}},
+        {"tilted -60 degrees about x", Ogre::Quaternion(Ogre::Degree(-60), Ogre::Vector3::UNIT_X), {0, 50, 30}},
+        {"tilted 40 degrees about y", Ogre::Quaternion(Ogre::Degree(40), Ogre::Vector3::UNIT_Y), {50, 20, 0}},
+        {"turned and tilted", Ogre::Quaternion(Ogre::Degree(70), Ogre::Vector3(1, 1, 0).normalisedCopy()),
+         {-40, 50, 10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto list = pairs(defaultPair);
+        pose(0, {0, 0, 500}, c.orientation);
+        pose(1, Ogre::Vector3(0, 0, 500) + c.offsetOfB, c.orientation);
+        step(list);
+        ASSERT_TRUE(list[0].colliding);
+        for (int i : {0, 1}) {
+            const TrackedObject& self = objects[static_cast<std::size_t>(i)];
+            const TrackedObject& partner = objects[static_cast<std::size_t>(1 - i)];
+            const Ogre::Vector3 normal = self.markerNode->_getDerivedOrientation() * Ogre::Vector3::UNIT_Z;
+            const Ogre::Vector3 toPartner =
+                (partner.collisionNode->_getDerivedPosition() - self.collisionNode->_getDerivedPosition())
+                    .normalisedCopy();
+            const Ogre::Quaternion facing = self.collisionNode->_getDerivedOrientation();
+            EXPECT_TRUE((facing * Ogre::Vector3::NEGATIVE_UNIT_Z).positionEquals(toPartner, 1e-3f))
+                << "object " << i;
+            // Up is the marker normal, as far as facing the partner allows.
+            const Ogre::Vector3 up = (normal - normal.dotProduct(toPartner) * toPartner).normalisedCopy();
+            EXPECT_TRUE((facing * Ogre::Vector3::UNIT_Y).positionEquals(up, 1e-3f))
+                << "object " << i << ": up " << facing * Ogre::Vector3::UNIT_Y << ", marker normal " << normal;
+        }
+        // Apart again, for the next case.
+        place(1, 1000);
+        step(list);
+        ASSERT_FALSE(list[0].colliding);
     }
 }
 

@@ -1,5 +1,6 @@
 // Detection and identification on synthetic frames with known corners.
 
+#include "tests/support/sample_data.h"
 #include "tests/tracking_ar/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -219,8 +220,8 @@ TEST(Detection, FourMarkersOnAClutteredTableAreAllFound) {
 }
 
 TEST(Detection, HiroArtworkIsSlotZeroOfTheSamplePatterns) {
+    KWO_NEED_SAMPLE_FILE("hiro.png");
     const std::string data = sampleData();
-    if (data.empty() || !std::filesystem::exists(data + "/hiro.png")) GTEST_SKIP() << "the original's sample files are not available (KWO_TEST_DATA)";
     ar::Tracker tracker;
     ASSERT_TRUE(tracker.setCalibration(plainCamera()));
     for (const char* name : {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"})

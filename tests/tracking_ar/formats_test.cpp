@@ -2,6 +2,7 @@
 // reference figures; broken files fail cleanly.
 
 #include "tests/support/files.h"
+#include "tests/support/sample_data.h"
 #include "tests/tracking_ar/fixtures.h"
 #include "tracking/ar/ar.h"
 #include "tracking/ar/calibration.h"
@@ -17,9 +18,7 @@
 namespace kwo::test {
 namespace {
 
-#define REQUIRE_SAMPLE_DATA()                                                                     \
-    if (sampleData().empty() || !std::filesystem::exists(sampleData() + "/camera_para.dat"))      \
-    GTEST_SKIP() << "the original's sample files are not available (KWO_TEST_DATA)"
+#define REQUIRE_SAMPLE_DATA() KWO_NEED_SAMPLE_FILE("camera_para.dat")
 
 void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

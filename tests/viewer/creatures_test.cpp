@@ -65,10 +65,10 @@ protected:
         return box;
     }
 
-    // The window of a viewer run on a clip of `markers`, with or without the
-    // default creatures; `meanwhile` is done to the clip file before the
-    // window is captured.
-    Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, bool creatures,
+    // The window of a viewer run on a clip of `markers`; `tracking` (JSON
+    // members) is merged into the built-in tracking section; `meanwhile` is
+    // done to the clip file before the window is captured.
+    Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, const std::string& tracking,
                 const std::function<void(const std::string& clip)>& meanwhile = {})
     {
         const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
@@ -83,8 +83,8 @@ protected:
                        [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
         std::string document = std::string(R"({"window": {"fullscreen": false, "title": ")") + title +
                                R"("}, "rendering": {"viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}})";
-        if (!creatures)
-            document += R"(, "tracking": {"objects": [], "collisions": []})";
+        if (!tracking.empty())
+            document += R"(, "tracking": {)" + tracking + "}";
         program.write("kwo.config", document + "}");
 
         kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + program.file("table.mkv")});
@@ -108,6 +108,10 @@ protected:
     ARParam camera;
 };
 
+// The built-in creatures, or none.
+const std::string builtIn = "";
+const std::string noCreatures = R"("objects": [], "collisions": [])";
+
 int differing(const Picture& a, const Picture& b, int x, int y)
 {
     const auto p = a.at(x, y), q = b.at(x, y);
@@ -118,8 +122,8 @@ TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
 {
     const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -120, 40),
                                                                 printed("Sliverfin", 130, 30)};
-    const Picture with = run(markers, true);
-    const Picture without = run(markers, false);
+    const Picture with = run(markers, builtIn);
+    const Picture without = run(markers, noCreatures);
     ASSERT_EQ(with.width, windowWidth);
     ASSERT_EQ(without.width, windowWidth);
     kwo::test::savePicture(with, "creatures-on-markers.png");
@@ -148,10 +152,62 @@ TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
     EXPECT_EQ(outside, 0);
 }
 
+TEST_F(Creatures, TheLimitShowsTheFirstObjectsInConfigurationOrder)
+{
+    // All four markers in view, the built-in objects' order being Quillmoth,
+    // Brackenjaw, Sliverfin, Mossglider; the first two lie at the bottom.
+    const std::vector<kwo::synthetic::PrintedMarker> markers = {
+        printed("Mossglider", -120, -75), printed("Sliverfin", 130, -75), printed("Quillmoth", -120, 95),
+        printed("Brackenjaw", 130, 95)};
+    const char* const names[] = {"Mossglider", "Sliverfin", "Quillmoth", "Brackenjaw"};
+    const Picture without = run(markers, noCreatures);
+    ASSERT_EQ(without.width, windowWidth);
+    const struct {
+        const char* tracking;
+        const char* picture;
+        bool shown[4]; // in the order of `markers`
+    } cases[] = {
+        {"", "creatures-limit-2.png", {false, false, true, true}}, // the built-in limit
+        {R"("max": 3)", "creatures-limit-3.png", {false, true, true, true}},
+        {R"("max": 0)", "creatures-no-limit.png", {true, true, true, true}},
+    };
+    Box rooms[4];
+    for (int i = 0; i < 4; ++i)
+        rooms[i] = standingRoom(markers[static_cast<std::size_t>(i)]);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(*c.tracking ? c.tracking : "the built-in limit");
+        const Picture with = run(markers, c.tracking);
+        ASSERT_EQ(with.width, windowWidth);
+        kwo::test::savePicture(with, c.picture);
+        // Changed pixels that only one marker's room holds.
+        int own[4] = {0, 0, 0, 0};
+        for (int y = 0; y < windowHeight; ++y)
+            for (int x = 0; x < windowWidth; ++x) {
+                if (!differing(with, without, x, y))
+                    continue;
+                int holder = -1, holders = 0;
+                for (int i = 0; i < 4; ++i)
+                    if (rooms[i].contains(x, y)) {
+                        holder = i;
+                        ++holders;
+                    }
+                if (holders == 1)
+                    ++own[holder];
+            }
+        for (int i = 0; i < 4; ++i) {
+            const int area = (rooms[i].right - rooms[i].left) * (rooms[i].bottom - rooms[i].top);
+            if (c.shown[i])
+                EXPECT_GT(own[i], area / 16) << names[i] << " is missing";
+            else
+                EXPECT_EQ(own[i], 0) << names[i] << " is shown";
+        }
+    }
+}
+
 TEST_F(Creatures, NoMarkerNoCreature)
 {
-    const Picture with = run({}, true);
-    const Picture without = run({}, false);
+    const Picture with = run({}, builtIn);
+    const Picture without = run({}, noCreatures);
     ASSERT_EQ(with.width, windowWidth);
     int changed = 0;
     for (int y = 0; y < windowHeight; ++y)
@@ -164,12 +220,12 @@ TEST_F(Creatures, ALostCameraTakesThemAwayAndLeavesTheLastPictureDarkened)
 {
     const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -120, 40),
                                                                 printed("Sliverfin", 130, 30)};
-    const Picture lost = run(markers, true, [](const std::string& clip) {
+    const Picture lost = run(markers, builtIn, [](const std::string& clip) {
         // Overwritten in place while it plays: the camera is lost.
         kwo::test::writeFile(clip, kwo::test::readFile(clip).substr(0, 600));
         std::this_thread::sleep_for(std::chrono::milliseconds(3500));
     });
-    const Picture without = run(markers, false);
+    const Picture without = run(markers, noCreatures);
     ASSERT_EQ(lost.width, windowWidth);
     ASSERT_EQ(without.width, windowWidth);
     kwo::test::savePicture(lost, "creatures-camera-lost.png");
