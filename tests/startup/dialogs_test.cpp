@@ -100,7 +100,7 @@ TEST(ErrorBox, VideoAndTrackerSetUpErrorsWithTheWindowNeverShown)
         EXPECT_EQ(viewer.errorSoFar().find("Exception"), std::string::npos) << "written while the box is up";
         press(box, "Return");
         const auto result = viewer.wait(std::chrono::seconds(20));
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, 1);
         // The message may go on to name the file it could not use.
         EXPECT_NE(result.err.find(std::string("Exception: ") + c.message), std::string::npos) << result.err;
         EXPECT_FALSE(program.exists("user.config")) << "a failed start-up wrote the user document";
