@@ -2,6 +2,7 @@
 
 #include "config/exception.h"
 #include "config/readers.h"
+#include "scene/additive_receivers.h"
 #include "scene/video_background.h"
 
 #include <OgreLight.h>
@@ -99,6 +100,8 @@ std::unique_ptr<Ogre::Rectangle2D> applyShadows(Ogre::SceneManager& sceneManager
             throw Exception(shadow.path() + "/size: " + std::to_string(size) + " is outside 1..16384");
         sceneManager.setShadowTechnique(technique);
         sceneManager.setShadowTextureSize(static_cast<Ogre::uint16>(size));
+        if (technique == Ogre::SHADOWTYPE_TEXTURE_ADDITIVE)
+            keepVertexColoursUnderAdditiveShadows();
     }
     if (sceneManager.isShadowTechniqueModulative())
         sceneManager.setShadowColour(readColour(shadow["color"], Ogre::ColourValue::Black));
