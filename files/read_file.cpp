@@ -53,10 +53,11 @@ FileBytes readFileBytes(const std::string& path, std::size_t limit)
     // One byte beyond the limit tells a file of exactly `limit` bytes from a
     // longer one.
     const std::size_t wanted = limit == std::numeric_limits<std::size_t>::max() ? limit : limit + 1;
-    std::size_t initial = wanted;
-    if (result.size && *result.size < initial)
-        initial = *result.size;
-    result.bytes.resize(std::min<std::size_t>(initial, 1 << 16));
+    // A regular file's size is known, so it is read into one buffer of that
+    // size (and one byte more, for a file that grew); anything else grows as
+    // it comes.
+    const std::size_t initial = result.size ? std::min(wanted, *result.size + 1) : std::min<std::size_t>(wanted, 1 << 16);
+    result.bytes.resize(initial);
     std::size_t filled = 0;
     while (filled < wanted) {
         if (filled == result.bytes.size())

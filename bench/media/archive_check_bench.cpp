@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <string>
@@ -18,9 +19,13 @@ namespace {
 const std::vector<std::string>& defaultArchives()
 {
     static const std::vector<std::string> archives = [] {
+        // KWO_GRAPHICS_DIR points at another build's archives (they are the same
+        // for every build type).
+        const char* folder = std::getenv("KWO_GRAPHICS_DIR");
+        const std::string graphics = folder ? folder : KWO_PROGRAM_DIR "/media/graphics";
         std::vector<std::string> paths;
         for (const char* name : {"Core", "Sliverfin", "Brackenjaw", "Quillmoth", "Mossglider", "Decor"})
-            paths.push_back(std::string(KWO_PROGRAM_DIR "/media/graphics/") + name + ".dat");
+            paths.push_back(graphics + "/" + name + ".dat");
         return paths;
     }();
     return archives;
