@@ -285,7 +285,7 @@ TEST_F(ClipCapture, RefusesUnknownNamesMalformedTextsAndMissingFiles)
         {"unknown name", text("other.mkv"), "no video device named \"other.mkv\""},
         {"name differs in case", text("COUNT.MKV"), "no video device named"},
         {"malformed text", text("count.mkv").substr(0, 80), "Video device text"},
-        {"name that breaks the XML", text("count<.mkv"), "Video device text"},
+        {"unknown name with markup", text("count<.mkv"), "no video device named \"count<.mkv\""},
         {"missing file", text("gone.mkv"), "gone.mkv"},
         {"not a clip", text("junk.mkv"), "junk.mkv"},
     };

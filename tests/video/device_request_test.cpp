@@ -22,6 +22,20 @@ TEST(DeviceRequest, ReadsBackWhatTheDeviceTextSays)
     EXPECT_FALSE(request.flipVertical);
 }
 
+// Every size the configuration can hold (an unsigned 32-bit number) reads
+// back from the text built from it.
+TEST(DeviceRequest, SizesReadBackOverTheWholeUnsignedRange)
+{
+    for (const unsigned size : {0u, 1u, 999999999u, 1000000000u, 4294967295u}) {
+        SCOPED_TRACE(size);
+        Json::Value video(Json::objectValue);
+        video["width"] = size;
+        EXPECT_EQ(kwo::parseDeviceRequest(kwo::buildVideoConfig(video, "cam")).width, size);
+    }
+    EXPECT_EQ(kwo::parseDeviceRequest("<dsvl_input><camera frame_width=\"000320\" friendly_name=\"c\"/></dsvl_input>").width,
+              320u);
+}
+
 TEST(DeviceRequest, AbsentAttributesAreNotRequested)
 {
     const kwo::DeviceRequest request = kwo::parseDeviceRequest(kwo::buildVideoConfig(kwo::test::parseJson("{}"), "cam"));
@@ -38,7 +52,7 @@ TEST(DeviceRequest, AbsentAttributesAreNotRequested)
 TEST(DeviceRequest, EveryNameReadsBackUnchanged)
 {
     for (const std::string name : {"a&b.mkv", "R&D", "Cam \"Pro\"", "it's", "<camera/>", "a\"><RGB32 flip_h=\"true",
-                                   "&amp;", "\xc3\xa9cran",
+                                   "&amp;", "\xc3\xa9" "cran",
                                    "tab\there", "two\nlines\r\n"}) {
         SCOPED_TRACE(name);
         const kwo::DeviceRequest request = kwo::parseDeviceRequest(
@@ -64,6 +78,7 @@ TEST(DeviceRequest, RefusesTextsThatSayNothingUsable)
         {"no name", "<dsvl_input><camera frame_width=\"320\"/></dsvl_input>"},
         {"a size that is not a number", "<dsvl_input><camera frame_width=\"wide\" friendly_name=\"c\"/></dsvl_input>"},
         {"a negative size", "<dsvl_input><camera frame_width=\"-1\" friendly_name=\"c\"/></dsvl_input>"},
+        {"a size beyond 32 bits", "<dsvl_input><camera frame_width=\"4294967296\" friendly_name=\"c\"/></dsvl_input>"},
         {"a flip that is not a boolean",
          "<dsvl_input><camera friendly_name=\"c\"><pixel_format><RGB32 flip_h=\"yes\"/></pixel_format></camera>"
          "</dsvl_input>"},
