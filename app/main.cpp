@@ -17,6 +17,12 @@ int main(int argc, char** argv)
         return 0;
     } catch (const kwo::ProcessExit& exit) {
         return exit.code;
+    } catch (const kwo::Exception& error) {
+        kwo::showErrorBox(error.what());
+        std::cerr << "Exception: " << error.what();
+        if (!error.detail().empty())
+            std::cerr << " (" << error.detail() << ")";
+        std::cerr << std::endl;
     } catch (const std::exception& error) {
         kwo::showErrorBox(error.what());
         std::cerr << "Exception: " << error.what() << std::endl;

@@ -9,8 +9,22 @@
 #include "tracking/projection.h"
 
 #include <OgreCamera.h>
+#include <OgreLogManager.h>
 #include <OgreSceneManager.h>
 #include <OgreSceneNode.h>
+
+namespace {
+
+// A start-up error whose fixed message names nothing: the key, the file and
+// the reason go to the engine log here and to standard error with the message.
+[[noreturn]] void failWithDetail(const std::string& message, const std::string& detail)
+{
+    if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr())
+        logs->logError(message + ": " + detail);
+    throw kwo::Exception(message, detail);
+}
+
+} // namespace
 
 void KWO::setUpTracker(const Json::Value& document)
 {
@@ -18,12 +32,18 @@ void KWO::setUpTracker(const Json::Value& document)
     const kwo::Setting tracking = config["tracking"];
     maxTracked = tracking.getUInt("max", 0);
 
+    const std::string paramsKey = tracking.path() + "/params";
+    const std::string params = tracking.text("params");
     ARParam loaded;
-    if (arParamLoad(tracking.text("params").c_str(), 1, &loaded) < 0)
-        throw Exception("Camera load error");
+    std::string reason;
+    if (kwo::ar::loadCalibration(params.c_str(), &loaded, &reason) < 0)
+        failWithDetail("Camera load error", paramsKey + ": " + reason);
     ARParam resized;
-    arParamChangeSize(&loaded, videoWidth, videoHeight, &resized);
-    arInitCparam(&resized);
+    if (arParamChangeSize(&loaded, videoWidth, videoHeight, &resized) < 0 ||
+        kwo::ar::initCalibration(&resized, &reason) < 0)
+        failWithDetail("Camera load error", paramsKey + ": calibration file '" + params + "' does not fit frames of " +
+                                                std::to_string(videoWidth) + "x" + std::to_string(videoHeight) +
+                                                " (" + reason + ")");
 
     const kwo::Setting rendering = config["rendering"];
     const auto nearDistance = static_cast<float>(rendering.getDouble("near", 5.0));
@@ -31,6 +51,10 @@ void KWO::setUpTracker(const Json::Value& document)
     camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, nearDistance, farDistance));
 
     threshold = tracking.getInt("threshold", 100);
+    // A pixel is dark when blue + green + red <= 3 x threshold: below 0
+    // nothing can be dark, and the detector's arithmetic assumes 0 or more.
+    if (threshold < 0)
+        throw Exception(tracking.path() + "/threshold: " + std::to_string(threshold) + " is negative");
 
     // The tracker's camera frame has y down and z forward; the engine camera
     // looks down -Z with y up.
@@ -45,9 +69,10 @@ void KWO::setUpTracker(const Json::Value& document)
         TrackedObject object;
         object.name = entry.name("name");
         kwo::buildObjectScene(object, config, context);
-        object.patternId = arLoadPatt(entry["pattern"].text("file").c_str());
+        const std::string patternFile = entry["pattern"].text("file");
+        object.patternId = kwo::ar::loadPattern(patternFile.c_str(), &reason);
         if (object.patternId < 0)
-            throw Exception("Pattern load error");
+            failWithDetail("Pattern load error", entry["pattern"].path() + "/file: " + reason);
         object.width = kwo::asDouble(entry["pattern"]["size"].value());
         object.center[0] = object.center[1] = 0;
         object.markerNode->setVisible(false, true);

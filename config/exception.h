@@ -2,17 +2,26 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace kwo {
 
 // The viewer's own error: one fixed message, shown to the user as it stands.
+// Where that message names nothing (such as "Camera load error"), `detail`
+// holds the key, the file and the reason for whoever looks after the station:
+// it goes to standard error and the engine log, never into the box.
 class Exception : public std::exception {
 public:
-    explicit Exception(const std::string& message) : message(message) {}
+    explicit Exception(const std::string& message, std::string detail = {})
+        : message(message), details(std::move(detail))
+    {
+    }
     const char* what() const noexcept override { return message.c_str(); }
+    const std::string& detail() const noexcept { return details; }
 
 private:
     std::string message;
+    std::string details;
 };
 
 // Thrown by a start-up stage that ends the process on the user's request

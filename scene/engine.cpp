@@ -1,6 +1,8 @@
 #include "scene/engine.h"
 
 #include "config/convert.h"
+#include "config/exception.h"
+#include "scene/media_archive_check.h"
 
 #include <OgreLogManager.h>
 #include <OgreRenderWindow.h>
@@ -93,7 +95,11 @@ void addMediaLocations(const Setting& locations)
     for (unsigned i = 0; i < count; ++i) {
         const Setting location = locations[i];
         const std::string path = asString(location.value());
-        groups.addResourceLocation(path, archiveType(path), "General", false);
+        const std::string type = archiveType(path);
+        if (type == "Zip")
+            if (const auto damage = checkMediaArchive(path))
+                throw Exception(*damage);
+        groups.addResourceLocation(path, type, "General", false);
     }
     groups.addResourceLocation(OGRE_MEDIA_DIR "/ShadowVolume", "FileSystem", "General", false);
     groups.initialiseAllResourceGroups();

@@ -1,6 +1,8 @@
 #include "scene/rendering_options.h"
 
+#include "config/exception.h"
 #include "config/readers.h"
+#include "scene/additive_receivers.h"
 #include "scene/video_background.h"
 
 #include <OgreLight.h>
@@ -91,8 +93,15 @@ std::unique_ptr<Ogre::Rectangle2D> applyShadows(Ogre::SceneManager& sceneManager
     const Setting shadow = rendering["shadow"];
     const Ogre::ShadowTechnique technique = readShadowTechnique(shadow["technique"]);
     if (technique != Ogre::SHADOWTYPE_NONE) {
+        // The engine keeps the size in 16 bits (65536 would become 0) and no
+        // renderer makes textures beyond 16384 texels.
+        const unsigned size = shadow.getUInt("size", 512);
+        if (size < 1 || size > 16384)
+            throw Exception(shadow.path() + "/size: " + std::to_string(size) + " is outside 1..16384");
         sceneManager.setShadowTechnique(technique);
-        sceneManager.setShadowTextureSize(static_cast<Ogre::uint16>(shadow.getUInt("size", 512)));
+        sceneManager.setShadowTextureSize(static_cast<Ogre::uint16>(size));
+        if (technique == Ogre::SHADOWTYPE_TEXTURE_ADDITIVE)
+            keepVertexColoursUnderAdditiveShadows();
     }
     if (sceneManager.isShadowTechniqueModulative())
         sceneManager.setShadowColour(readColour(shadow["color"], Ogre::ColourValue::Black));

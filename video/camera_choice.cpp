@@ -20,7 +20,10 @@ std::string selectCamera(const CameraList& cameras, Json::Value& userConfig, con
     }
     if (!userConfig.isObject())
         userConfig = Json::Value(Json::objectValue);
-    userConfig["camera"] = choice;
+    // The technician's comments on the old value stay with the new one, as
+    // every other comment of the user document does.
+    Json::Value chosen(choice);
+    userConfig["camera"].swapPayload(chosen);
     return choice;
 }
 

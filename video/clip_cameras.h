@@ -11,7 +11,8 @@ namespace kwo {
 inline constexpr const char* clipCamerasVariable = "KWO_CLIP_CAMERAS";
 
 // The clip cameras named by a KWO_CLIP_CAMERAS value: paths separated by ":"
-// (empty entries skipped), each named by its file name without the folder.
+// (empty entries skipped), each named by its file name without the folder,
+// in its UTF-8 display form when the name is not UTF-8 (as GLib shows it).
 // The files are not checked here; a missing one fails when it is opened.
 std::vector<VideoDevice> clipCameras(const std::string& variableValue);
 

@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 
@@ -58,10 +59,14 @@ std::optional<unsigned> readUnsigned(const xmlNode* node, const char* name)
     const std::optional<std::string> text = attribute(node, name);
     if (!text)
         return std::nullopt;
+    // Any unsigned 32-bit number, as the device text is written from the
+    // configuration's unsigned values.
     const bool digitsOnly = !text->empty() && text->find_first_not_of("0123456789") == std::string::npos;
-    if (!digitsOnly || text->size() > 9)
+    const std::size_t first = text->find_first_not_of('0');
+    const std::string significant = first == std::string::npos ? "0" : text->substr(first);
+    if (!digitsOnly || significant.size() > 10 || std::stoull(significant) > std::numeric_limits<unsigned>::max())
         fail(std::string(name) + "=\"" + *text + "\" is not a size");
-    return static_cast<unsigned>(std::stoul(*text));
+    return static_cast<unsigned>(std::stoull(significant));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "video/video_config.h"
 
 #include "config/convert.h"
+#include "config/exception.h"
 
 #include <sstream>
 
@@ -12,10 +13,54 @@ bool isMember(const Json::Value& section, const char* key)
     return section.isObject() && section.isMember(key);
 }
 
+// The name as an attribute value: the five characters XML gives meaning to,
+// and the three white-space characters a reader would turn into blanks,
+// become references, so any name reads back as it was written and none can
+// end the attribute early. Everything else goes in byte for byte.
+std::string escapeAttribute(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '\'':
+            escaped += "&apos;";
+            break;
+        // A reader turns these into blanks unless they are references.
+        case '\t':
+            escaped += "&#9;";
+            break;
+        case '\n':
+            escaped += "&#10;";
+            break;
+        case '\r':
+            escaped += "&#13;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 } // namespace
 
 std::string buildVideoConfig(const Json::Value& video, const std::string& cameraName)
 {
+    if (!video.isNull() && !video.isObject())
+        throw Exception("video: expected an object");
     std::ostringstream camera;
     camera << std::boolalpha;
     if (isMember(video, "dialog"))
@@ -24,7 +69,7 @@ std::string buildVideoConfig(const Json::Value& video, const std::string& camera
         camera << " frame_width=\"" << asUInt(video["width"]) << '"';
     if (isMember(video, "height"))
         camera << " frame_height=\"" << asUInt(video["height"]) << '"';
-    camera << " friendly_name=\"" << cameraName << '"';
+    camera << " friendly_name=\"" << escapeAttribute(cameraName) << '"';
 
     std::ostringstream pixel;
     pixel << std::boolalpha;

@@ -9,6 +9,9 @@
 #include <json/writer.h>
 
 #include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
 #include <optional>
 
 namespace {
@@ -112,6 +115,54 @@ TEST_F(Documents, MissingOrEmptyMainDocumentIsSilent)
     EXPECT_EQ(config, defaults());
 }
 
+// Whatever keeps a document from being read makes it absent, as a missing one
+// is: no message, no exception, the defaults (or the main document) stand.
+TEST_F(Documents, UnreadableDocumentsCountAsAbsent)
+{
+    const std::vector<std::string> files = {"kwo.config", "user.config"};
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        folder.write("kwo.config", R"({"window": {"width": 1024}})");
+        std::filesystem::remove(folder.file("user.config"));
+        std::filesystem::remove(folder.file(name));
+        std::filesystem::create_directory(folder.file(name));
+        ASSERT_NO_THROW(load());
+        if (name == "kwo.config") {
+            EXPECT_EQ(config, defaults());
+            EXPECT_TRUE(userConfig.isNull());
+        } else {
+            EXPECT_EQ(config["window"]["width"].asInt(), 1024);
+            EXPECT_EQ(userConfig["window"]["width"].asInt(), 1024);
+        }
+        std::filesystem::remove(folder.file(name));
+    }
+    if (geteuid() != 0) { // root reads whatever the permission bits say
+        folder.write("user.config", R"({"camera": "secret"})");
+        std::filesystem::permissions(folder.file("user.config"), std::filesystem::perms::none);
+        ASSERT_NO_THROW(load());
+        EXPECT_TRUE(userConfig["camera"].isNull());
+    }
+}
+
+// The reader refuses a document nested deeper than its stack allows by
+// throwing; the main document then shows the box with the reader's words, the
+// user document is silently invalid and keeps nothing of the deep text.
+TEST_F(Documents, DocumentsNestedTooDeep)
+{
+    const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+    folder.write("kwo.config", deep);
+    load(true);
+    EXPECT_EQ(asked, "Exceeded stackLimit in readValue().\n\nContinue with default settings?");
+    EXPECT_EQ(config, defaults());
+    EXPECT_TRUE(userConfig.isNull());
+
+    folder.write("kwo.config", R"({"window": {"width": 1024}})");
+    folder.write("user.config", "{\"camera\": " + deep + "}");
+    ASSERT_NO_THROW(load());
+    EXPECT_EQ(config["window"]["width"].asInt(), 1024);
+    EXPECT_EQ(userConfig, kwo::test::parseJson(R"({"window": {"width": 1024}})"));
+}
+
 TEST_F(Documents, InvalidMainDocumentAsksAndContinuesOnDefaults)
 {
     struct Case {
@@ -201,6 +252,50 @@ TEST_F(Documents, SaveFailureLeavesTheOldDocument)
     std::filesystem::create_directory(folder.file("user.config.new"));
     kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "new"})"));
     EXPECT_EQ(folder.read("user.config"), "{\"camera\": \"old\"}");
+}
+
+} // namespace
+
+namespace {
+
+std::filesystem::perms permissionsOf(const std::string& path)
+{
+    return std::filesystem::status(path).permissions();
+}
+
+// The station may keep "user.config" elsewhere through a symbolic link, and
+// may have narrowed or widened its permission bits: a rewrite changes the
+// content and nothing else.
+TEST_F(Documents, SaveWritesThroughLinksAndKeepsPermissions)
+{
+    std::filesystem::create_directory(folder.file("shared"));
+    folder.write("shared/station.user", "{\"camera\": \"old\"}");
+    std::filesystem::create_symlink("shared/station.user", folder.file("user.config"));
+    std::filesystem::permissions(folder.file("shared/station.user"), std::filesystem::perms(0660));
+
+    kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "new"})"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("user.config")));
+    EXPECT_EQ(folder.read("shared/station.user"), "{\n    \"camera\" : \"new\"\n}\n");
+    EXPECT_EQ(permissionsOf(folder.file("shared/station.user")), std::filesystem::perms(0660));
+    EXPECT_FALSE(folder.exists("shared/station.user.new"));
+    EXPECT_FALSE(folder.exists("user.config.new"));
+
+    // A link whose target does not exist yet: the target is created.
+    std::filesystem::remove(folder.file("shared/station.user"));
+    kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "first"})"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("user.config")));
+    EXPECT_EQ(folder.read("shared/station.user"), "{\n    \"camera\" : \"first\"\n}\n");
+}
+
+TEST_F(Documents, SaveNeverFollowsALinkAtTheTemporaryName)
+{
+    folder.write("user.config", "{\"camera\": \"old\"}");
+    folder.write("victim", "untouched");
+    std::filesystem::create_symlink("victim", folder.file("user.config.new"));
+    kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "new"})"));
+    EXPECT_EQ(folder.read("victim"), "untouched");
+    EXPECT_EQ(folder.read("user.config"), "{\n    \"camera\" : \"new\"\n}\n");
+    EXPECT_FALSE(std::filesystem::is_symlink(folder.file("user.config")));
 }
 
 } // namespace

@@ -270,5 +270,102 @@ TEST(PatternMatch, ConfidenceIsTheCosineOfTheInvertedMeanFreeValues) {
     EXPECT_EQ(ar::matchSample(sample, &t, 1).slot, -1);
 }
 
+// Whatever stands at the named path, the loaders answer at once: a folder or
+// a device is refused with the file's name and never read without end.
+TEST(LoaderInput, FoldersAndDevicesAreRefusedByName) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("folder"));
+    for (const std::string path : {dir.file("folder"), std::string("/dev/zero"), dir.file("missing")}) {
+        SCOPED_TRACE(path);
+        std::vector<ARParam> records;
+        std::string error;
+        EXPECT_FALSE(ar::readCalibrationFile(path, 1, records, &error));
+        EXPECT_NE(error.find("'" + path + "'"), std::string::npos) << error;
+        ar::PatternFile pattern;
+        EXPECT_FALSE(ar::readPatternFile(path, pattern, &error));
+        EXPECT_NE(error.find("'" + path + "'"), std::string::npos) << error;
+    }
+    std::vector<ARParam> records;
+    std::string error;
+    ar::readCalibrationFile(dir.file("folder"), 1, records, &error);
+    EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
+}
+
+// A pattern file is about 12 kB; one above 64 kB is refused even when its
+// numbers are right (here the sample padded with blanks).
+TEST(LoaderInput, PatternFilesAbove64kBAreRefused) {
+    TempDir dir;
+    ar::PatternFile pattern;
+    fillRotations(pattern);
+    ASSERT_TRUE(ar::writePatternFile(dir.file("p.patt"), pattern));
+    const std::string text = readBytes(dir.file("p.patt"));
+    ASSERT_LT(text.size(), ar::patternFileLimit);
+    const struct {
+        std::size_t size;
+        bool loads;
+    } cases[] = {{ar::patternFileLimit, true}, {ar::patternFileLimit + 1, false}, {10 * ar::patternFileLimit, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        writeBytes(dir.file("padded.patt"), text + std::string(c.size - text.size(), ' '));
+        std::string error;
+        EXPECT_EQ(ar::readPatternFile(dir.file("padded.patt"), pattern, &error), c.loads) << error;
+        if (!c.loads)
+            EXPECT_NE(error.find("larger than 64 kB"), std::string::npos) << error;
+    }
+}
+
+// Records no camera has are refused when read and when installed: they led
+// to overflowing pixel arithmetic in the square fit and to non-finite poses.
+TEST(CalibrationCheck, RecordsNoCameraHasAreRefused) {
+    struct Case {
+        const char* what;
+        void (*change)(ARParam&);
+    };
+    const Case refused[] = {
+        {"negative focal length", [](ARParam& p) { p.mat[0][0] = -p.mat[0][0]; }},
+        {"zero focal length", [](ARParam& p) { p.mat[1][1] = 0; }},
+        {"focal length above 100 widths", [](ARParam& p) { p.mat[0][0] = p.mat[1][1] = 100.5 * 640; }},
+        {"principal point left of the image", [](ARParam& p) { p.mat[0][2] = -1; }},
+        {"principal point below the image", [](ARParam& p) { p.mat[1][2] = 481; }},
+        {"distortion scale below 0.5", [](ARParam& p) { p.dist_factor[3] = 0.49; }},
+        {"distortion scale above 2", [](ARParam& p) { p.dist_factor[3] = 2.01; }},
+        {"distortion that folds over before the corners", [](ARParam& p) { p.dist_factor[2] = 300; }},
+        {"distortion far beyond any lens", [](ARParam& p) { p.dist_factor[2] = 1e12; }},
+        {"huge translation", [](ARParam& p) { p.mat[2][3] = 1e308; }},
+    };
+    TempDir dir;
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.what);
+        ARParam p = distortedCamera();
+        c.change(p);
+        std::string reason;
+        EXPECT_FALSE(ar::checkCalibration(p, &reason));
+        EXPECT_FALSE(reason.empty());
+        ASSERT_TRUE(ar::writeCalibrationFile(dir.file("c.dat"), {p}));
+        std::vector<ARParam> records;
+        std::string error;
+        EXPECT_FALSE(ar::readCalibrationFile(dir.file("c.dat"), 1, records, &error));
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(arInitCparam(&p), -1);
+    }
+    // Real cameras, at the edges of what is allowed, still load.
+    const Case accepted[] = {
+        {"no distortion", [](ARParam&) {}},
+        {"focal length of 100 widths", [](ARParam& p) { p.mat[0][0] = p.mat[1][1] = 100.0 * 640; }},
+        {"principal point on the image's corner", [](ARParam& p) { p.mat[0][2] = 640, p.mat[1][2] = 0; }},
+        {"distortion scale 0.5", [](ARParam& p) { p.dist_factor[3] = 0.5; }},
+        {"distortion scale 2", [](ARParam& p) { p.dist_factor[3] = 2; }},
+        {"pincushion distortion", [](ARParam& p) { p.dist_factor[2] = -40; }},
+    };
+    for (const Case& c : accepted) {
+        SCOPED_TRACE(c.what);
+        ARParam p = plainCamera();
+        c.change(p);
+        std::string reason;
+        EXPECT_TRUE(ar::checkCalibration(p, &reason)) << reason;
+    }
+    EXPECT_TRUE(ar::checkCalibration(distortedCamera(), nullptr));
+}
+
 } // namespace
 } // namespace kwo::test

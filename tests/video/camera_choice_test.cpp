@@ -100,6 +100,21 @@ TEST(SelectCamera, OtherMembersOfTheUserDocumentStay)
     EXPECT_EQ(user, userDocument(R"({"camera": "A", "note": [1, 2]})"));
 }
 
+// The technician's notes on the camera survive a new choice, whether one
+// camera is taken or one of several is picked.
+TEST(SelectCamera, CommentsOnTheOldCameraStay)
+{
+    for (const kwo::CameraList& cameras : {kwo::CameraList{"A"}, kwo::CameraList{"A", "B"}}) {
+        FakeDialog dialog;
+        dialog.answer = "A";
+        Json::Value user = userDocument("{\n// the east camera\n\"camera\": \"B\" // moved in May\n}");
+        kwo::selectCamera(cameras, user, dialog.chooser());
+        EXPECT_EQ(user["camera"], Json::Value("A"));
+        EXPECT_EQ(user["camera"].getComment(Json::commentBefore), "// the east camera");
+        EXPECT_EQ(user["camera"].getComment(Json::commentAfterOnSameLine), "// moved in May");
+    }
+}
+
 TEST(SelectCamera, DecliningEndsTheProcessWithCodeZeroAndTouchesNothing)
 {
     FakeDialog dialog;

@@ -92,6 +92,34 @@ TEST_F(ClipCapture, ClipsAreListedAfterTheCamerasByFileName)
     EXPECT_EQ(after, expected);
 }
 
+// A clip is opened by the name it is listed under, whatever that name holds:
+// markup characters travel escaped through the device text, and a file name
+// that is not UTF-8 is listed (and remembered) in its UTF-8 display form
+// while the file itself is opened by its own bytes.
+TEST_F(ClipCapture, EveryListedNameOpens)
+{
+    const struct {
+        const char* file;
+        const char* listed;
+    } cases[] = {
+        {"a&b.mkv", "a&b.mkv"},
+        {"it's \"<new>\".mkv", "it's \"<new>\".mkv"},
+        {"caf\xe9.mkv", "caf\xef\xbf\xbd.mkv"}, // Latin-1 e acute
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listed);
+        kwo::test::writeCountingClip(folder.file(c.file), 3, 30, 160, 120);
+        useClips(folder.file(c.file));
+        kwo::CameraList cameras;
+        kwo::listCameras(cameras);
+        ASSERT_FALSE(cameras.empty());
+        EXPECT_EQ(cameras.back(), c.listed);
+        kwo::VideoCapture capture;
+        ASSERT_TRUE(capture.open(text(cameras.back())));
+        EXPECT_EQ(capture.size(), (kwo::FrameSize{160, 120}));
+    }
+}
+
 TEST_F(ClipCapture, ReportsTheClipsOwnSizeWhateverWasRequested)
 {
     kwo::test::writeCountingClip(folder.file("small.mkv"), 3, 30, 160, 120);
@@ -257,7 +285,7 @@ TEST_F(ClipCapture, RefusesUnknownNamesMalformedTextsAndMissingFiles)
         {"unknown name", text("other.mkv"), "no video device named \"other.mkv\""},
         {"name differs in case", text("COUNT.MKV"), "no video device named"},
         {"malformed text", text("count.mkv").substr(0, 80), "Video device text"},
-        {"name that breaks the XML", text("count<.mkv"), "Video device text"},
+        {"unknown name with markup", text("count<.mkv"), "no video device named \"count<.mkv\""},
         {"missing file", text("gone.mkv"), "gone.mkv"},
         {"not a clip", text("junk.mkv"), "junk.mkv"},
     };

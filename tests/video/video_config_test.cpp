@@ -1,6 +1,8 @@
 #include "video/video_config.h"
 #include "tests/support/json.h"
 
+#include "config/exception.h"
+
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
@@ -48,7 +50,9 @@ TEST(BuildVideoConfig, WritesExactlyThePresentAttributesInOrder)
          R"( flip_v="true")"},
         {"nothing set", R"({})", "Cam", R"( friendly_name="Cam")", ""},
         {"no section at all", "null", "Cam", R"( friendly_name="Cam")", ""},
-        {"the name goes in unchanged", R"({})", "A \"<&> \xc3\xa9", " friendly_name=\"A \"<&> \xc3\xa9\"", ""},
+        {"markup in the name is escaped", R"({})", "A \"<&>' \xc3\xa9",
+         " friendly_name=\"A &quot;&lt;&amp;&gt;&apos; \xc3\xa9\"", ""},
+        {"other bytes go in unchanged", R"({})", "Cam \xe9\x01;#", " friendly_name=\"Cam \xe9\x01;#\"", ""},
         {"empty name", R"({})", "", R"( friendly_name="")", ""},
     };
     for (const Case& c : cases) {
@@ -75,6 +79,19 @@ TEST(BuildVideoConfig, DefaultsMatchTheWholeDocumentByteForByte)
                   kwo::test::parseJson(R"({"width": 320, "height": 240, "flip_horizontal": false, "flip_vertical": false})"),
                   "USB Camera"),
               expected);
+}
+
+TEST(BuildVideoConfig, ASectionThatIsNotAnObjectStopsByItsKey)
+{
+    for (const char* section : {"5", R"("cam")", "true", "[320, 240]"}) {
+        SCOPED_TRACE(section);
+        try {
+            kwo::buildVideoConfig(kwo::test::parseJson(section), "Cam");
+            ADD_FAILURE() << "no error";
+        } catch (const kwo::Exception& error) {
+            EXPECT_STREQ(error.what(), "video: expected an object");
+        }
+    }
 }
 
 TEST(BuildVideoConfig, UnconvertibleValuesFailBeforeAnythingIsOpened)

@@ -11,6 +11,8 @@
 
 #include "tracking/ar/ar_types.h"
 
+#include <string>
+
 // Reads `num` calibration records (136 bytes each, big-endian) into the
 // ARParam pointers that follow `num`. Returns 0, or -1 when the file cannot be
 // opened, is shorter than asked, is not a whole number of records (later
@@ -59,3 +61,15 @@ double arGetTransMat(const ARMarkerInfo* marker_info, const double center[2], do
 // one fits worse than 1 pixel squared, and the better one is kept.
 double arGetTransMatCont(const ARMarkerInfo* marker_info, const double prev_conv[3][4],
                          const double center[2], double width, double conv[3][4]);
+
+namespace kwo::ar {
+
+// arParamLoad of one record and arLoadPatt, also saying why they failed
+// (naming the file) for whoever looks after the station.
+int loadCalibration(const char* filename, ARParam* param, std::string* reason);
+int loadPattern(const char* filename, std::string* reason);
+
+// arInitCparam, also saying why the calibration was refused.
+int initCalibration(const ARParam* param, std::string* reason);
+
+} // namespace kwo::ar

@@ -2,6 +2,7 @@
 
 #include "tracking/ar/ar.h"
 
+#include "tracking/ar/calibration.h"
 #include "tracking/ar/tracker.h"
 
 #include <cstdarg>
@@ -36,10 +37,7 @@ int arParamChangeSize(const ARParam* source, int xsize, int ysize, ARParam* newp
     return 0;
 }
 
-int arInitCparam(const ARParam* param) {
-    if (!param) return -1;
-    return defaultTracker().setCalibration(*param) ? 0 : -1;
-}
+int arInitCparam(const ARParam* param) { return kwo::ar::initCalibration(param, nullptr); }
 
 int arParamDecompMat(const double source[3][4], double cpara[3][4], double trans[3][4]) {
     if (!source || !cpara || !trans) return -1;
@@ -56,9 +54,25 @@ int arParamIdeal2Observ(const double dist_factor[4], double ix, double iy, doubl
     return 0;
 }
 
-int arLoadPatt(const char* filename) {
+int arLoadPatt(const char* filename) { return kwo::ar::loadPattern(filename, nullptr); }
+
+int kwo::ar::loadCalibration(const char* filename, ARParam* param, std::string* reason) {
+    if (!filename || !param) return -1;
+    std::vector<ARParam> records;
+    if (!readCalibrationFile(filename, 1, records, reason)) return -1;
+    *param = records[0];
+    return 0;
+}
+
+int kwo::ar::loadPattern(const char* filename, std::string* reason) {
     if (!filename) return -1;
-    return defaultTracker().loadPattern(filename);
+    return defaultTracker().loadPattern(filename, reason);
+}
+
+int kwo::ar::initCalibration(const ARParam* param, std::string* reason) {
+    if (!param) return -1;
+    if (!checkCalibration(*param, reason)) return -1;
+    return defaultTracker().setCalibration(*param) ? 0 : -1;
 }
 
 int arDetectMarker(const ARUint8* dataPtr, int thresh, ARMarkerInfo** marker_info, int* marker_num) {

@@ -1,12 +1,14 @@
 #include "tracking/ar/calibration.h"
 
+#include "files/read_file.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace kwo::ar {
+
 namespace {
 
 void fail(std::string* error, const std::string& text) {
@@ -55,18 +57,58 @@ double dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * 
 
 } // namespace
 
-bool isUsable(const ARParam& param) {
-    if (param.xsize <= 0 || param.ysize <= 0 || param.xsize > 65536 || param.ysize > 65536)
+bool checkCalibration(const ARParam& param, std::string* reason) {
+    const auto refuse = [&](const std::string& why) {
+        fail(reason, why);
         return false;
+    };
+    if (param.xsize <= 0 || param.ysize <= 0 || param.xsize > 65536 || param.ysize > 65536)
+        return refuse("image size " + std::to_string(param.xsize) + "x" + std::to_string(param.ysize));
     for (const auto& row : param.mat)
         for (double value : row)
-            if (!std::isfinite(value)) return false;
+            if (!std::isfinite(value)) return refuse("a projection value is not a number");
     for (double value : param.dist_factor)
-        if (!std::isfinite(value)) return false;
-    if (param.dist_factor[3] == 0) return false;
+        if (!std::isfinite(value)) return refuse("a distortion value is not a number");
+    const double width = param.xsize, height = param.ysize;
+    if (!(param.dist_factor[3] >= 0.5 && param.dist_factor[3] <= 2.0))
+        return refuse("distortion scale outside 0.5..2");
     double cpara[3][4], trans[3][4];
-    return decomposeProjection(param.mat, cpara, trans);
+    if (!decomposeProjection(param.mat, cpara, trans)) return refuse("degenerate projection");
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (!std::isfinite(cpara[r][c]) || !std::isfinite(trans[r][c])) return refuse("degenerate projection");
+    // A mirrored camera frame (a negative focal length) decomposes into a
+    // rotation with determinant -1.
+    const double determinant = trans[0][0] * (trans[1][1] * trans[2][2] - trans[1][2] * trans[2][1]) -
+                               trans[0][1] * (trans[1][0] * trans[2][2] - trans[1][2] * trans[2][0]) +
+                               trans[0][2] * (trans[1][0] * trans[2][1] - trans[1][1] * trans[2][0]);
+    if (!(determinant > 0)) return refuse("a focal length is not positive");
+    // Beyond a hundred image widths the view is under 0.6 degrees wide: no
+    // lens for a station, and the square fit's pixel arithmetic overflows.
+    const double maxFocal = 100.0 * width;
+    if (!(cpara[0][0] > 0 && cpara[0][0] <= maxFocal && cpara[1][1] > 0 && cpara[1][1] <= maxFocal))
+        return refuse("focal length outside 0..100 image widths");
+    if (!(cpara[0][2] >= 0 && cpara[0][2] <= width && cpara[1][2] >= 0 && cpara[1][2] <= height))
+        return refuse("principal point outside the image");
+    // Undistorting must work out to the image corners: the observed radius
+    // must keep growing with the ideal one there, and the round trip must
+    // come back to the corner.
+    const double* d = param.dist_factor;
+    const double corners[4][2] = {{0, 0}, {width, 0}, {0, height}, {width, height}};
+    for (const auto& corner : corners) {
+        double ix, iy, ox, oy;
+        observedToIdeal(d, corner[0], corner[1], ix, iy);
+        idealToObserved(d, ix, iy, ox, oy);
+        const double x = (ix - d[0]) * d[3], y = (iy - d[1]) * d[3];
+        const double slope = 1.0 - 3.0 * d[2] / 100000000.0 * (x * x + y * y);
+        if (!std::isfinite(ix) || !std::isfinite(iy) || !(slope > 0) ||
+            !(std::hypot(ox - corner[0], oy - corner[1]) < 0.5))
+            return refuse("the lens distortion cannot be undone at the image corners");
+    }
+    return true;
 }
+
+bool isUsable(const ARParam& param) { return checkCalibration(param, nullptr); }
 
 bool readCalibrationFile(const std::string& path, int count, std::vector<ARParam>& records,
                          std::string* error) {
@@ -74,26 +116,30 @@ bool readCalibrationFile(const std::string& path, int count, std::vector<ARParam
         fail(error, "Calibration file '" + path + "': no record asked for");
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        fail(error, "Calibration file '" + path + "' cannot be opened");
+    // Only the records asked for are read: a device or a pipe named as the
+    // calibration cannot make the loader read without end.
+    const std::size_t wanted = static_cast<std::size_t>(count) * calibrationRecordSize;
+    const FileBytes file = readFileBytes(path, wanted);
+    if (!file.read()) {
+        fail(error, "Calibration file '" + path + "' cannot be read (" + file.reason + ")");
         return false;
     }
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.empty() || bytes.size() % calibrationRecordSize != 0) {
+    if (file.size && (*file.size == 0 || *file.size % calibrationRecordSize != 0)) {
         fail(error, "Calibration file '" + path + "' is not a whole number of 136-byte records (" +
-                        std::to_string(bytes.size()) + " bytes)");
+                        std::to_string(*file.size) + " bytes)");
         return false;
     }
-    if (bytes.size() < static_cast<std::size_t>(count) * calibrationRecordSize) {
+    if (file.bytes.size() < wanted) {
         fail(error, "Calibration file '" + path + "' holds fewer than " + std::to_string(count) + " records");
         return false;
     }
     records.clear();
     for (int i = 0; i < count; ++i) {
-        ARParam param = decodeRecord(bytes.data() + i * calibrationRecordSize);
-        if (!isUsable(param)) {
-            fail(error, "Calibration file '" + path + "': record " + std::to_string(i + 1) + " is not a usable calibration");
+        const ARParam param =
+            decodeRecord(reinterpret_cast<const unsigned char*>(file.bytes.data()) + i * calibrationRecordSize);
+        std::string why;
+        if (!checkCalibration(param, &why)) {
+            fail(error, "Calibration file '" + path + "': record " + std::to_string(i + 1) + " is not a usable calibration (" + why + ")");
             return false;
         }
         records.push_back(param);

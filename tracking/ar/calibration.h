@@ -14,16 +14,22 @@ namespace kwo::ar {
 // Bytes of one calibration record in a file.
 constexpr int calibrationRecordSize = 136;
 
-// Reads `count` records. On failure returns false and says why in `error`
-// (naming the file). Files that are not a whole number of records (such as
-// later formats with more distortion factors) are rejected.
+// Reads `count` records, and no more of the file than those. On failure
+// returns false and says why in `error` (naming the file). Files that are not
+// a whole number of records (such as later formats with more distortion
+// factors) are rejected, and so is any record checkCalibration refuses.
 bool readCalibrationFile(const std::string& path, int count, std::vector<ARParam>& records,
                          std::string* error = nullptr);
 bool writeCalibrationFile(const std::string& path, const std::vector<ARParam>& records,
                           std::string* error = nullptr);
 
-// Plausible enough to compute with: positive sizes, finite numbers, a
-// non-zero distortion scale and a non-degenerate projection.
+// A record some camera could have: positive sizes, finite numbers, a
+// non-degenerate projection with positive focal lengths of at most 100 image
+// widths and the principal point inside the image, a distortion scale within
+// 0.5..2, and a distortion that can be undone out to the image corners.
+// Absurd records are refused here because the detector's and the pose's
+// arithmetic is only sound for real cameras. `reason` says what is wrong.
+bool checkCalibration(const ARParam& param, std::string* reason);
 bool isUsable(const ARParam& param);
 
 // The calibration for frames of xsize x ysize (the scale is taken from the

@@ -1,13 +1,15 @@
 #include "tracking/ar/patterns.h"
 
+#include "files/read_file.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace kwo::ar {
+
 namespace {
 
 void fail(std::string* error, const std::string& text) {
@@ -17,12 +19,18 @@ void fail(std::string* error, const std::string& text) {
 } // namespace
 
 bool readPatternFile(const std::string& path, PatternFile& pattern, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        fail(error, "Pattern file '" + path + "' cannot be opened");
+    // A pattern file is about 12 kB; the bound keeps a device or a huge file
+    // named by mistake from being read without end.
+    const FileBytes file = readFileBytes(path, patternFileLimit);
+    if (!file.read()) {
+        fail(error, "Pattern file '" + path + "' cannot be read (" + file.reason + ")");
         return false;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (file.truncated) {
+        fail(error, "Pattern file '" + path + "' is larger than 64 kB");
+        return false;
+    }
+    const std::string& text = file.bytes;
     const char* p = text.c_str();
     PatternFile result;
     for (int d = 0; d < 4; ++d)

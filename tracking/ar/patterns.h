@@ -4,6 +4,7 @@
 // compares with, and the comparison itself.
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 namespace kwo::ar {
@@ -18,8 +19,12 @@ struct PatternFile {
     unsigned char blocks[4][3][patternSide][patternSide] = {};
 };
 
+// Largest pattern file read (a real one is about 12 kB).
+constexpr std::size_t patternFileLimit = 64 * 1024;
+
 // Reads a pattern file; false with a message naming the file when it is
-// missing, holds anything but 3072 integers of 0..255, or is cut short.
+// missing or unreadable, larger than patternFileLimit, holds anything but
+// 3072 integers of 0..255, or is cut short.
 bool readPatternFile(const std::string& path, PatternFile& pattern, std::string* error = nullptr);
 bool writePatternFile(const std::string& path, const PatternFile& pattern, std::string* error = nullptr);
 

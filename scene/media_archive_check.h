@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kwo {
+
+// The engine's zip reader hands out a stored member without checking its CRC,
+// so a damaged archive shows as a blank backdrop or a misleading animation
+// error long after start-up. This check reads every member of a zip archive
+// once (stored and deflated ones; other methods are the engine's to refuse)
+// and compares size and CRC-32 with the central directory.
+
+// What is wrong with the archive bytes, naming the member when one is at
+// fault; nothing when every member checks out.
+std::optional<std::string> findArchiveDamage(std::string_view archive);
+
+// The same for the archive file at `path`, as the sentence the user sees
+// ("Media archive '<path>' is damaged: ..."). A file that cannot be read is
+// left to the engine, which names it when it fails to open it.
+std::optional<std::string> checkMediaArchive(const std::string& path);
+
+} // namespace kwo

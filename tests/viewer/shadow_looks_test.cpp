@@ -1,0 +1,97 @@
+// The creatures and their ground keep their colours under every shadow
+// technique: with texture-additive shadows the engine once lit the
+// vertex-coloured materials as if they were white (white ground discs).
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/screen.h"
+#include "tools/synthetic/synthetic_frames.h"
+#include "tracking/ar/ar.h"
+#include "video/clip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using kwo::test::Picture;
+
+constexpr const char* title = "KWO shadows under test";
+
+// The window of a viewer run with `technique` on a still clip of the four
+// printed markers lying on a table, every creature placed.
+Picture viewWith(const std::string& technique, const ARParam& camera)
+{
+    std::vector<kwo::synthetic::PrintedMarker> markers;
+    const struct {
+        const char* design;
+        double x, y;
+    } placed[] = {{"Quillmoth", -120, -60}, {"Brackenjaw", 120, -60}, {"Sliverfin", -120, 90}, {"Mossglider", 120, 90}};
+    for (const auto& [design, x, y] : placed) {
+        kwo::synthetic::PrintedMarker marker;
+        marker.picture = kwo::synthetic::designPicture(design);
+        marker.width = 83;
+        kwo::synthetic::makePose(-35, 0, 15, x, y, 600, marker.pose);
+        markers.push_back(marker);
+    }
+    const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
+    kwo::test::ProgramFolder program;
+    kwo::ClipFormat format;
+    format.width = frame.width;
+    format.height = frame.height;
+    format.frameCount = 5;
+    format.framesPerSecond = 10;
+    format.encoding = kwo::ClipEncoding::Raw;
+    kwo::writeClip(program.file("table.mkv"), format,
+                   [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+    program.write("kwo.config", std::string(R"({"window": {"fullscreen": false, "title": ")") + title +
+                                    R"("}, "rendering": {"shadow": {"technique": ")" + technique +
+                                    R"("}, "viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}},
+                                    "tracking": {"max": 0, "collisions": []}})");
+    kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + program.file("table.mkv")});
+    const std::string window = kwo::test::waitForWindow(std::string("^") + title + "$", 60);
+    EXPECT_FALSE(window.empty()) << viewer.wait(std::chrono::seconds(5)).err;
+    if (window.empty())
+        return {};
+    std::this_thread::sleep_for(std::chrono::milliseconds(6000));
+    Picture picture = kwo::test::captureWindow(window);
+    kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key Escape");
+    const auto result = viewer.wait(std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return picture;
+}
+
+// Pixels that are nearly white: the clip itself has only the markers' white
+// paper, which is a little grey, and the creatures and their mossy ground
+// have no white at all.
+int whitePixels(const Picture& picture)
+{
+    int count = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const auto p = picture.at(x, y);
+            count += p.r >= 245 && p.g >= 245 && p.b >= 245;
+        }
+    return count;
+}
+
+TEST(ShadowLooks, CreaturesAndGroundKeepTheirColoursUnderEveryTechnique)
+{
+    ARParam camera;
+    ASSERT_EQ(arParamLoad(KWO_PROGRAM_DIR "/tracking/camera.dat", 1, &camera), 0);
+    const Picture plain = viewWith("none", camera);
+    ASSERT_GT(plain.width, 0);
+    kwo::test::savePicture(plain, "shadows-none.png");
+    const int whiteWithout = whitePixels(plain);
+    for (const char* technique : {"modulative", "additive"}) {
+        SCOPED_TRACE(technique);
+        const Picture shadowed = viewWith(technique, camera);
+        ASSERT_EQ(shadowed.width, plain.width);
+        kwo::test::savePicture(shadowed, std::string("shadows-") + technique + ".png");
+        // A white ground disc alone is thousands of pixels.
+        EXPECT_LT(whitePixels(shadowed), whiteWithout + 200) << "white pixels without shadows: " << whiteWithout;
+    }
+}
+
+} // namespace
