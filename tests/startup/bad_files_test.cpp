@@ -94,7 +94,7 @@ TEST(BadFiles, StopTheStartUpNamingTheFileOrKey)
         shell("xdotool windowactivate --sync " + box + " key Return 2>/dev/null || xdotool windowfocus --sync " +
               box + " key Return");
         const ProcessResult result = viewer.finish();
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, 1);
         const std::string line = std::string("Exception: ") + c.message;
         EXPECT_EQ(result.err.rfind(line, 0), 0u) << result.err;
         EXPECT_EQ(result.err.back(), '\n');
