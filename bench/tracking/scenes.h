@@ -3,11 +3,13 @@
 // Equal scenes for our tracker and for OpenCV's ArUco: the same camera, poses,
 // sizes, background and noise, with our designs or ArUco markers printed.
 
+#include "tools/synthetic/clutter.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/tracker.h"
 #include "tools/markers/designs.h"
 
 #include <opencv2/aruco.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <random>
@@ -99,6 +101,31 @@ inline cv::Mat arucoGrey(const synthetic::SyntheticFrame& frame) {
     cv::Mat grey;
     cv::cvtColor(bgrx, grey, cv::COLOR_BGRA2GRAY);
     return grey;
+}
+
+// A frame as a webcam delivers it: uneven light, blur, sensor noise and
+// JPEG compression on top of the rendering.
+inline synthetic::SyntheticFrame realisticFrame(const synthetic::FrameRenderer& renderer,
+                                                const std::vector<synthetic::PrintedMarker>& markers,
+                                                std::uint32_t seed, const cv::Mat& background = cv::Mat()) {
+    std::minstd_rand random(seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    synthetic::FrameOptions options;
+    options.seed = seed;
+    options.background = background;
+    options.paper = 200 + 40 * unit(random);
+    options.ink = 20 + 30 * unit(random);
+    options.blur = 0.6 + 0.8 * unit(random);
+    options.noise = 2 + 3 * unit(random);
+    options.gradient = 0.4 * unit(random);
+    options.gradientAngle = 360 * unit(random);
+    synthetic::SyntheticFrame frame = renderer.render(markers, options);
+    cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data()), bgr;
+    cv::cvtColor(bgrx, bgr, cv::COLOR_BGRA2BGR);
+    std::vector<std::uint8_t> jpeg;
+    cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, 70 + static_cast<int>(20 * unit(random))});
+    cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), bgrx, cv::COLOR_BGR2BGRA);
+    return frame;
 }
 
 } // namespace kwo::bench

@@ -2,9 +2,12 @@
 
 #include "tests/support/sample_data.h"
 #include "tests/tracking_ar/fixtures.h"
+#include "tools/synthetic/clutter.h"
+#include "tracking/ar/stages.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <filesystem>
 
@@ -242,6 +245,116 @@ TEST(Detection, HiroArtworkIsSlotZeroOfTheSamplePatterns) {
         EXPECT_GT(found->cf, 0.7);
         // dir names the printed upper-left corner.
         EXPECT_LT(cornerRms(*found, frame.markers[0]), 0.2) << "spin " << spin;
+    }
+}
+
+} // namespace
+} // namespace kwo::test
+
+namespace kwo::test {
+namespace {
+
+// Dark shapes that are not squares, each alone on paper: nothing may be
+// reported as a square, least of all identified.
+TEST(Clutter, ShapesThatAreNotSquaresGiveNoSquare) {
+    struct Shape {
+        const char* what;
+        std::vector<cv::Point> points;
+        int thickness; // 0: filled
+    };
+    const Shape shapes[] = {
+        {"3 px stroke", {{100, 100}, {146, 112}}, 3},
+        {"bent stroke", {{60, 60}, {120, 70}, {125, 130}}, 3},
+        {"triangle", {{60, 150}, {140, 160}, {90, 210}}, 0},
+        {"house (five corners)", {{180, 60}, {240, 60}, {240, 110}, {210, 135}, {180, 110}}, 0},
+        {"hexagon", {{200, 150}, {230, 150}, {245, 175}, {230, 200}, {200, 200}, {185, 175}}, 0},
+    };
+    const ARParam camera = plainCamera(320, 240);
+    ar::Tracker tracker = designTracker(camera);
+    for (const Shape& shape : shapes) {
+        cv::Mat paper(240, 320, CV_8UC3, cv::Scalar(230, 230, 230));
+        if (shape.thickness) cv::polylines(paper, shape.points, false, cv::Scalar(30, 30, 30), shape.thickness, cv::LINE_AA);
+        else cv::fillPoly(paper, std::vector<std::vector<cv::Point>>{shape.points}, cv::Scalar(30, 30, 30), cv::LINE_AA);
+        cv::GaussianBlur(paper, paper, cv::Size(0, 0), 0.7);
+        synthetic::FrameOptions options;
+        options.background = paper;
+        const auto frame = synthetic::renderFrame(camera, {}, options);
+        tracker.resetHistory();
+        EXPECT_TRUE(tracker.detect(view(frame), 100).empty()) << shape.what;
+    }
+}
+
+// Frames full of text, strokes, blobs and decoy squares: an identification
+// may only ever sit on a square, that is on a decoy. The seeds are frames
+// where bent strokes, specks of text and triangles were once taken for
+// squares (corners far off the outline, five bends cut to four).
+TEST(Clutter, IdentificationsOnlyOnSquares) {
+    struct Frames {
+        int width;
+        std::vector<std::uint32_t> seeds;
+    };
+    const Frames sets[] = {{320, {29, 128, 161, 177}}, {640, {110, 149, 244, 269, 455, 564}}};
+    for (const Frames& set : sets) {
+        const ARParam camera = plainCamera(set.width, set.width * 3 / 4);
+        ar::Tracker tracker = designTracker(camera);
+        synthetic::FrameRenderer renderer(camera, 1);
+        for (std::uint32_t seed : set.seeds) {
+            const synthetic::Clutter clutter = synthetic::clutteredBackground(camera.xsize, camera.ysize, seed);
+            synthetic::FrameOptions options;
+            options.background = clutter.picture;
+            options.noise = 2;
+            options.seed = seed;
+            const auto frame = renderer.render({}, options);
+            tracker.resetHistory();
+            for (const ARMarkerInfo& m : tracker.detect(view(frame), 100)) {
+                if (m.id < 0) continue;
+                EXPECT_TRUE(synthetic::isOnDecoy(clutter, m.vertex, 3.0))
+                    << set.width << " px, seed " << seed << ": id " << m.id << " cf " << m.cf << " at " << m.pos[0]
+                    << ", " << m.pos[1];
+            }
+        }
+    }
+}
+
+// A pattern area that leaves the frame cannot be read: the sampler refuses
+// it instead of reading the frame's edge over and over.
+TEST(Clutter, PatternAreaOutsideTheFrameIsNotSampled) {
+    std::vector<std::uint8_t> pixels(64 * 48 * 4, 200);
+    const ar::FrameView frame = ar::FrameView::packed(pixels.data(), 64, 48);
+    const double identity[4] = {0, 0, 0, 1};
+    double sample[ar::patternValues];
+    const double inside[4][2] = {{10, 10}, {40, 10}, {40, 40}, {10, 40}};
+    const double reaching[4][2] = {{10, 10}, {200, 10}, {200, 40}, {10, 40}};
+    EXPECT_TRUE(ar::samplePattern(frame, identity, inside, sample));
+    EXPECT_FALSE(ar::samplePattern(frame, identity, reaching, sample));
+}
+
+// Steeply tilted, blurred, small markers: the acute corners round off and
+// may split into two bends each; the marker must still be found.
+TEST(Detection, SteeplyTiltedBlurredMarkersAreFound) {
+    const ARParam camera = plainCamera();
+    ar::Tracker tracker = designTracker(camera);
+    synthetic::FrameRenderer renderer(camera);
+    struct Case {
+        double side, tilt, axis, spin, blur;
+    };
+    const Case cases[] = {
+        {40, 60, 0, 0, 1.5},   {40, 60, 45, 30, 1.5},  {42, 57, 120, 75, 1.5},
+        {47, 59, 200, 10, 1.3}, {52, 53, 300, 140, 1.4}, {44, 58, 80, 200, 1.5},
+    };
+    for (const Case& c : cases) {
+        const double z = camera.mat[0][0] * 83 / c.side;
+        const double a = c.axis * M_PI / 180;
+        double pose[3][4];
+        synthetic::makePose(c.tilt * std::cos(a), c.tilt * std::sin(a), c.spin, 20, -10, z, pose);
+        synthetic::FrameOptions options;
+        options.blur = c.blur;
+        options.noise = 2;
+        const auto frame = renderer.render({printed("Brackenjaw", 83, pose)}, options);
+        tracker.resetHistory();
+        const ARMarkerInfo* m = findMarker(tracker.detect(view(frame), 100), 1);
+        ASSERT_NE(m, nullptr) << "side " << c.side << " tilt " << c.tilt << " axis " << c.axis << " spin " << c.spin;
+        EXPECT_LT(cornerRms(*m, frame.markers[0]), 1.0) << "side " << c.side << " tilt " << c.tilt << " axis " << c.axis;
     }
 }
 

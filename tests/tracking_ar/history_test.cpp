@@ -53,6 +53,79 @@ TEST(HistoryOnFrames, AnotherPatternInThePlaceOfARememberedOneKeepsItsOwnId) {
     EXPECT_EQ(findMarker(markers, 0), nullptr);
 }
 
+// Two markers side by side, tilted, turning about their own normals in
+// opposite senses; the history is on, as in the viewer. Every frame must
+// report both with their printed upper-left corner where it is: a stale
+// direction puts it a whole side away.
+struct TurnSequence {
+    const char* what;
+    std::vector<double> spins; // degrees, per frame
+};
+
+class TurnsAreFollowed : public ::testing::TestWithParam<TurnSequence> {};
+
+TEST_P(TurnsAreFollowed, EveryFrameEveryMarkerRightWayRound) {
+    const TurnSequence& sequence = GetParam();
+    const ARParam camera = plainCamera(320, 240);
+    ar::Tracker tracker = designTracker(camera);
+    // Coarser anti-aliasing and a plain table keep hundreds of frames quick.
+    synthetic::FrameRenderer renderer(camera, 2);
+    const cv::Mat table(240, 320, CV_8UC3, cv::Scalar(150, 165, 175));
+    const int slots[2] = {0, 2};
+    // The pictures are made once; only the poses change.
+    const double still[3][4] = {{1, 0, 0, 0}, {0, -1, 0, 0}, {0, 0, -1, 450}};
+    std::vector<synthetic::PrintedMarker> markers;
+    for (int k = 0; k < 2; ++k) {
+        markers.push_back(printed(designNames()[slots[k]], 83, still));
+        markers.back().picture = synthetic::designPicture(designNames()[slots[k]], 128);
+    }
+    for (std::size_t frame = 0; frame < sequence.spins.size(); ++frame) {
+        for (int k = 0; k < 2; ++k) {
+            const double spin = k == 0 ? sequence.spins[frame] : -sequence.spins[frame];
+            synthetic::makePose(20, k == 0 ? 15 : -15, spin, k == 0 ? -80 : 80, 0, 450, markers[k].pose);
+        }
+        synthetic::FrameOptions options;
+        options.seed = static_cast<std::uint32_t>(frame + 1);
+        options.noise = 2;
+        options.blur = 0.6;
+        options.background = table;
+        const auto picture = renderer.render(markers, options);
+        const auto& found = tracker.detect(view(picture), 100);
+        for (int k = 0; k < 2; ++k) {
+            const ARMarkerInfo* m = findMarker(found, slots[k]);
+            ASSERT_NE(m, nullptr) << sequence.what << ": frame " << frame << ", marker " << k << " lost";
+            ASSERT_LT(cornerRms(*m, picture.markers[k]), 1.0)
+                << sequence.what << ": frame " << frame << ", marker " << k << " at spin " << sequence.spins[frame]
+                << " reported turned (dir " << m->dir << ", cf " << m->cf << ")";
+        }
+    }
+}
+
+std::vector<double> quarterTurn() {
+    std::vector<double> spins(4, 20.0);
+    spins.resize(12, 110.0); // turned in one frame, then lying still
+    return spins;
+}
+
+std::vector<double> fullTurn(double step) {
+    std::vector<double> spins;
+    for (double a = 0; a <= 360 + 1e-9; a += step) spins.push_back(a);
+    return spins;
+}
+
+std::string sequenceName(const ::testing::TestParamInfo<TurnSequence>& info) {
+    static const char* names[] = {"QuarterTurnInOneFrame", "OneDegreePerFrame", "ThreeDegreesPerFrame",
+                                  "TenDegreesPerFrame"};
+    return names[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, TurnsAreFollowed,
+                         ::testing::Values(TurnSequence{"quarter turn in one frame", quarterTurn()},
+                                           TurnSequence{"1 degree per frame", fullTurn(1)},
+                                           TurnSequence{"3 degrees per frame", fullTurn(3)},
+                                           TurnSequence{"10 degrees per frame", fullTurn(10)}),
+                         sequenceName);
+
 // A square of side s at (x, y), corners clockwise from the upper-left.
 ARMarkerInfo square(double x, double y, double s, int id, int dir, double cf) {
     ARMarkerInfo m{};
@@ -80,6 +153,7 @@ ARMarkerInfo rotated(ARMarkerInfo m, int by) {
 
 TEST(HistoryRules, CurrentSquaresAgainstARememberedOne) {
     const ARMarkerInfo remembered = square(100, 100, 40, 2, 1, 0.9);
+    const double decay = ar::MarkerHistory::defaultDecay;
     struct Case {
         const char* what;
         ARMarkerInfo current;
@@ -89,9 +163,10 @@ TEST(HistoryRules, CurrentSquaresAgainstARememberedOne) {
         std::size_t reported; // squares in the list afterwards
     };
     const Case cases[] = {
-        {"unidentified square in the same place inherits", square(101, 99, 40, -1, 3, 0.3), 2, 1, 0.9, 1},
-        {"corners listed from another corner turn dir", rotated(square(100, 100, 40, -1, 0, 0.3), 1), 2, 2, 0.9, 1},
-        {"weaker match of the same pattern takes the confidence", square(100, 100, 40, 2, 1, 0.6), 2, 1, 0.9, 1},
+        {"unidentified square in the same place inherits, a little less sure",
+         square(101, 99, 40, -1, 3, 0.3), 2, 1, 0.9 * decay, 1},
+        {"corners listed from another corner turn dir", rotated(square(100, 100, 40, -1, 0, 0.3), 1), 2, 2, 0.9 * decay, 1},
+        {"weaker match of the same pattern keeps its own direction (a turn)", square(100, 100, 40, 2, 3, 0.6), 2, 3, 0.6, 1},
         {"stronger match keeps its own", square(100, 100, 40, 2, 1, 0.95), 2, 1, 0.95, 1},
         {"confident other pattern keeps its id", square(100, 100, 40, 0, 2, 0.7), 0, 2, 0.7, 1},
         {"too far away: both reported", square(140, 100, 40, -1, 0, 0.3), -1, 0, 0.3, 2},
@@ -112,6 +187,31 @@ TEST(HistoryRules, CurrentSquaresAgainstARememberedOne) {
             EXPECT_EQ(std::memcmp(&now[1], &remembered, sizeof remembered), 0) << c.what;
         }
     }
+}
+
+// A square the picture never identifies again keeps a remembered id only
+// while the decayed confidence stays at the cut; then it is unidentified, and
+// the memory, no longer refreshed, runs out.
+TEST(HistoryRules, InheritedConfidenceDecaysBelowTheCut) {
+    ar::MarkerHistory history;
+    std::vector<ARMarkerInfo> first{square(100, 100, 40, 1, 2, 0.8)};
+    history.apply(first, 1, 3, 0.5);
+    int carried = 0;
+    double previous = 0.8;
+    for (long frame = 2; frame < 40; ++frame) {
+        std::vector<ARMarkerInfo> now{square(100, 100, 40, -1, 0, 0.3)};
+        history.apply(now, frame, 3, 0.5);
+        ASSERT_EQ(now.size(), 1u);
+        if (now[0].id < 0) break;
+        EXPECT_EQ(now[0].id, 1);
+        EXPECT_EQ(now[0].dir, 2);
+        EXPECT_LT(now[0].cf, previous);
+        EXPECT_GE(now[0].cf, 0.5);
+        previous = now[0].cf;
+        ++carried;
+    }
+    // 0.8 * 0.95^k stays at 0.5 or above for k up to 9.
+    EXPECT_EQ(carried, 9);
 }
 
 TEST(HistoryRules, OneMemoryPerIdTheMostConfidentOfAFrame) {

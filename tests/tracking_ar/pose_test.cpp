@@ -1,10 +1,13 @@
 // Pose estimates against the ground truth of synthetic frames.
 
 #include "tests/tracking_ar/fixtures.h"
+#include "tracking/ar/stages.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <string>
 
 namespace kwo::test {
 namespace {
@@ -142,6 +145,67 @@ TEST_F(PoseFixture, FailuresLeaveTheOutputUntouched) {
     ar::Tracker uncalibrated;
     EXPECT_LT(uncalibrated.pose(marker, center, 83, conv), 0);
     EXPECT_EQ(std::memcmp(conv, before, sizeof conv), 0);
+}
+
+// Calibrations whose numbers are finite but whose products overflow (one
+// such record was found in the field: mat[2][3] = 1e308). An estimate is
+// either finite or a failure that leaves the output as it was.
+TEST_F(PoseFixture, OverflowingCalibrationsGiveAFiniteTransformOrFail) {
+    struct Case {
+        const char* what;
+        int row, column;
+        double value;
+        bool mustFail;
+    };
+    const Case cases[] = {
+        {"huge depth offset", 2, 3, 1e308, true},
+        {"huge negative depth offset", 2, 3, -1e308, true},
+        {"huge horizontal offset", 0, 3, 1e308, false},
+        {"huge vertical offset", 1, 3, -1e308, false},
+        {"huge focal length", 0, 0, 1e308, false},
+    };
+    const double center[2] = {0, 0};
+    for (const Case& c : cases) {
+        ARParam degenerate = camera;
+        degenerate.mat[c.row][c.column] = c.value;
+        // Straight to the estimate, whatever the loader thinks of the record.
+        ar::Calibration calibration;
+        calibration.param = degenerate;
+        double cpara[3][4], trans[3][4];
+        if (!ar::decomposeProjection(degenerate.mat, cpara, trans)) continue;
+        for (int r = 0; r < 3; ++r) {
+            for (int k = 0; k < 3; ++k) calibration.intrinsic[r][k] = cpara[r][k];
+            for (int k = 0; k < 4; ++k) calibration.extrinsic[r][k] = trans[r][k];
+        }
+        for (const bool continued : {false, true}) {
+            double conv[3][4];
+            std::memset(conv, 0x5a, sizeof conv);
+            double before[3][4];
+            std::memcpy(before, conv, sizeof conv);
+            const double error = ar::estimatePose(calibration, marker, center, 83, continued ? truth : nullptr, 1.0, conv);
+            const std::string what = std::string(c.what) + (continued ? ", continued" : ", fresh");
+            if (error < 0) {
+                EXPECT_EQ(std::memcmp(conv, before, sizeof conv), 0) << what;
+                continue;
+            }
+            EXPECT_FALSE(c.mustFail) << what;
+            EXPECT_TRUE(std::isfinite(error)) << what;
+            for (const auto& row : conv)
+                for (double value : row) EXPECT_TRUE(std::isfinite(value)) << what;
+        }
+        // The same through the tracker, if it takes the record at all.
+        ar::Tracker degenerateTracker = designTracker(degenerate);
+        double conv[3][4];
+        std::memset(conv, 0x5a, sizeof conv);
+        double before[3][4];
+        std::memcpy(before, conv, sizeof conv);
+        if (degenerateTracker.pose(marker, center, 83, conv) < 0) {
+            EXPECT_EQ(std::memcmp(conv, before, sizeof conv), 0) << c.what;
+        } else {
+            for (const auto& row : conv)
+                for (double value : row) EXPECT_TRUE(std::isfinite(value)) << c.what;
+        }
+    }
 }
 
 TEST_F(PoseFixture, ContinuedPoseRecoversFromAnUnusablePreviousTransform) {

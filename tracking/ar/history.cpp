@@ -1,5 +1,7 @@
 #include "tracking/ar/history.h"
 
+#include <cmath>
+
 namespace kwo::ar {
 namespace {
 
@@ -33,25 +35,32 @@ bool isSameSquare(const ARMarkerInfo& current, const ARMarkerInfo& remembered) {
     return squaredDistance(current.pos, remembered.pos) / current.area < 0.5;
 }
 
-void MarkerHistory::apply(std::vector<ARMarkerInfo>& markers, long frame, int keepFrames, double confidenceCut) {
+void MarkerHistory::apply(std::vector<ARMarkerInfo>& markers, long frame, int keepFrames, double confidenceCut,
+                          double decay) {
     std::erase_if(entries_, [&](const Entry& e) { return frame - e.lastSeen >= keepFrames; });
     if (keepFrames <= 0) return;
 
     const std::size_t currentCount = markers.size();
     for (std::size_t i = 0; i < currentCount; ++i) {
         ARMarkerInfo& m = markers[i];
+        // The picture's own identification stands, of the remembered pattern
+        // or another: only squares it leaves unidentified borrow from memory.
+        if (m.id >= 0 && m.cf >= confidenceCut) continue;
         const Entry* best = nullptr;
+        double bestCf = 0;
         for (const Entry& e : entries_) {
-            if (!isSameSquare(m, e.marker) || m.cf >= e.marker.cf) continue;
-            // A confident identification of another pattern stands: the
-            // memory only fills in where the current match is weak.
-            if (m.id >= 0 && m.id != e.marker.id && m.cf >= confidenceCut) continue;
-            if (!best || e.marker.cf > best->marker.cf) best = &e;
+            if (!isSameSquare(m, e.marker)) continue;
+            const double cf = e.marker.cf * std::pow(decay, static_cast<double>(frame - e.lastSeen));
+            if (cf <= m.cf || cf < confidenceCut) continue;
+            if (!best || cf > bestCf) {
+                best = &e;
+                bestCf = cf;
+            }
         }
         if (!best) continue;
         const int r = cornerRotation(m, best->marker);
         m.id = best->marker.id;
-        m.cf = best->marker.cf;
+        m.cf = bestCf;
         m.dir = ((best->marker.dir - r) % 4 + 4) % 4;
     }
 

@@ -38,7 +38,7 @@ struct SquareToQuad {
 
 } // namespace
 
-void samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
+bool samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
                    double sample[patternValues]) {
     const SquareToQuad map(vertex);
     double side = 0;
@@ -61,9 +61,9 @@ void samplePattern(const FrameView& frame, const double distFactor[4], const dou
                     double x, y;
                     map.apply(u, v, x, y);
                     if (distorted) idealToObserved(distFactor, x, y, x, y);
-                    if (!std::isfinite(x) || !std::isfinite(y)) x = y = 0;
-                    x = std::clamp(x, 0.0, frame.width - 1.0);
-                    y = std::clamp(y, 0.0, frame.height - 1.0);
+                    // Outside the frame there is nothing to read: a square
+                    // whose pattern leaves it is not one we can name.
+                    if (!frame.contains(x, y)) return false;
                     double colour[3];
                     frame.colourAt(x, y, colour);
                     for (int k = 0; k < 3; ++k) sum[k] += colour[k];
@@ -71,6 +71,7 @@ void samplePattern(const FrameView& frame, const double distFactor[4], const dou
             for (int plane = 0; plane < 3; ++plane)
                 sample[(plane * patternSide + row) * patternSide + column] = sum[plane] * weight;
         }
+    return true;
 }
 
 } // namespace kwo::ar

@@ -220,10 +220,8 @@ bool isRigid(const double m[3][4]) {
     return true;
 }
 
-} // namespace
-
-double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
-                    double width, const double (*previous)[4], double continueErrorLimit, double conv[3][4]) {
+double estimateUnguarded(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
+                         double width, const double (*previous)[4], double continueErrorLimit, double conv[3][4]) {
     if (!(width > 0) || !std::isfinite(width) || marker.dir < 0 || marker.dir > 3) return -1;
     if (!std::isfinite(center[0]) || !std::isfinite(center[1])) return -1;
 
@@ -278,16 +276,36 @@ double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, 
             bestError = freshError;
         }
     }
-    if (!std::isfinite(bestError)) return -1;
+    if (!std::isfinite(bestError) || bestError < 0) return -1;
 
-    // Back to the calibration's frame and the caller's origin.
+    // Back to the calibration's frame and the caller's origin. A calibration
+    // with huge entries can overflow here even when the fit itself was
+    // finite: such a transform is no result, and the caller's stays.
     const cv::Matx33d rotation = extrinsicRotation.t() * best.rotation;
     const cv::Vec3d translation = extrinsicRotation.t() * (best.translation - best.rotation * offset - extrinsicTranslation);
+    double result[3][4];
     for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) conv[i][j] = rotation(i, j);
-        conv[i][3] = translation[i];
+        for (int j = 0; j < 3; ++j) result[i][j] = rotation(i, j);
+        result[i][3] = translation[i];
     }
+    for (const auto& row : result)
+        for (double value : row)
+            if (!std::isfinite(value)) return -1;
+    std::copy(&result[0][0], &result[0][0] + 12, &conv[0][0]);
     return bestError;
+}
+
+} // namespace
+
+double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
+                    double width, const double (*previous)[4], double continueErrorLimit, double conv[3][4]) {
+    // OpenCV refuses some degenerate inputs (a calibration with non-finite
+    // products) by throwing; to the caller that is a failed estimate.
+    try {
+        return estimateUnguarded(calibration, marker, center, width, previous, continueErrorLimit, conv);
+    } catch (const cv::Exception&) {
+        return -1;
+    }
 }
 
 } // namespace kwo::ar

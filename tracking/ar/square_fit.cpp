@@ -40,9 +40,10 @@ void collectCorners(const std::vector<cv::Point>& outline, int from, int to, dou
 }
 
 // Of a few more bends than four (a corner rounded off by blur into two), the
-// four that span the largest quadrilateral, if the middle of every side lies
-// near that quadrilateral's sides (a disc or a blob does not).
-bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& corners, double threshold) {
+// four that span the largest quadrilateral, if every other bend lies beside
+// one of them (a disc or a blob bends all round). Whether the sides between
+// them are straight is for the side fits to tell.
+bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& corners) {
     std::sort(corners.begin(), corners.end());
     const int m = static_cast<int>(corners.size());
     double bestArea = 0;
@@ -65,22 +66,20 @@ bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& co
                 }
     std::vector<int> kept;
     for (int i : best) kept.push_back(corners[i]);
-    const int n = static_cast<int>(outline.size());
-    for (int side = 0; side < 4; ++side) {
-        const cv::Point& a = outline[kept[side]];
-        const cv::Point& b = outline[kept[(side + 1) % 4]];
-        const double ex = b.x - a.x, ey = b.y - a.y, length = std::sqrt(ex * ex + ey * ey);
-        if (length <= 0) return false;
-        const int end = kept[(side + 1) % 4] > kept[side] ? kept[(side + 1) % 4] : kept[(side + 1) % 4] + n;
-        // The ends of a side may be the rounded corner itself; its middle
-        // must be straight.
-        const int margin = std::max(2, (end - kept[side]) * 15 / 100);
-        for (int i = kept[side] + margin; i < end - margin; ++i) {
-            const cv::Point& p = outline[i % n];
-            // Half a pixel more than the bend threshold: outline points sit
-            // on whole pixels.
-            if (std::abs((p.x - a.x) * ey - (p.y - a.y) * ex) / length > threshold + 0.5) return false;
-        }
+    // A bend left out must be one half of a corner split in two (blur
+    // rounds off an acute corner): close to a kept corner, not a fifth
+    // corner of its own.
+    double perimeter = 0;
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point& a = outline[kept[i]];
+        const cv::Point& b = outline[kept[(i + 1) % 4]];
+        perimeter += std::hypot(b.x - a.x, b.y - a.y);
+    }
+    for (int c : corners) {
+        if (std::find(kept.begin(), kept.end(), c) != kept.end()) continue;
+        double nearest = 1e18;
+        for (int k : kept) nearest = std::min(nearest, std::hypot(outline[c].x - outline[k].x, outline[c].y - outline[k].y));
+        if (nearest > 0.06 * perimeter + 1.5) return false;
     }
     corners = kept;
     return true;
@@ -109,6 +108,25 @@ bool fitLine(const std::vector<cv::Point2d>& points, Line& line) {
     line.b = std::cos(angle);
     line.c = -(line.a * mx + line.b * my);
     return sxx + syy > 0;
+}
+
+double distance(const Line& l, const cv::Point2d& p) { return std::abs(l.a * p.x + l.b * p.y + l.c); }
+
+// Fits a side and refits it on the points that follow the first fit (the
+// rounded ends of a blurred corner do not). Returns the share of points
+// within `tolerance` of the final line.
+double fitSide(const std::vector<cv::Point2d>& points, double tolerance, Line& line, std::vector<cv::Point2d>& scratch) {
+    if (!fitLine(points, line)) return 0;
+    scratch.clear();
+    for (const auto& p : points)
+        if (distance(line, p) <= tolerance) scratch.push_back(p);
+    if (scratch.size() >= 2 && scratch.size() < points.size()) {
+        Line refit;
+        if (fitLine(scratch, refit)) line = refit;
+    }
+    int near = 0;
+    for (const auto& p : points) near += distance(line, p) <= tolerance;
+    return static_cast<double>(near) / points.size();
 }
 
 bool intersect(const Line& l1, const Line& l2, cv::Point2d& p) {
@@ -229,26 +247,37 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
     const double threshold = std::max(1.5, 0.1 * std::sqrt(static_cast<double>(region.area)));
     std::vector<int> corners{first};
     collectCorners(outline, first, first + n, threshold, corners);
-    if (corners.size() > 4 && corners.size() <= 8 && !keepFourCorners(outline, corners, threshold)) return false;
+    if (corners.size() > 4 && corners.size() <= 8 && !keepFourCorners(outline, corners)) return false;
     if (corners.size() != 4) return false;
     for (int& c : corners) c = (c - first + n) % n; // positions along the outline from `first`
     std::sort(corners.begin(), corners.end());
 
     // 2. Sides: each side's outline points, trimmed at both ends, taken to
-    //    ideal coordinates and fitted with a line.
+    //    ideal coordinates and fitted with a line. Every side must be one
+    //    straight run: most of its points on its line.
+    std::vector<cv::Point2d> ideal(n);
+    for (int i = 0; i < n; ++i) ideal[i] = toIdeal(distFactor, outline[(first + i) % n].x, outline[(first + i) % n].y);
+    double perimeter = 0;
+    for (int side = 0; side < 4; ++side) {
+        const cv::Point2d& a = ideal[corners[side]];
+        const cv::Point2d& b = ideal[corners[(side + 1) % 4]];
+        perimeter += std::hypot(b.x - a.x, b.y - a.y);
+    }
     Line lines[4];
-    std::vector<cv::Point2d> points;
+    std::vector<cv::Point2d> points, scratch;
     for (int side = 0; side < 4; ++side) {
         const int start = corners[side];
         const int end = side == 3 ? corners[0] + n : corners[side + 1];
         const int count = end - start;
         const int trim = static_cast<int>(count * 0.05) + 1;
         points.clear();
-        for (int i = start + trim; i <= end - trim; ++i) {
-            const cv::Point& p = outline[(first + i) % n];
-            points.push_back(toIdeal(distFactor, p.x, p.y));
-        }
-        if (!fitLine(points, lines[side])) return false;
+        for (int i = start + trim; i <= end - trim; ++i) points.push_back(ideal[i % n]);
+        const cv::Point2d& a = ideal[start % n];
+        const cv::Point2d& b = ideal[end % n];
+        // Whole pixels lie up to about 0.7 px off a straight edge; noise and
+        // blur add a little, more on long sides.
+        const double tolerance = 1.5 + 0.03 * std::hypot(b.x - a.x, b.y - a.y);
+        if (fitSide(points, tolerance, lines[side], scratch) < 0.8) return false;
     }
 
     // 3. Corners again, as intersections of neighbouring sides; clockwise on
@@ -256,6 +285,13 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
     cv::Point2d vertex[4];
     for (int i = 0; i < 4; ++i)
         if (!intersect(lines[(i + 3) % 4], lines[i], vertex[i])) return false;
+    // Each corner must be where the outline bends: lines of a thin stroke's
+    // short ends meet its long sides far away.
+    const double cornerReach = 2.0 + 0.03 * perimeter;
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2d& bend = ideal[corners[i]];
+        if (std::hypot(vertex[i].x - bend.x, vertex[i].y - bend.y) > cornerReach) return false;
+    }
     if (signedArea(vertex) < 0) {
         std::swap(vertex[1], vertex[3]);
         const Line l0 = lines[0], l1 = lines[1], l2 = lines[2], l3 = lines[3];
@@ -265,6 +301,24 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
         lines[3] = l0;
     }
     if (!isConvex(vertex)) return false;
+    // A sliver (a stroke, or a marker seen almost edge-on) or a triangle
+    // with one corner split in two carries no readable pattern: a square
+    // tilted by 60 degrees still has sides of half the longest and corners
+    // between about 50 and 130 degrees.
+    double shortest = 1e18, longest = 0;
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2d e1 = vertex[(i + 1) % 4] - vertex[i], e0 = vertex[i] - vertex[(i + 3) % 4];
+        const double length = std::hypot(e1.x, e1.y);
+        shortest = std::min(shortest, length);
+        longest = std::max(longest, length);
+        // Cosine of the turn at this corner: near 1 is a straight run.
+        const double turn = (e0.x * e1.x + e0.y * e1.y) / (std::hypot(e0.x, e0.y) * length);
+        if (std::abs(turn) > std::cos(25 * CV_PI / 180)) return false;
+    }
+    if (shortest < 0.25 * longest) return false;
+    // Below 10 px a side the pattern's inner half is 5 px across: nothing to
+    // read, while specks of text that size are everywhere.
+    if (signedArea(vertex) < 100) return false;
 
     // Orient every line so the inside of the square is on its negative side.
     const cv::Point2d centre = 0.25 * (vertex[0] + vertex[1] + vertex[2] + vertex[3]);

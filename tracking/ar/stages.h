@@ -48,15 +48,17 @@ void findDarkRegions(const FrameView& frame, int threshold, const TrackerParamet
 void traceOutline(const cv::Mat& darkMask, const Region& region, std::vector<cv::Point>& outline);
 
 // square_fit.cpp: fits four straight sides to an outline and fills `area`,
-// `pos`, `line` and `vertex` of `marker`; false when the outline is not a
-// convex four-cornered shape. With `subPixel`, each side is moved onto the
-// steepest brightness step across it.
+// `pos`, `line` and `vertex` of `marker`; false when the outline is not four
+// dominant straight runs meeting in a convex shape, or when a fitted corner
+// strays from the outline's bend. With `subPixel`, each side is moved onto
+// the steepest brightness step across it.
 bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, const FrameView& frame,
                const double distFactor[4], bool subPixel, ARMarkerInfo& marker);
 
 // pattern_match.cpp: the 16x16 colour sample of the square's inner half, in
-// the order of a pattern block, with vertex[0] as its upper-left corner.
-void samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
+// the order of a pattern block, with vertex[0] as its upper-left corner;
+// false when part of that area lies outside the frame.
+bool samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
                    double sample[patternValues]);
 
 // pose.cpp: see Tracker::pose. `previous` may be null (fresh estimate).

@@ -72,15 +72,17 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int thr
         if (!nested) markers_.push_back(square);
     }
 
-    // 4. Identification.
+    // 4. Identification; a square whose pattern area leaves the frame is
+    //    dropped.
     double sample[patternValues];
-    for (ARMarkerInfo& marker : markers_) {
-        samplePattern(frame, dist, marker.vertex, sample);
+    std::erase_if(markers_, [&](ARMarkerInfo& marker) {
+        if (!samplePattern(frame, dist, marker.vertex, sample)) return true;
         const Match match = matchSample(sample, patterns_.data(), patternCount());
         marker.cf = match.cf;
         marker.dir = match.dir;
         marker.id = match.cf >= parameters_.confidenceCut ? match.slot : -1;
-    }
+        return false;
+    });
 
     // 5. History, then the most confident first.
     history_.apply(markers_, frameNumber_, parameters_.historyFrames, parameters_.confidenceCut);

@@ -1,0 +1,206 @@
+#include "bench/tracking/tracking_figures.h"
+
+#include "bench/tracking/scenes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace kwo::bench {
+namespace {
+
+double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
+    double sum = 0;
+    for (int k = 0; k < 4; ++k) {
+        const double* v = m.vertex[(4 - m.dir + k) % 4];
+        sum += std::pow(v[0] - truth.ideal[k][0], 2) + std::pow(v[1] - truth.ideal[k][1], 2);
+    }
+    return std::sqrt(sum / 4);
+}
+
+double rotationError(const double a[3][4], const double b[3][4]) {
+    double trace = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k) trace += a[k][i] * b[k][i];
+    return std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0)) * 180 / M_PI;
+}
+
+double translationError(const double e[3][4], const double t[3][4]) {
+    double d = 0, n = 0;
+    for (int i = 0; i < 3; ++i) {
+        d += (e[i][3] - t[i][3]) * (e[i][3] - t[i][3]);
+        n += t[i][3] * t[i][3];
+    }
+    return std::sqrt(d / n);
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return NAN;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Independent frames: no history.
+ar::TrackerParameters frameParameters() {
+    ar::TrackerParameters parameters;
+    parameters.historyFrames = 0;
+    return parameters;
+}
+
+} // namespace
+
+CaseFigures clutteredFigures(int width, int count, int frames, std::uint32_t seed) {
+    CaseFigures figures;
+    const ARParam param = camera(width, width * 3 / 4);
+    synthetic::FrameRenderer renderer(param);
+    ar::Tracker tracker = designTracker(param, frameParameters());
+    double cornerSquares = 0;
+    std::vector<double> rotation, translation;
+    for (int i = 0; i < frames; ++i) {
+        const std::uint32_t frameSeed = seed + static_cast<std::uint32_t>(i);
+        const synthetic::Clutter clutter = synthetic::clutteredBackground(param.xsize, param.ysize, frameSeed);
+        synthetic::FrameOptions options;
+        options.seed = frameSeed;
+        options.noise = 2;
+        options.blur = 0.5;
+        options.background = clutter.picture;
+        const auto scene = tableScene(count, frameSeed);
+        const auto frame = renderer.render(printScene(scene, false), options);
+        ++figures.frames;
+        figures.markers += count;
+        const auto& found = tracker.detect(ar::FrameView::packed(frame.data(), frame.width, frame.height), 100);
+        std::vector<bool> seen(count, false);
+        for (const ARMarkerInfo& m : found) {
+            if (m.id < 0) continue;
+            const bool right = m.id < count && !seen[m.id] && cornerRms(m, frame.markers[m.id]) < 3.0;
+            if (right) {
+                seen[m.id] = true;
+                ++figures.identified;
+                const double rms = cornerRms(m, frame.markers[m.id]);
+                cornerSquares += rms * rms;
+                double conv[3][4];
+                const double center[2] = {0, 0};
+                if (tracker.pose(m, center, 83, conv) >= 0) {
+                    rotation.push_back(rotationError(conv, frame.markers[m.id].pose));
+                    translation.push_back(100 * translationError(conv, frame.markers[m.id].pose));
+                }
+                continue;
+            }
+            ++figures.falseIds;
+            // On a square at all: one of the markers (wrong id or corners) or a decoy.
+            bool onSquare = false;
+            const double side = std::sqrt(static_cast<double>(m.area));
+            for (int k = 0; k < count && !onSquare; ++k) {
+                double sum = 0;
+                for (int c = 0; c < 4; ++c) {
+                    double nearest = 1e18;
+                    for (int t = 0; t < 4; ++t)
+                        nearest = std::min(nearest, std::hypot(m.vertex[c][0] - frame.markers[k].ideal[t][0],
+                                                               m.vertex[c][1] - frame.markers[k].ideal[t][1]));
+                    sum = std::max(sum, nearest);
+                }
+                onSquare = sum < std::max(3.0, 0.2 * side);
+            }
+            // A decoy partly covered by a marker's sheet is still a square
+            // region; a decoy's outline is all this counts it by.
+            if (!onSquare) onSquare = synthetic::isOnDecoy(clutter, m.vertex, std::max(3.0, 0.2 * side));
+            if (!onSquare) ++figures.falseOffSquares;
+        }
+    }
+    figures.cornerRms = std::sqrt(cornerSquares / std::max(1, figures.identified));
+    figures.rotationMedian = median(rotation);
+    figures.translationMedian = median(translation);
+    return figures;
+}
+
+TiltedFigures tiltedFigures(int frames, std::uint32_t seed) {
+    TiltedFigures figures;
+    const ARParam param = camera(640, 480);
+    synthetic::FrameRenderer renderer(param);
+    ar::Tracker tracker = designTracker(param, frameParameters());
+    std::minstd_rand random(seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<cv::Mat> pictures;
+    for (const auto& name : designNames()) pictures.push_back(synthetic::designPicture(name, 256));
+    for (int i = 0; i < frames; ++i) {
+        const int index = i % 4;
+        // A side of 40-52 px seen head-on shrinks to about half along the
+        // tilt; the distance is set for the unshrunk side.
+        const double side = 40 + 12 * unit(random);
+        const double tilt = 53 + 7 * unit(random);
+        const double z = param.mat[0][0] * 83 / side;
+        const double axis = unit(random) * 2 * M_PI;
+        double pose[3][4];
+        synthetic::makePose(tilt * std::cos(axis), tilt * std::sin(axis), 360 * unit(random),
+                            (unit(random) - 0.5) * z * 0.5, (unit(random) - 0.5) * z * 0.4, z, pose);
+        synthetic::PrintedMarker m;
+        m.picture = pictures[index];
+        m.width = 83;
+        std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+        synthetic::FrameOptions options;
+        options.seed = seed + static_cast<std::uint32_t>(i);
+        options.noise = 2;
+        options.blur = 1.0 + 0.5 * unit(random);
+        const auto frame = renderer.render({m}, options);
+        ++figures.markers;
+        for (const ARMarkerInfo& found : tracker.detect(ar::FrameView::packed(frame.data(), frame.width, frame.height), 100))
+            if (found.id == index && cornerRms(found, frame.markers[0]) < 3.0) {
+                ++figures.identified;
+                break;
+            }
+    }
+    return figures;
+}
+
+SampleFigures sampleFigures(const std::string& folder, int width, int renders, std::uint32_t seed) {
+    SampleFigures figures;
+    const char* names[] = {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"};
+    const ARParam param = camera(width, width * 3 / 4);
+    // Every square names its best pattern, however weak: the figure is the
+    // confidence, not whether it passes the cut.
+    ar::TrackerParameters parameters = frameParameters();
+    parameters.confidenceCut = -2;
+    ar::Tracker tracker(parameters);
+    tracker.setCalibration(param);
+    std::vector<cv::Mat> pictures;
+    for (const char* name : names) {
+        ar::PatternFile pattern;
+        if (!ar::readPatternFile(folder + "/" + name, pattern)) return figures;
+        tracker.addPattern(pattern);
+        // The Hiro artwork where there is one; otherwise the picture the
+        // pattern's own cells describe.
+        cv::Mat picture;
+        if (std::string(name) == "patt.hiro") picture = cv::imread(folder + "/hiro.png", cv::IMREAD_COLOR);
+        pictures.push_back(picture.empty() ? synthetic::patternPicture(pattern, 256) : picture);
+    }
+    synthetic::FrameRenderer renderer(param);
+    std::minstd_rand random(seed);
+    std::uniform_real_distribution<double> unit(0, 1);
+    double sum = 0;
+    figures.cfMin = 1;
+    for (int i = 0; i < renders; ++i) {
+        const int index = i % 4;
+        // 30 to 90 px across, tilted up to 45 degrees, any turn.
+        const double side = (30 + 60 * unit(random)) * width / 640.0 + 10;
+        const double z = param.mat[0][0] * 80 / side;
+        double pose[3][4];
+        synthetic::makePose(90 * unit(random) - 45, 90 * unit(random) - 45, 360 * unit(random),
+                            (unit(random) - 0.5) * z * 0.4, (unit(random) - 0.5) * z * 0.3, z, pose);
+        synthetic::PrintedMarker m;
+        m.picture = pictures[index];
+        m.width = 80;
+        std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+        const auto frame = realisticFrame(renderer, {m}, seed + static_cast<std::uint32_t>(i));
+        double best = -1;
+        for (const ARMarkerInfo& found : tracker.detect(ar::FrameView::packed(frame.data(), frame.width, frame.height), 100))
+            if (cornerRms(found, frame.markers[0]) < 3.0 && found.id == index) best = std::max(best, found.cf);
+        ++figures.renders;
+        if (best >= 0.5) ++figures.identified;
+        sum += std::max(best, 0.0);
+        figures.cfMin = std::min(figures.cfMin, std::max(best, 0.0));
+    }
+    figures.cfMean = sum / std::max(1, figures.renders);
+    return figures;
+}
+
+} // namespace kwo::bench
