@@ -216,21 +216,27 @@ void DefaultSceneFrame(benchmark::State& state, bool full)
     state.counters["pixels"] = show.renderWindow->getWidth() * show.renderWindow->getHeight();
 }
 
-// The peer of a show's frame: the same window presented with nothing drawn
-// into it, which every frame pays whatever the scene.
+// The peer of a show's frame: the same window cleared and presented with
+// nothing drawn into it, which every frame pays whatever the scene.
 void PresentOnly(benchmark::State& state, bool full)
 {
     Engine& e = engine();
     Show& show = full ? e.fullScreen : e.windowed;
     Ogre::Viewport* viewports[] = {show.background.backdropViewport, show.background.sceneViewport};
-    for (Ogre::Viewport* viewport : viewports)
-        viewport->setAutoUpdated(false);
+    std::vector<std::uint32_t> masks;
+    for (Ogre::Viewport* viewport : viewports) {
+        masks.push_back(viewport->getVisibilityMask());
+        viewport->setVisibilityMask(0);
+        viewport->setOverlaysEnabled(false);
+    }
     const double processBefore = processSeconds();
     for (auto _ : state)
         show.renderWindow->update(true);
     const double process = processSeconds() - processBefore;
-    for (Ogre::Viewport* viewport : viewports)
-        viewport->setAutoUpdated(true);
+    for (std::size_t i = 0; i < masks.size(); ++i) {
+        viewports[i]->setVisibilityMask(masks[i]);
+        viewports[i]->setOverlaysEnabled(true);
+    }
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["process_ms"] = 1000 * process / static_cast<double>(state.iterations());
 }
@@ -284,18 +290,23 @@ public:
         }
     }
 
+    // Run names go on with the run's options ("/repeats:5"): looked up by
+    // the benchmark's name and arguments.
     const Figure* find(const std::string& name) const
     {
-        const auto found = figures.find(name);
-        return found == figures.end() ? nullptr : &found->second;
+        for (const auto& [run, figure] : figures)
+            if (run == name || run.rfind(name + "/", 0) == 0)
+                return &figure;
+        return nullptr;
     }
     double spread(const std::string& name, const std::string& counter) const
     {
-        const auto run = spreads.find(name);
-        if (run == spreads.end())
-            return 0;
-        const auto found = run->second.find(counter);
-        return found == run->second.end() ? 0 : found->second;
+        for (const auto& [run, counters] : spreads)
+            if (run == name || run.rfind(name + "/", 0) == 0) {
+                const auto found = counters.find(counter);
+                return found == counters.end() ? 0 : found->second;
+            }
+        return 0;
     }
 };
 
