@@ -6,6 +6,7 @@
 #include "video/ar_video.h"
 
 #include <OgreAnimationState.h>
+#include <OgreLogManager.h>
 #include <OgreRenderWindow.h>
 
 #include <chrono>
@@ -20,9 +21,12 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
     }
     // Minimised: nothing is drawn, so nothing is worth preparing.
     if (!renderWindow->isVisible()) {
+        pacer.pause();
+        figures.idle(kwo::RunFigures::Clock::now());
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return true;
     }
+    figures.frameDrawn(kwo::RunFigures::Clock::now());
     for (Ogre::AnimationState* state : animationStates)
         if (state->getEnabled())
             state->addTime(evt.timeSinceLastFrame);
@@ -41,6 +45,24 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
     for (CollisionPair& pair : collisionPairs)
         testCollisionPair(pair);
     arVideoCapNext();
+    return true;
+}
+
+// The wait for the next frame's turn comes after the picture is shown, so
+// that the next frame reads input and the camera as late as it can and the
+// engine's time since the last frame (which drives the animations) spans the
+// wait.
+bool KWO::frameEnded(const Ogre::FrameEvent&)
+{
+    if (!renderWindow->isVisible())
+        return true;
+    const bool wasPacing = pacer.pacing();
+    const kwo::FramePacer::Clock::time_point due = pacer.frameDue(kwo::FramePacer::Clock::now());
+    if (pacer.pacing() && !wasPacing)
+        Ogre::LogManager::getSingleton().logMessage(
+            "The driver does not wait for the display: frames paced to " +
+            std::to_string(static_cast<int>(pacer.refreshHz() + 0.5)) + " Hz");
+    std::this_thread::sleep_until(due);
     return true;
 }
 

@@ -86,11 +86,11 @@ void KWO::run()
         Ogre::LogManager::getSingleton().logMessage(line);
     });
     arVideoCapStart();
+    figures = kwo::RunFigures(kwo::RunFigures::Clock::now());
     root->startRendering();
+    const kwo::RunFigures::Summary summary = figures.summary(kwo::RunFigures::Clock::now());
     arVideoCapStop();
     // For whoever looks after the station: how smoothly the run went.
-    const Ogre::RenderTarget::FrameStats& stats = renderWindow->getStatistics();
-    Ogre::LogManager::getSingleton().logMessage("Run ended: average " + std::to_string(stats.avgFPS) +
-                                                " frames per second, worst " + std::to_string(stats.worstFPS));
+    Ogre::LogManager::getSingleton().logMessage(kwo::RunFigures::describe(summary));
 }
 

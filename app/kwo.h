@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/frame_pacer.h"
+#include "app/run_figures.h"
 #include "config/exception.h"
 #include "config/unique_names.h"
 #include "tracking/marker_tracking.h"
@@ -46,7 +48,7 @@ public:
 
     bool frameStarted(const Ogre::FrameEvent& evt) override;
     bool frameRenderingQueued(const Ogre::FrameEvent&) override { return true; }
-    bool frameEnded(const Ogre::FrameEvent&) override { return true; }
+    bool frameEnded(const Ogre::FrameEvent&) override;
 
     // The run: raise the flag, start capture, render until the flag drops,
     // stop capture.
@@ -92,4 +94,6 @@ private:
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material
+    kwo::FramePacer pacer;   // set up with the window, whose display it follows
+    kwo::RunFigures figures; // restarted when the run starts
 };

@@ -29,6 +29,10 @@ void KWO::startEngine(const Json::Value& config)
             kwo::WindowOptions{windowSettings.colourDepth, windowSettings.fsaa, windowSettings.fullscreen});
         renderWindow = kwo::createRenderWindow(*root, windowSettings, window->nativeHandle());
         window->attachRenderWindow(renderWindow);
+        pacer = kwo::FramePacer(windowSettings.vsync, window->refreshRate());
+        Ogre::LogManager::getSingleton().logMessage(
+            "Display refresh rate: " + std::to_string(static_cast<int>(pacer.refreshHz() + 0.5)) + " Hz" +
+            (window->refreshRate() > 0 ? "" : " (not reported, assumed)"));
     } catch (const std::exception& error) {
         // The log keeps what the user is not shown.
         Ogre::LogManager::getSingleton().logError(std::string("Render window start-up failed: ") + error.what());

@@ -312,6 +312,15 @@ unsigned long AppWindow::nativeHandle() const
     return picture;
 }
 
+double AppWindow::refreshRate() const
+{
+    SDL_DisplayMode mode{};
+    const int display = SDL_GetWindowDisplayIndex(window);
+    if (SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &mode) != 0)
+        return 0;
+    return mode.refresh_rate > 0 ? mode.refresh_rate : 0;
+}
+
 void AppWindow::show()
 {
     SDL_ShowWindow(window);

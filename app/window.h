@@ -83,6 +83,10 @@ public:
     int layoutWidth() const { return layout.width; }
     int layoutHeight() const { return layout.height; }
 
+    // The refresh rate of the display the window is on, in hertz; 0 when the
+    // display does not say.
+    double refreshRate() const;
+
     // The render window whose visibility follows the window's; may be null.
     void attachRenderWindow(Ogre::RenderWindow* renderWindow) { rendered = renderWindow; }
 

@@ -1,10 +1,13 @@
 // What the frame cycle costs the CPU per video frame (blank a row, turn the
-// frame over in place, upload it into the video texture) against the physical floor of two plain
-// copies of the frame, at 320x240 and 640x480; and the frames per second of
-// the default scene with a video frame uploaded every frame, in a window of
-// 800x600 and full screen (the layout scaled to fit the screen), in the same
-// run. Runs on real render windows, so it needs a display (Xvfb will do);
-// the full-screen figure is for the screen it runs on:
+// frame over in place, upload it into the video texture) against the physical
+// floor of two plain copies of the frame, at 320x240 and 640x480, in the
+// thread's CPU time; and the frames per second of the default scene with a
+// video frame uploaded every frame, in a window of 800x600 and full screen
+// (the layout scaled to fit the screen), each against presenting the same
+// window with nothing drawn, in the same run. The scene's processor time is
+// the whole process's (the software renderer draws on threads of its own).
+// Runs on real render windows, so it needs a display (Xvfb will do); the
+// full-screen figure is for the screen it runs on:
 //   tests/support/with-display --screen 1920x1080 build/bench/scene/kwo_scene_bench
 #include "app/window.h"
 #include "config/documents.h"
@@ -22,7 +25,12 @@
 #include <benchmark/benchmark.h>
 #include <json/reader.h>
 
+#include <OgreViewport.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <random>
@@ -98,13 +106,43 @@ Engine& engine()
     return instance;
 }
 
-std::vector<std::uint8_t> cameraFrame(int width, int height)
+// A frame's bytes starting on a page. Buffers from the allocator start at an
+// arbitrary offset within a 4 kB page; two at nearly the same offset make
+// every copy between them stall on false store-to-load dependencies (4K
+// aliasing), and the reference would measure that instead of the copy.
+class PageAlignedFrame {
+public:
+    explicit PageAlignedFrame(std::size_t size)
+        : bytes(size), memory(static_cast<std::uint8_t*>(std::aligned_alloc(4096, (size + 4095) / 4096 * 4096)))
+    {
+        if (!memory)
+            throw std::bad_alloc();
+    }
+    std::uint8_t* data() { return memory.get(); }
+    std::size_t size() const { return bytes; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::size_t bytes;
+    std::unique_ptr<std::uint8_t, Free> memory;
+};
+
+PageAlignedFrame cameraFrame(int width, int height)
 {
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(width) * height * 4);
+    PageAlignedFrame frame(static_cast<std::size_t>(width) * height * 4);
     std::minstd_rand random(7);
-    for (std::uint8_t& byte : frame)
-        byte = static_cast<std::uint8_t>(random());
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        frame.data()[i] = static_cast<std::uint8_t>(random());
     return frame;
+}
+
+double processSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 Ogre::HardwarePixelBufferSharedPtr textureBuffer(int width, int height)
@@ -122,7 +160,7 @@ Ogre::HardwarePixelBufferSharedPtr textureBuffer(int width, int height)
 void FrameWork(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-    std::vector<std::uint8_t> frame = cameraFrame(width, height);
+    PageAlignedFrame frame = cameraFrame(width, height);
     const Ogre::HardwarePixelBufferSharedPtr buffer = textureBuffer(width, height);
     std::vector<std::uint8_t> scratch;
     for (auto _ : state) {
@@ -137,7 +175,7 @@ void FrameWork(benchmark::State& state)
 void Flip(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-    std::vector<std::uint8_t> frame = cameraFrame(width, height);
+    PageAlignedFrame frame = cameraFrame(width, height);
     std::vector<std::uint8_t> scratch;
     for (auto _ : state) {
         kwo::flipRows(frame.data(), width, height, scratch);
@@ -148,8 +186,8 @@ void Flip(benchmark::State& state)
 void TwoCopies(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-    std::vector<std::uint8_t> frame = cameraFrame(width, height);
-    std::vector<std::uint8_t> other(frame.size());
+    PageAlignedFrame frame = cameraFrame(width, height);
+    PageAlignedFrame other(frame.size());
     for (auto _ : state) {
         std::memcpy(other.data(), frame.data(), frame.size());
         benchmark::DoNotOptimize(other.data());
@@ -163,45 +201,112 @@ void DefaultSceneFrame(benchmark::State& state, bool full)
 {
     Engine& e = engine();
     Show& show = full ? e.fullScreen : e.windowed;
-    std::vector<std::uint8_t> frame = cameraFrame(320, 240);
+    PageAlignedFrame frame = cameraFrame(320, 240);
     std::vector<std::uint8_t> scratch;
+    const double processBefore = processSeconds();
     for (auto _ : state) {
         kwo::blankLastRow(frame.data(), 320, 240);
         kwo::flipRows(frame.data(), 320, 240, scratch);
         kwo::uploadFrame(*show.background.buffer, frame.data(), 320, 240);
         show.renderWindow->update(true);
     }
+    const double process = processSeconds() - processBefore;
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["process_ms"] = 1000 * process / static_cast<double>(state.iterations());
     state.counters["pixels"] = show.renderWindow->getWidth() * show.renderWindow->getHeight();
 }
 
-BENCHMARK(FrameWork)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
-BENCHMARK(Flip)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
-BENCHMARK(TwoCopies)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
-// Real time: llvmpipe draws on threads of its own, which the thread's CPU
-// time would not see.
+// The peer of a show's frame: the same window cleared and presented with
+// nothing drawn into it, which every frame pays whatever the scene.
+void PresentOnly(benchmark::State& state, bool full)
+{
+    Engine& e = engine();
+    Show& show = full ? e.fullScreen : e.windowed;
+    Ogre::Viewport* viewports[] = {show.background.backdropViewport, show.background.sceneViewport};
+    std::vector<std::uint32_t> masks;
+    for (Ogre::Viewport* viewport : viewports) {
+        masks.push_back(viewport->getVisibilityMask());
+        viewport->setVisibilityMask(0);
+        viewport->setOverlaysEnabled(false);
+    }
+    const double processBefore = processSeconds();
+    for (auto _ : state)
+        show.renderWindow->update(true);
+    const double process = processSeconds() - processBefore;
+    for (std::size_t i = 0; i < masks.size(); ++i) {
+        viewports[i]->setVisibilityMask(masks[i]);
+        viewports[i]->setOverlaysEnabled(true);
+    }
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["process_ms"] = 1000 * process / static_cast<double>(state.iterations());
+}
+
+BENCHMARK(FrameWork)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Flip)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(TwoCopies)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)->ReportAggregatesOnly(true);
+// Real time for the frame rate; the software renderer draws on threads of
+// its own, which the thread's CPU time would not see, so the processor time
+// is the process's, counted by the benchmark itself.
 BENCHMARK_CAPTURE(DefaultSceneFrame, windowed, false)
     ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(PresentOnly, windowed, false)
+    ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(DefaultSceneFrame, fullscreen, true)
     ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(PresentOnly, fullscreen, true)
+    ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
 
-// Keeps the time per iteration of every run, to print the ratios at the end.
+// Keeps the median and the spread of every run, to print the ratios at the
+// end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> times; // run name -> real time per iteration, microseconds
+    struct Figure {
+        double cpu = 0;       // thread CPU time per iteration, median, in the run's unit
+        double cpuSpread = 0; // its standard deviation over the repetitions
+        std::map<std::string, double> counters; // medians
+    };
+    std::map<std::string, Figure> figures; // by run name, e.g. "FrameWork/320/240"
+    std::map<std::string, std::map<std::string, double>> spreads; // run name -> counter -> standard deviation
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            // One figure per benchmark: the median of repetitions, or the single run.
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (median)
-                times[run.run_name.str()] = run.GetAdjustedRealTime();
-            else if (single)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.run_type != Run::RT_Aggregate)
+                continue;
+            Figure& figure = figures[run.run_name.str()];
+            if (run.aggregate_name == "median") {
+                figure.cpu = run.GetAdjustedCPUTime();
+                for (const auto& [name, counter] : run.counters)
+                    figure.counters[name] = counter.value;
+            } else if (run.aggregate_name == "stddev") {
+                figure.cpuSpread = run.GetAdjustedCPUTime();
+                for (const auto& [name, counter] : run.counters)
+                    spreads[run.run_name.str()][name] = counter.value;
+            }
         }
+    }
+
+    // Run names go on with the run's options ("/repeats:5"): looked up by
+    // the benchmark's name and arguments.
+    const Figure* find(const std::string& name) const
+    {
+        for (const auto& [run, figure] : figures)
+            if (run == name || run.rfind(name + "/", 0) == 0)
+                return &figure;
+        return nullptr;
+    }
+    double spread(const std::string& name, const std::string& counter) const
+    {
+        for (const auto& [run, counters] : spreads)
+            if (run == name || run.rfind(name + "/", 0) == 0) {
+                const auto found = counters.find(counter);
+                return found == counters.end() ? 0 : found->second;
+            }
+        return 0;
     }
 };
 
@@ -212,27 +317,40 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\nmedians of the repetitions, +- their standard deviation:\n");
     for (const char* size : {"320/240", "640/480"}) {
-        const auto work = reporter.times.find(std::string("FrameWork/") + size);
-        const auto flip = reporter.times.find(std::string("Flip/") + size);
-        const auto floor = reporter.times.find(std::string("TwoCopies/") + size);
-        if (work != reporter.times.end() && floor != reporter.times.end())
-            std::cout << "frame work at " << size << ": " << work->second / floor->second
-                      << " x two plain copies of the frame\n";
-        if (flip != reporter.times.end() && floor != reporter.times.end())
-            std::cout << "flip alone at " << size << ": " << flip->second / floor->second
-                      << " x two plain copies of the frame\n";
+        const auto* floor = reporter.find(std::string("TwoCopies/") + size);
+        if (!floor || floor->cpu <= 0)
+            continue;
+        for (const char* part : {"FrameWork", "Flip"}) {
+            const auto* figure = reporter.find(std::string(part) + "/" + size);
+            if (figure)
+                std::printf("%s at %s: %.2f x two plain copies of the frame (%.1f +- %.1f us against %.1f +- %.1f "
+                            "us, thread CPU time)\n",
+                            std::strcmp(part, "Flip") == 0 ? "flip alone" : "frame work", size,
+                            figure->cpu / floor->cpu, figure->cpu, figure->cpuSpread, floor->cpu, floor->cpuSpread);
+        }
     }
-    double windowed = 0, full = 0; // milliseconds per frame
-    for (const auto& [name, time] : reporter.times) {
-        if (name.find("DefaultSceneFrame/windowed") == 0)
-            windowed = time;
-        else if (name.find("DefaultSceneFrame/fullscreen") == 0)
-            full = time;
+    double processPerFrame[2] = {0, 0};
+    for (const char* where : {"windowed", "fullscreen"}) {
+        const std::string show = std::string("DefaultSceneFrame/") + where;
+        const std::string bare = std::string("PresentOnly/") + where;
+        const auto* drawn = reporter.find(show);
+        const auto* presented = reporter.find(bare);
+        if (!drawn || !presented)
+            continue;
+        const double fps = drawn->counters.at("fps"), bareFps = presented->counters.at("fps");
+        const double process = drawn->counters.at("process_ms"), bareProcess = presented->counters.at("process_ms");
+        processPerFrame[std::strcmp(where, "fullscreen") == 0] = process;
+        std::printf("default show %s (%.0f pixels): %.1f +- %.1f fps against %.1f +- %.1f fps presenting the "
+                    "window alone; process CPU %.2f +- %.2f ms a frame against %.2f +- %.2f ms (%.2f x)\n",
+                    where, drawn->counters.at("pixels"), fps, reporter.spread(show, "fps"), bareFps,
+                    reporter.spread(bare, "fps"), process, reporter.spread(show, "process_ms"), bareProcess,
+                    reporter.spread(bare, "process_ms"), process / bareProcess);
     }
-    if (windowed > 0 && full > 0)
-        std::cout << "default show: " << 1000 / full << " fps full screen against " << 1000 / windowed
-                  << " fps in a window of 800x600 (full screen takes " << full / windowed << " x the time)\n";
+    if (processPerFrame[0] > 0 && processPerFrame[1] > 0)
+        std::printf("default show full screen takes %.2f x the process CPU of the window of 800x600 per frame\n",
+                    processPerFrame[1] / processPerFrame[0]);
     benchmark::Shutdown();
     return 0;
 }

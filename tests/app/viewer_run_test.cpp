@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <regex>
 #include <thread>
 
 namespace kwo::test {
@@ -99,8 +100,21 @@ TEST(ViewerRun, WritesTheEngineLogInTheProgramFolder)
     viewer.press("Escape");
     expectCleanEnd(viewer.finish());
     ASSERT_TRUE(viewer.folder.exists("ogre.log"));
-    EXPECT_NE(viewer.folder.read("ogre.log").find("Core.dat"), std::string::npos);
+    const std::string log = viewer.folder.read("ogre.log");
+    EXPECT_NE(log.find("Core.dat"), std::string::npos);
     EXPECT_FALSE(elsewhere.exists("ogre.log"));
+    // The closing line counts the frames the run drew and divides by the
+    // run's own time.
+    std::smatch closing;
+    ASSERT_TRUE(std::regex_search(log, closing,
+                                  std::regex(R"(Run ended: (\d+) frames drawn in ([0-9.]+) s, ([0-9.]+) frames per second)")))
+        << log;
+    const double frames = std::stod(closing[1]), seconds = std::stod(closing[2]), rate = std::stod(closing[3]);
+    EXPECT_GT(frames, 0);
+    // The time is printed to a tenth of a second, the rate from the exact one.
+    EXPECT_LE(frames / (seconds + 0.051), rate + 0.051);
+    if (seconds > 0.1)
+        EXPECT_GE(frames / (seconds - 0.051), rate - 0.051);
 }
 
 } // namespace
