@@ -209,6 +209,7 @@ TEST_F(Creatures, NoMarkerNoCreature)
     const Picture with = run({}, builtIn);
     const Picture without = run({}, noCreatures);
     ASSERT_EQ(with.width, windowWidth);
+    ASSERT_EQ(without.width, windowWidth);
     int changed = 0;
     for (int y = 0; y < windowHeight; ++y)
         for (int x = 0; x < windowWidth; ++x)
