@@ -62,7 +62,8 @@ std::string ViewerSession::start(const std::string& workingDirectory)
 Picture ViewerSession::capture(double settleSeconds)
 {
     std::this_thread::sleep_for(std::chrono::duration<double>(settleSeconds));
-    return captureWindow(windowId);
+    // On a loaded machine the first frame may still be on its way.
+    return captureDrawnWindow(windowId);
 }
 
 void ViewerSession::press(const std::string& keys)
