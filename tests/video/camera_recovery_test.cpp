@@ -30,6 +30,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using kwo::test::TempDir;
+using kwo::test::waitForFrame;
 
 std::string deviceText(const std::string& camera, unsigned width = 320, unsigned height = 240)
 {
@@ -71,17 +72,6 @@ kwo::VideoDevice cameraDouble(const std::string& name, const std::string& source
 kwo::VideoCapture captureOf(std::vector<kwo::VideoDevice> devices, kwo::CaptureTimes times = {})
 {
     return kwo::VideoCapture([devices] { return devices; }, kwo::openDefaultSource, times);
-}
-
-std::uint8_t* waitForFrame(kwo::VideoCapture& capture, std::chrono::milliseconds limit = 5s)
-{
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-        if (std::uint8_t* frame = capture.newestFrame())
-            return frame;
-        std::this_thread::sleep_for(1ms);
-    }
-    return nullptr;
 }
 
 // Polls like the frame cycle until `done` holds or `limit` passes; true when it held.

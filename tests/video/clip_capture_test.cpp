@@ -22,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using kwo::test::TempDir;
+using kwo::test::waitForFrame;
 using Clock = std::chrono::steady_clock;
 
 Json::Value section(const std::string& text)
@@ -41,18 +42,6 @@ void useClips(const std::string& paths)
 std::string text(const std::string& camera, const std::string& video = R"({"width": 320, "height": 240})")
 {
     return kwo::buildVideoConfig(section(video), camera);
-}
-
-// Polls like the frame cycle does, but often, until a frame comes.
-std::uint8_t* waitForFrame(kwo::VideoCapture& capture, std::chrono::milliseconds limit = 5s)
-{
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-        if (std::uint8_t* frame = capture.newestFrame())
-            return frame;
-        std::this_thread::sleep_for(1ms);
-    }
-    return nullptr;
 }
 
 struct Rgb {

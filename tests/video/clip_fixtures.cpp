@@ -1,8 +1,10 @@
 #include "clip_fixtures.h"
 
 #include "video/clip_writer.h"
+#include "video/video_capture.h"
 
 #include <cstring>
+#include <thread>
 
 namespace kwo::test {
 namespace {
@@ -38,6 +40,17 @@ void writeQuarterClip(const std::string& path, int width, int height, int frames
 {
     const ClipFormat format{width, height, 30, frames, ClipEncoding::Raw};
     writeClip(path, format, quarterPainter(width, height));
+}
+
+std::uint8_t* waitForFrame(kwo::VideoCapture& capture, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (std::uint8_t* frame = capture.newestFrame())
+            return frame;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return nullptr;
 }
 
 } // namespace kwo::test

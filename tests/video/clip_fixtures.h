@@ -1,7 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+
+namespace kwo {
+class VideoCapture;
+}
 
 namespace kwo::test {
 
@@ -14,5 +19,9 @@ int frameIndex(const std::uint8_t* bgrx, int width, int height);
 
 // Quarters: red top left, green top right, blue bottom left, white bottom right.
 void writeQuarterClip(const std::string& path, int width = 64, int height = 48, int frames = 5);
+
+// Polls like the frame cycle does, but often, until a frame comes; null when
+// none came within `limit`.
+std::uint8_t* waitForFrame(kwo::VideoCapture& capture, std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 } // namespace kwo::test
