@@ -3,14 +3,13 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
+#include "tests/viewer/still_clip.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
-#include "video/clip_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -73,14 +72,7 @@ protected:
     {
         const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
         kwo::test::ProgramFolder program;
-        kwo::ClipFormat format;
-        format.width = frame.width;
-        format.height = frame.height;
-        format.frameCount = 5;
-        format.framesPerSecond = 10;
-        format.encoding = kwo::ClipEncoding::Raw;
-        kwo::writeClip(program.file("table.mkv"), format,
-                       [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+        kwo::test::writeStillClip(program.file("table.mkv"), frame);
         std::string document = std::string(R"({"window": {"fullscreen": false, "title": ")") + title +
                                R"("}, "rendering": {"viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}})";
         if (!tracking.empty())

@@ -4,13 +4,12 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
+#include "tests/viewer/still_clip.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
-#include "video/clip_writer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -37,14 +36,7 @@ Picture viewWith(const std::string& technique, const ARParam& camera)
     }
     const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
     kwo::test::ProgramFolder program;
-    kwo::ClipFormat format;
-    format.width = frame.width;
-    format.height = frame.height;
-    format.frameCount = 5;
-    format.framesPerSecond = 10;
-    format.encoding = kwo::ClipEncoding::Raw;
-    kwo::writeClip(program.file("table.mkv"), format,
-                   [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+    kwo::test::writeStillClip(program.file("table.mkv"), frame);
     program.write("kwo.config", std::string(R"({"window": {"fullscreen": false, "title": ")") + title +
                                     R"("}, "rendering": {"shadow": {"technique": ")" + technique +
                                     R"("}, "viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}},
