@@ -5,6 +5,7 @@
 //
 // usage: bench_tracking_accuracy
 
+#include "bench/tracking/pose_errors.h"
 #include "bench/tracking/scenes.h"
 
 #include <opencv2/calib3d.hpp>
@@ -69,22 +70,6 @@ Result aruco(const synthetic::SyntheticFrame& frame, const ARParam& param, int i
         r.found = true;
     }
     return r;
-}
-
-double rotationError(const double a[3][4], const double b[3][4]) {
-    double trace = 0;
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) trace += a[k][i] * b[k][i];
-    return std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0)) * 180 / M_PI;
-}
-
-double translationError(const double e[3][4], const double t[3][4]) {
-    double d = 0, n = 0;
-    for (int i = 0; i < 3; ++i) {
-        d += (e[i][3] - t[i][3]) * (e[i][3] - t[i][3]);
-        n += t[i][3] * t[i][3];
-    }
-    return std::sqrt(d / n);
 }
 
 double percentile(std::vector<double> v, double p) {

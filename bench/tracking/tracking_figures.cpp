@@ -1,5 +1,6 @@
 #include "bench/tracking/tracking_figures.h"
 
+#include "bench/tracking/pose_errors.h"
 #include "bench/tracking/scenes.h"
 
 #include <algorithm>
@@ -16,22 +17,6 @@ double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
         sum += std::pow(v[0] - truth.ideal[k][0], 2) + std::pow(v[1] - truth.ideal[k][1], 2);
     }
     return std::sqrt(sum / 4);
-}
-
-double rotationError(const double a[3][4], const double b[3][4]) {
-    double trace = 0;
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) trace += a[k][i] * b[k][i];
-    return std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0)) * 180 / M_PI;
-}
-
-double translationError(const double e[3][4], const double t[3][4]) {
-    double d = 0, n = 0;
-    for (int i = 0; i < 3; ++i) {
-        d += (e[i][3] - t[i][3]) * (e[i][3] - t[i][3]);
-        n += t[i][3] * t[i][3];
-    }
-    return std::sqrt(d / n);
 }
 
 double median(std::vector<double> v) {
