@@ -248,6 +248,73 @@ TEST(Detection, HiroArtworkIsSlotZeroOfTheSamplePatterns) {
     }
 }
 
+// Patterns recorded by other tools, printed and seen by a webcam: blur, sensor
+// noise, uneven light and JPEG. The margin of cf over the 0.5 cut is what keeps
+// a marker named under bad light, so a sampler that reads its cells half a
+// pixel off or over the wrong area shows here first.
+TEST(Detection, SamplePatternsMatchWellUnderWebcamConditions) {
+    KWO_NEED_SAMPLE_FILE("hiro.png");
+    const std::string data = sampleData();
+    const char* names[] = {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"};
+    struct Case {
+        int slot;
+        int frameWidth;
+        double side; // px across, seen head-on
+        double tiltX, tiltY, spin;
+        double blur, noise, gradient;
+        int jpegQuality;
+    };
+    const Case cases[] = {
+        {0, 640, 80, 25, -10, 30, 1.0, 3, 0.3, 75},
+        {1, 640, 60, -30, 20, 200, 1.2, 4, 0.2, 80},
+        {2, 640, 50, 10, 35, 120, 0.8, 3, 0.4, 70},
+        {3, 640, 70, -20, -25, 300, 1.4, 5, 0.1, 85},
+        {0, 320, 55, 15, 20, 95, 0.8, 3, 0.3, 80},
+        {2, 320, 50, -20, 10, 250, 1.0, 4, 0.2, 75},
+        {1, 320, 45, 20, -15, 40, 0.7, 3, 0.2, 85},
+        {3, 320, 40, -10, 15, 170, 0.6, 3, 0.3, 85},
+    };
+    std::vector<cv::Mat> pictures;
+    std::vector<ar::PatternFile> patterns(4);
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(ar::readPatternFile(data + "/" + names[i], patterns[i])) << names[i];
+        pictures.push_back(i == 0 ? cv::imread(data + "/hiro.png", cv::IMREAD_COLOR)
+                                  : synthetic::patternPicture(patterns[i], 256));
+        ASSERT_FALSE(pictures.back().empty()) << names[i];
+    }
+    for (const Case& c : cases) {
+        const ARParam camera = plainCamera(c.frameWidth, c.frameWidth * 3 / 4);
+        ar::Tracker tracker;
+        ASSERT_TRUE(tracker.setCalibration(camera));
+        for (const ar::PatternFile& pattern : patterns) ASSERT_GE(tracker.addPattern(pattern), 0);
+        double pose[3][4];
+        synthetic::makePose(c.tiltX, c.tiltY, c.spin, 5, -5, camera.mat[0][0] * 80 / c.side, pose);
+        synthetic::PrintedMarker m;
+        m.picture = pictures[c.slot];
+        m.width = 80;
+        std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+        synthetic::FrameOptions options;
+        options.paper = 215;
+        options.ink = 35;
+        options.blur = c.blur;
+        options.noise = c.noise;
+        options.gradient = c.gradient;
+        options.gradientAngle = c.spin;
+        auto frame = synthetic::renderFrame(camera, {m}, options);
+        cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data()), bgr;
+        cv::cvtColor(bgrx, bgr, cv::COLOR_BGRA2BGR);
+        std::vector<std::uint8_t> jpeg;
+        cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, c.jpegQuality});
+        cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), bgrx, cv::COLOR_BGR2BGRA);
+        const std::string what = std::string(names[c.slot]) + " at " + std::to_string(c.frameWidth) + " px wide, side " +
+                                 std::to_string(static_cast<int>(c.side));
+        const ARMarkerInfo* found = findMarker(tracker.detect(view(frame), 100), c.slot);
+        ASSERT_NE(found, nullptr) << what;
+        EXPECT_GE(found->cf, 0.75) << what;
+        EXPECT_LT(cornerRms(*found, frame.markers[0]), 1.0) << what;
+    }
+}
+
 } // namespace
 } // namespace kwo::test
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace kwo::ar {
 namespace {
@@ -38,39 +39,53 @@ struct SquareToQuad {
 
 } // namespace
 
+namespace {
+
+// Samples along one axis of the square: 16, doubled while below half the
+// longer of the two sides along that axis in pixels, at most 64 -- the way
+// patterns trained by other tools were recorded -- but never fewer than two
+// per cell, so a small square's cells are still averaged over sensor noise.
+int samplesAlong(const double a[2], const double b[2], const double c[2], const double d[2]) {
+    const double side = std::max(std::hypot(b[0] - a[0], b[1] - a[1]), std::hypot(d[0] - c[0], d[1] - c[1]));
+    int count = 2 * patternSide;
+    while (count < 64 && count < side / 2) count *= 2;
+    return count;
+}
+
+} // namespace
+
 bool samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
                    double sample[patternValues]) {
     const SquareToQuad map(vertex);
-    double side = 0;
-    for (int i = 0; i < 4; ++i)
-        side += std::hypot(vertex[(i + 1) % 4][0] - vertex[i][0], vertex[(i + 1) % 4][1] - vertex[i][1]);
-    side /= 4;
-    // Sub-samples per cell and axis: one per one and a half pixels, at least
-    // 2 (the samples are interpolated, and the patterns are bold).
-    const int sub = std::clamp(static_cast<int>(std::ceil(side / 48.0)), 2, 4);
+    const int across = samplesAlong(vertex[0], vertex[1], vertex[2], vertex[3]);
+    const int down = samplesAlong(vertex[1], vertex[2], vertex[3], vertex[0]);
     const bool distorted = distFactor[2] != 0 || distFactor[3] != 1.0;
-    const double cell = 0.5 / patternSide;
-    const double weight = 1.0 / (sub * sub);
-    for (int row = 0; row < patternSide; ++row)
-        for (int column = 0; column < patternSide; ++column) {
-            double sum[3] = {0, 0, 0};
-            for (int j = 0; j < sub; ++j)
-                for (int i = 0; i < sub; ++i) {
-                    const double u = 0.25 + (column + (i + 0.5) / sub) * cell;
-                    const double v = 0.25 + (row + (j + 0.5) / sub) * cell;
-                    double x, y;
-                    map.apply(u, v, x, y);
-                    if (distorted) idealToObserved(distFactor, x, y, x, y);
-                    // Outside the frame there is nothing to read: a square
-                    // whose pattern leaves it is not one we can name.
-                    if (!frame.contains(x, y)) return false;
-                    double colour[3];
-                    frame.colourAt(x, y, colour);
-                    for (int k = 0; k < 3; ++k) sum[k] += colour[k];
-                }
-            for (int plane = 0; plane < 3; ++plane)
-                sample[(plane * patternSide + row) * patternSide + column] = sum[plane] * weight;
+    // Each sample reads the one pixel whose centre is nearest (pixel centres
+    // lie on whole coordinates): interpolating between pixels smooths the
+    // cells further than the camera's blur already has.
+    long sum[3][patternSide][patternSide] = {};
+    for (int j = 0; j < down; ++j) {
+        const double v = 0.25 + 0.5 * (j + 0.5) / down;
+        const int row = j * patternSide / down;
+        for (int i = 0; i < across; ++i) {
+            const double u = 0.25 + 0.5 * (i + 0.5) / across;
+            double x, y;
+            map.apply(u, v, x, y);
+            if (distorted) idealToObserved(distFactor, x, y, x, y);
+            const double px = std::floor(x + 0.5), py = std::floor(y + 0.5);
+            // Outside the frame there is nothing to read: a square whose
+            // pattern leaves it is not one we can name.
+            if (!frame.contains(px, py)) return false;
+            const std::uint8_t* p = frame.pixel(static_cast<int>(px), static_cast<int>(py));
+            const int column = i * patternSide / across;
+            for (int k = 0; k < 3; ++k) sum[k][row][column] += p[k];
         }
+    }
+    const double perCell = static_cast<double>(across / patternSide) * (down / patternSide);
+    for (int plane = 0; plane < 3; ++plane)
+        for (int row = 0; row < patternSide; ++row)
+            for (int column = 0; column < patternSide; ++column)
+                sample[(plane * patternSide + row) * patternSide + column] = sum[plane][row][column] / perCell;
     return true;
 }
 
