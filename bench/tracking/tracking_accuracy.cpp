@@ -5,8 +5,8 @@
 //
 // usage: bench_tracking_accuracy
 
-#include "bench/tracking/pose_errors.h"
 #include "bench/tracking/scenes.h"
+#include "tools/synthetic/pose_errors.h"
 
 #include <opencv2/calib3d.hpp>
 
@@ -17,6 +17,9 @@
 
 namespace kwo::bench {
 namespace {
+
+using synthetic::rotationError;
+using synthetic::translationError;
 
 struct Result {
     bool found = false;

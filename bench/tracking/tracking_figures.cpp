@@ -1,7 +1,7 @@
 #include "bench/tracking/tracking_figures.h"
 
-#include "bench/tracking/pose_errors.h"
 #include "bench/tracking/scenes.h"
+#include "tools/synthetic/pose_errors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +9,9 @@
 
 namespace kwo::bench {
 namespace {
+
+using synthetic::rotationError;
+using synthetic::translationError;
 
 double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
     double sum = 0;

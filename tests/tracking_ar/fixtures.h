@@ -4,6 +4,7 @@
 // and a tracker loaded with them.
 
 #include "tools/markers/designs.h"
+#include "tools/synthetic/pose_errors.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/tracker.h"
 
@@ -97,22 +98,7 @@ inline double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& tru
     return std::sqrt(sum / 4);
 }
 
-// Angle between two rotations, degrees.
-inline double rotationError(const double a[3][4], const double b[3][4]) {
-    double trace = 0;
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) trace += a[k][i] * b[k][i];
-    return std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0)) * 180 / M_PI;
-}
-
-// Distance between the translations as a fraction of the true distance.
-inline double translationError(const double estimate[3][4], const double truth[3][4]) {
-    double d = 0, n = 0;
-    for (int i = 0; i < 3; ++i) {
-        d += (estimate[i][3] - truth[i][3]) * (estimate[i][3] - truth[i][3]);
-        n += truth[i][3] * truth[i][3];
-    }
-    return std::sqrt(d / n);
-}
+using synthetic::rotationError;
+using synthetic::translationError;
 
 } // namespace kwo::test

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kwo::bench {
+// How far an estimated pose lies from the true one: shared by the tests and
+// the benchmarks, so both report the same figures.
+namespace kwo::synthetic {
 
 // The angle in degrees of the rotation that takes pose `b`'s rotation to `a`'s.
 inline double rotationError(const double a[3][4], const double b[3][4]) {
@@ -24,4 +26,4 @@ inline double translationError(const double e[3][4], const double t[3][4]) {
     return std::sqrt(d / n);
 }
 
-} // namespace kwo::bench
+} // namespace kwo::synthetic
