@@ -6,9 +6,7 @@
 // usage: make_markers <output folder>
 
 #include "tools/markers/designs.h"
-
-#include <cairo-pdf.h>
-#include <cairo.h>
+#include "tools/markers/sheet.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -17,95 +15,11 @@
 namespace {
 
 constexpr double markerMillimetres = 83.0;
-constexpr double pointsPerMillimetre = 72.0 / 25.4;
 
-bool writePng(const kwo::markers::MarkerDesign& design, const std::string& path) {
-    // The marker with a white quiet zone of a fifth of its side.
-    const int side = 400, margin = 80;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, side + 2 * margin, side + 2 * margin);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_set_source_rgb(cairo, 1, 1, 1);
-    cairo_paint(cairo);
-    cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
-    kwo::markers::drawDesign(cairo, design, margin, margin, side);
-    cairo_destroy(cairo);
-    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok;
-}
-
-void cutMarks(cairo_t* cairo, double x, double y, double w, double h) {
-    const double gap = 1.5, length = 5; // millimetres
-    const double xs[2] = {x, x + w}, ys[2] = {y, y + h};
-    cairo_set_line_width(cairo, 0.2);
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            const double cx = xs[i], cy = ys[j];
-            const double sx = i == 0 ? -1 : 1, sy = j == 0 ? -1 : 1;
-            cairo_move_to(cairo, cx + sx * gap, cy);
-            cairo_line_to(cairo, cx + sx * (gap + length), cy);
-            cairo_move_to(cairo, cx, cy + sy * gap);
-            cairo_line_to(cairo, cx, cy + sy * (gap + length));
-        }
-    cairo_stroke(cairo);
-}
-
-// The sheet, drawn in millimetres on any cairo context.
-void drawSheet(cairo_t* cairo) {
-    cairo_set_source_rgb(cairo, 1, 1, 1);
-    cairo_paint(cairo);
-    cairo_set_source_rgb(cairo, 0, 0, 0);
-    cairo_select_font_face(cairo, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-
-    cairo_set_font_size(cairo, 3.5);
-    cairo_move_to(cairo, 12, 12);
-    cairo_show_text(cairo, "Markers: print at 100 % (no fit to page); each black square must measure 83 mm.");
-
-    // Two by two cells; each cut square leaves 8 mm of white around the black
-    // square and room for the name below it.
-    const double quiet = 8, nameRoom = 8;
-    const double cellW = markerMillimetres + 2 * quiet, cellH = markerMillimetres + 2 * quiet + nameRoom;
-    const double left = (210 - 2 * cellW) / 2, top = 22;
-    const auto& designs = kwo::markers::markerDesigns();
-    for (std::size_t i = 0; i < designs.size(); ++i) {
-        const double x = left + (i % 2) * cellW, y = top + (i / 2) * (cellH + 6);
-        kwo::markers::drawDesign(cairo, designs[i], x + quiet, y + quiet, markerMillimetres);
-        cairo_set_font_size(cairo, 5);
-        cairo_text_extents_t extents;
-        cairo_text_extents(cairo, designs[i].name.c_str(), &extents);
-        cairo_move_to(cairo, x + cellW / 2 - extents.width / 2 - extents.x_bearing, y + quiet + markerMillimetres + 9);
-        cairo_show_text(cairo, designs[i].name.c_str());
-        cutMarks(cairo, x, y, cellW, cellH);
-    }
-}
-
-bool writeSheet(const std::string& path) {
-    cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), 210 * pointsPerMillimetre, 297 * pointsPerMillimetre);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, pointsPerMillimetre, pointsPerMillimetre);
-    drawSheet(cairo);
-    cairo_show_page(cairo);
-    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-    cairo_destroy(cairo);
-    cairo_surface_finish(surface);
-    const bool finished = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok && finished;
-}
-
-// A picture of the sheet at 4 pixels per millimetre, to look at without a
-// PDF viewer.
-bool writeSheetPreview(const std::string& path) {
-    const double scale = 4;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(210 * scale),
-                                                          static_cast<int>(297 * scale));
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, scale, scale);
-    drawSheet(cairo);
-    cairo_destroy(cairo);
-    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok;
+kwo::markers::DrawMarker draw(const kwo::markers::MarkerDesign& design) {
+    return [&design](cairo_t* cairo, double x, double y, double side) {
+        kwo::markers::drawDesign(cairo, design, x, y, side);
+    };
 }
 
 } // namespace
@@ -121,6 +35,7 @@ int main(int argc, char** argv) {
 
     const auto& designs = kwo::markers::markerDesigns();
     std::vector<kwo::ar::PatternFile> patterns;
+    std::vector<kwo::markers::SheetMarker> sheet;
     for (const auto& design : designs) {
         patterns.push_back(kwo::markers::patternFromPicture(kwo::markers::renderDesign(design, 512)));
         std::string message;
@@ -129,20 +44,22 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "make_markers: %s\n", message.c_str());
             return 1;
         }
+        // The marker with a white quiet zone of a fifth of its side.
         const std::string pngPath = (folder / (design.name + ".png")).string();
-        if (!writePng(design, pngPath)) {
-            std::fprintf(stderr, "make_markers: cannot write '%s'\n", pngPath.c_str());
+        if (!kwo::markers::writeMarkerPng(pngPath, draw(design), 400, 80, true, &message)) {
+            std::fprintf(stderr, "make_markers: %s\n", message.c_str());
             return 1;
         }
+        sheet.push_back({design.name, draw(design)});
     }
-    const std::string sheetPath = (folder / "markers.pdf").string();
-    if (!writeSheet(sheetPath)) {
-        std::fprintf(stderr, "make_markers: cannot write '%s'\n", sheetPath.c_str());
-        return 1;
-    }
-    const std::string previewPath = (folder / "markers-sheet.png").string();
-    if (!writeSheetPreview(previewPath)) {
-        std::fprintf(stderr, "make_markers: cannot write '%s'\n", previewPath.c_str());
+    kwo::markers::SheetLayout layout;
+    layout.markerMillimetres = markerMillimetres;
+    std::string message;
+    // The sheet, and a picture of it at 4 pixels per millimetre to look at
+    // without a PDF viewer.
+    if (!kwo::markers::writeSheetPdf((folder / "markers.pdf").string(), sheet, layout, &message) ||
+        !kwo::markers::writeSheetPng((folder / "markers-sheet.png").string(), sheet, layout, 4, &message)) {
+        std::fprintf(stderr, "make_markers: %s\n", message.c_str());
         return 1;
     }
     for (std::size_t a = 0; a < designs.size(); ++a)
