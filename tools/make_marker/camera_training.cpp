@@ -118,16 +118,17 @@ Key pollKeys() {
 
 } // namespace
 
-std::optional<kwo::ar::PatternFile> trainFromCamera(const TrainingSettings& settings, std::string& error) {
+std::optional<std::string> unlistedCamera(const std::string& camera) {
     std::vector<std::string> names;
     for (const kwo::VideoDevice& device : kwo::findVideoDevices()) names.push_back(device.name);
-    if (std::find(names.begin(), names.end(), settings.camera) == names.end()) {
-        std::string listed;
-        for (const std::string& name : names) listed += (listed.empty() ? "'" : ", '") + name + "'";
-        error = "--camera: no camera named '" + settings.camera + "' (" +
-                (listed.empty() ? std::string("no camera found") : "cameras: " + listed) + ")";
-        return std::nullopt;
-    }
+    if (std::find(names.begin(), names.end(), camera) != names.end()) return std::nullopt;
+    std::string listed;
+    for (const std::string& name : names) listed += (listed.empty() ? "'" : ", '") + name + "'";
+    return "--camera: no camera named '" + camera + "' (" +
+           (listed.empty() ? std::string("no camera found") : "cameras: " + listed) + ")";
+}
+
+std::optional<kwo::ar::PatternFile> trainFromCamera(const TrainingSettings& settings, std::string& error) {
     kwo::VideoCapture capture;
     std::string text;
     try {

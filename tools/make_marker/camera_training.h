@@ -25,8 +25,12 @@ struct TrainingSettings {
     double waitSeconds = 10;           // takeFirst: give up after this long
 };
 
+// A message naming the camera and the cameras there are when `camera` is not
+// in the viewer's list (real cameras, then KWO_CLIP_CAMERAS), else nothing.
+std::optional<std::string> unlistedCamera(const std::string& camera);
+
 // The trained pattern, or nothing with a message in `error` (the camera is
-// not listed or does not play, no display for the window, no square within
+// does not play, no display for the window, no square within
 // the wait, or the user cancelled).
 std::optional<kwo::ar::PatternFile> trainFromCamera(const TrainingSettings& settings, std::string& error);
 

@@ -25,6 +25,9 @@ namespace {
 
 constexpr int exitMade = 0, exitRefused = 1, exitBadInput = 2;
 
+const std::string blankMessage =
+    "the marker's inside is blank (one colour); the tracker cannot match it. Nothing written.";
+
 struct Stop {
     int code;
     std::string message;
@@ -132,11 +135,14 @@ kwo::ar::PatternFile makePattern(const MarkerOptions& options, const Station& st
     switch (options.source) {
     case Source::Picture:
         if (!loadArtwork(options.picture, artwork, error)) throw Stop{exitBadInput, "--picture: " + error};
+        if (isBlank(artwork)) throw Stop{exitRefused, "refused: " + blankMessage};
         return patternFromArtwork(artwork);
     case Source::Text:
         if (!textArtwork(options.text, artwork, error)) throw Stop{exitBadInput, error};
         return patternFromArtwork(artwork);
     case Source::Camera: {
+        if (const std::optional<std::string> unlisted = unlistedCamera(options.camera))
+            throw Stop{exitBadInput, *unlisted};
         TrainingSettings settings;
         settings.camera = options.camera;
         settings.video = station.video;
@@ -154,21 +160,24 @@ kwo::ar::PatternFile makePattern(const MarkerOptions& options, const Station& st
 
 // Refuses a pattern whose direction the tracker could not tell.
 void checkTurns(const kwo::ar::PatternFile& pattern, double limit) {
-    if (isFlat(pattern))
-        throw Stop{exitRefused, "refused: the marker's inside is blank (one colour); the tracker cannot match it. "
-                                "Nothing written."};
+    if (isFlat(pattern)) throw Stop{exitRefused, "refused: " + blankMessage};
     const std::array<double, 3> turns = turnMatches(pattern);
     std::printf("Matches with its own turns (limit %.2f): 90 deg %.3f, 180 deg %.3f, 270 deg %.3f\n", limit, turns[0],
                 turns[1], turns[2]);
-    const auto worst = std::max_element(turns.begin(), turns.end());
-    if (*worst >= limit) {
-        char message[400];
-        std::snprintf(message, sizeof message,
-                      "refused: turned by %d degrees the marker matches itself at %.3f (limit %.2f), so the tracker "
-                      "could not tell which way up it is. Make the artwork lopsided (a mark near one corner will do). "
-                      "Nothing written.",
-                      90 * static_cast<int>(worst - turns.begin() + 1), *worst, limit);
-        throw Stop{exitRefused, message};
+    std::string alike;
+    for (int turn = 0; turn < 3; ++turn)
+        if (turns[turn] >= limit) {
+            char figure[48];
+            std::snprintf(figure, sizeof figure, "%s%d degrees (%.3f)", alike.empty() ? "" : ", ", 90 * (turn + 1),
+                          turns[turn]);
+            alike += figure;
+        }
+    if (!alike.empty()) {
+        char limitText[16];
+        std::snprintf(limitText, sizeof limitText, "%.2f", limit);
+        throw Stop{exitRefused, "refused: the marker matches itself turned by " + alike + " (limit " + limitText +
+                                    "), so the tracker could not tell which way up it is. Make the artwork lopsided "
+                                    "(a mark near one corner will do). Nothing written."};
     }
 }
 

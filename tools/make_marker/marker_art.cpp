@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace kwo::make_marker {
 
@@ -102,6 +103,18 @@ bool textArtwork(const std::string& text, Artwork& artwork, std::string& error) 
         return false;
     }
     artwork.pixels = square;
+    return true;
+}
+
+bool isBlank(const Artwork& artwork) {
+    std::vector<cv::Mat> planes;
+    cv::split(artwork.pixels, planes);
+    for (int k = 0; k < 3; ++k) {
+        double least, most;
+        cv::minMaxLoc(planes[k], &least, &most);
+        if (least != most) return false;
+        if (k > 0 && cv::norm(planes[k], planes[0], cv::NORM_INF) != 0) return false;
+    }
     return true;
 }
 

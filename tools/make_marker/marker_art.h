@@ -32,6 +32,10 @@ bool loadArtwork(const std::string& path, Artwork& artwork, std::string& error);
 // shows no ink (spaces only, or no glyph in any installed font).
 bool textArtwork(const std::string& text, Artwork& artwork, std::string& error);
 
+// True when every pixel of the artwork has the same colour: a marker with
+// nothing inside, which the tracker matches to nothing.
+bool isBlank(const Artwork& artwork);
+
 // Draws the printed marker: a black square of `side` with its upper-left
 // corner at (x, y) in the context's units, the artwork filling its inner
 // half (a black border of a quarter of the side all round).

@@ -163,11 +163,14 @@ The artwork fills the white inner half of a black square.
   --config FILE         the station's main document: its tracking/objects
                         patterns are compared with the new one (default:
                         kwo.config in the program folder, or the built-in
-                        document's four markers)
-  --no-station          compare only with the --against files
+                        document's four markers); a camera is opened with
+                        its video settings and calibration (tracking/params)
+  --no-station          ignore the station's document: compare only with the
+                        --against files; a camera is opened at its own size,
+                        without the station's calibration
   --against FILE        another pattern file to compare with (repeatable)
   --symmetry-limit X    refuse artwork whose 90, 180 or 270 degree turn
-                        matches it at X or more (default 0.7): the tracker
+                        matches it at X or more (default 0.8): the tracker
                         could not tell the marker's direction
   --confusion-limit X   warn when another pattern matches the new one at X or
                         more (default 0.5, the tracker's acceptance cut)

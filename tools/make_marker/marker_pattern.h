@@ -17,8 +17,9 @@ namespace kwo::make_marker {
 
 // The pattern of a printed marker seen head-on: the marker rendered at 128
 // pixels, where the detector reads one pixel per sample (64 per axis, 4 x 4
-// per cell), sampled by the detector's own code; paper at 240 and ink at 16,
-// as a camera sees them and as the project's own patterns are recorded.
+// per cell), softened as a camera's optics soften it, and sampled by the
+// detector's own code; paper at 240 and ink at 16, as a camera sees them and
+// as the project's own patterns are recorded.
 kwo::ar::PatternFile patternFromArtwork(const Artwork& artwork);
 
 // The pattern of a square seen in a frame (top row first): its corners
