@@ -116,6 +116,7 @@ TEST_F(Package, FileListHoldsTheStationAndNothingOfARun)
 
     for (const char* path : {
              "/opt/kwo/kwo", "/opt/kwo/kwo-make-clip", "/usr/bin/kwo", "/usr/bin/kwo-make-clip",
+             "/opt/kwo/kwo-make-marker", "/usr/bin/kwo-make-marker", "/usr/share/man/man1/kwo-make-marker.1.gz",
              "/opt/kwo/media/graphics/Core.dat", "/opt/kwo/media/graphics/Quillmoth.dat",
              "/opt/kwo/media/graphics/Brackenjaw.dat", "/opt/kwo/media/graphics/Sliverfin.dat",
              "/opt/kwo/media/graphics/Mossglider.dat", "/opt/kwo/media/graphics/Decor.dat",
@@ -128,7 +129,8 @@ TEST_F(Package, FileListHoldsTheStationAndNothingOfARun)
              "/usr/share/doc/kwo/changelog.gz", "/etc/xdg/autostart/kwo-kiosk.desktop"})
         EXPECT_TRUE(has(path)) << path << " missing from\n" << listing.out;
     // The commands on the search path lead to the program folder.
-    for (const char* link : {"./usr/bin/kwo -> /opt/kwo/kwo\n", "./usr/bin/kwo-make-clip -> /opt/kwo/kwo-make-clip\n"})
+    for (const char* link : {"./usr/bin/kwo -> /opt/kwo/kwo\n", "./usr/bin/kwo-make-clip -> /opt/kwo/kwo-make-clip\n",
+                             "./usr/bin/kwo-make-marker -> /opt/kwo/kwo-make-marker\n"})
         EXPECT_NE(listing.out.find(link), std::string::npos) << link;
 
     // A station's documents and what a run or the build leaves beside the
@@ -150,7 +152,7 @@ TEST_F(Package, DependsOnWhatTheProgramsLinkAndLoad)
     for (const char* linked : {"libogre1.12.10", "libgtk-3-0", "libgstreamer1.0-0", "libsdl2-2.0-0"})
         EXPECT_NE(depends.find(linked), std::string::npos) << linked << " not in " << depends;
     // Loaded at run time, declared by hand.
-    for (const char* loaded : {"gstreamer1.0-plugins-base", "gstreamer1.0-plugins-good", "libgl1-mesa-dri"})
+    for (const char* loaded : {"gstreamer1.0-plugins-base", "gstreamer1.0-plugins-good", "libgl1-mesa-dri", "fonts-dejavu-core"})
         EXPECT_NE(depends.find(loaded), std::string::npos) << loaded << " not in " << depends;
     // An instrumented build would pull in the sanitizer's run time.
     EXPECT_EQ(depends.find("libasan"), std::string::npos) << depends;
@@ -223,6 +225,21 @@ TEST_F(Package, UnpackedProgramFolderRunsTheViewer)
     // The folder the package makes writable for the group is where a run writes.
     EXPECT_TRUE(fs::exists(folder + "/user.config"));
     EXPECT_TRUE(fs::exists(folder + "/ogre.log"));
+}
+
+TEST_F(Package, UnpackedMarkerToolComparesWithThePackagedPatterns)
+{
+    // Started from elsewhere, the tool finds the station's patterns in its
+    // own folder, as the viewer would.
+    const std::string folder = unpacked() + "/opt/kwo";
+    TempDir out;
+    const ProcessResult made = run({folder + "/kwo-make-marker", "--text", "F", "-o", out.file("F")}, out.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_NE(made.out.find(folder + "/tracking/Mossglider.pattern (tracking/objects[3]/pattern/file)"),
+              std::string::npos)
+        << made.out;
+    for (const char* extension : {".pattern", ".png", ".pdf"})
+        EXPECT_TRUE(fs::exists(out.file(std::string("F") + extension))) << extension;
 }
 
 TEST_F(Package, LintianFindsNoError)

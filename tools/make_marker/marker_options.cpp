@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace kwo::make_marker {
 
@@ -95,6 +96,11 @@ std::optional<MarkerOptions> parseOptions(const std::vector<std::string>& argume
                 return std::nullopt;
             }
             options.output = value;
+            // "Owl.pattern" means the marker Owl, not "Owl.pattern.pattern".
+            for (const char* extension : {".pattern", ".png", ".pdf"})
+                if (options.output.ends_with(extension) && options.output.size() > std::strlen(extension) &&
+                    options.output[options.output.size() - std::strlen(extension) - 1] != '/')
+                    options.output.resize(options.output.size() - std::strlen(extension));
         } else if (argument == "--name") {
             options.name = value;
         } else if (argument == "--size") {
