@@ -220,6 +220,8 @@ TEST(MakeMarker, BadArgumentsAndFilesAreNamedAndNothingIsWritten) {
         {"picture missing", {"--picture", dir.file("none.png"), "-o", out}, 2, "picture '" + dir.file("none.png") + "'"},
         {"picture not a picture", {"--picture", dir.file("not-a-picture.png"), "-o", out, "--no-station"}, 2,
          "picture '" + dir.file("not-a-picture.png") + "' cannot be read"},
+        {"picture is a folder", {"--picture", dir.path(), "-o", out, "--no-station"}, 2,
+         "picture '" + dir.path() + "' cannot be read"},
         {"against missing", {"--text", "F", "-o", out, "--against", dir.file("none.pattern")}, 2,
          "--against: Pattern file '" + dir.file("none.pattern") + "' cannot be read"},
         {"against malformed", {"--text", "F", "-o", out, "--against", dir.file("bad.pattern")}, 2,
@@ -234,6 +236,8 @@ TEST(MakeMarker, BadArgumentsAndFilesAreNamedAndNothingIsWritten) {
          "tracking/objects[0]/pattern/file"},
         {"config and no station", {"--text", "F", "-o", out, "--config", dir.file("x"), "--no-station"}, 2,
          "either --config or --no-station"},
+        {"output not writable", {"--text", "F", "-o", "/proc/Out", "--no-station"}, 1,
+         "--output: '/proc/Out.pattern' cannot be written; nothing written"},
         {"camera unknown", {"--camera", "Nowhere Cam", "-o", out, "--take-first", "--no-station"}, 2,
          "--camera: no camera named 'Nowhere Cam'"},
     };

@@ -219,7 +219,7 @@ public:
         for (const auto& file : files) {
             std::error_code error;
             fs::rename(file + ".new", file, error);
-            if (error) throw Stop{exitRefused, "'" + file + "' cannot be written (" + error.message() + ")"};
+            if (error) throw Stop{exitRefused, "--output: '" + file + "' cannot be written (" + error.message() + ")"};
         }
         files.clear();
     }
@@ -230,10 +230,11 @@ private:
 
 void writeMarker(const MarkerOptions& options, const kwo::ar::PatternFile& pattern, const Artwork& artwork) {
     OutputFiles outputs;
-    std::string error;
+    const auto unwritable = [](const std::string& file) {
+        return Stop{exitRefused, "--output: '" + file + "' cannot be written; nothing written"};
+    };
     const std::string patternPath = options.output + ".pattern";
-    if (!kwo::ar::writePatternFile(outputs.add(patternPath), pattern, &error))
-        throw Stop{exitRefused, "--output: " + error};
+    if (!kwo::ar::writePatternFile(outputs.add(patternPath), pattern)) throw unwritable(patternPath);
     std::vector<std::string> written{patternPath};
     if (options.source != Source::Camera) {
         const kwo::markers::DrawMarker draw = [&artwork](cairo_t* cairo, double x, double y, double side) {
@@ -242,11 +243,10 @@ void writeMarker(const MarkerOptions& options, const kwo::ar::PatternFile& patte
         // The picture as the project's own markers: 400 pixels with a white
         // quiet zone of a fifth of the side.
         const std::string png = options.output + ".png", pdf = options.output + ".pdf";
+        if (!kwo::markers::writeMarkerPng(outputs.add(png), draw, 400, 80, false)) throw unwritable(png);
         kwo::markers::SheetLayout layout;
         layout.markerMillimetres = options.millimetres;
-        if (!kwo::markers::writeMarkerPng(outputs.add(png), draw, 400, 80, false, &error) ||
-            !kwo::markers::writeSheetPdf(outputs.add(pdf), {{options.name, draw}}, layout, &error))
-            throw Stop{exitRefused, "--output: " + error};
+        if (!kwo::markers::writeSheetPdf(outputs.add(pdf), {{options.name, draw}}, layout)) throw unwritable(pdf);
         written.push_back(png);
         written.push_back(pdf);
     }
