@@ -193,6 +193,7 @@ int checkConfusion(const kwo::ar::PatternFile& pattern, const std::vector<OtherP
         const double cf = bestMatch(pattern, other.pattern);
         std::printf("  %.3f  %s\n", cf, other.label.c_str());
         if (cf >= limit) {
+            std::fflush(stdout); // the warning follows its figure, also when both go to one file
             std::fprintf(stderr,
                          "kwo-make-marker: warning: the new marker matches %s at %.3f (limit %.2f): the tracker may "
                          "take one for the other\n",
