@@ -24,6 +24,10 @@ struct FrameSize {
 struct SourceOptions {
     std::optional<FrameSize> frameSize; // scale every frame to this size
     bool inBackground = false; // return at once, already playing; trouble shows in failure()
+    // A clip is read once, every frame in order at the reader's pace (not in
+    // real time): after its last frame failure() says "the clip ended". For
+    // programs that analyse a recording rather than show it live.
+    bool readOnce = false;
 };
 
 // Where the frames of an open capture device come from: a real camera, a clip

@@ -6,8 +6,8 @@
 // usage: make_markers <output folder>
 
 #include "tools/markers/designs.h"
+#include "tools/markers/printed_sheet.h"
 
-#include <cairo-pdf.h>
 #include <cairo.h>
 
 #include <cstdio>
@@ -17,7 +17,6 @@
 namespace {
 
 constexpr double markerMillimetres = 83.0;
-constexpr double pointsPerMillimetre = 72.0 / 25.4;
 
 bool writePng(const kwo::markers::MarkerDesign& design, const std::string& path) {
     // The marker with a white quiet zone of a fifth of its side.
@@ -32,22 +31,6 @@ bool writePng(const kwo::markers::MarkerDesign& design, const std::string& path)
     const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
     return ok;
-}
-
-void cutMarks(cairo_t* cairo, double x, double y, double w, double h) {
-    const double gap = 1.5, length = 5; // millimetres
-    const double xs[2] = {x, x + w}, ys[2] = {y, y + h};
-    cairo_set_line_width(cairo, 0.2);
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            const double cx = xs[i], cy = ys[j];
-            const double sx = i == 0 ? -1 : 1, sy = j == 0 ? -1 : 1;
-            cairo_move_to(cairo, cx + sx * gap, cy);
-            cairo_line_to(cairo, cx + sx * (gap + length), cy);
-            cairo_move_to(cairo, cx, cy + sy * gap);
-            cairo_line_to(cairo, cx, cy + sy * (gap + length));
-        }
-    cairo_stroke(cairo);
 }
 
 // The sheet, drawn in millimetres on any cairo context.
@@ -75,37 +58,8 @@ void drawSheet(cairo_t* cairo) {
         cairo_text_extents(cairo, designs[i].name.c_str(), &extents);
         cairo_move_to(cairo, x + cellW / 2 - extents.width / 2 - extents.x_bearing, y + quiet + markerMillimetres + 9);
         cairo_show_text(cairo, designs[i].name.c_str());
-        cutMarks(cairo, x, y, cellW, cellH);
+        kwo::markers::drawCutMarks(cairo, x, y, cellW, cellH);
     }
-}
-
-bool writeSheet(const std::string& path) {
-    cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), 210 * pointsPerMillimetre, 297 * pointsPerMillimetre);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, pointsPerMillimetre, pointsPerMillimetre);
-    drawSheet(cairo);
-    cairo_show_page(cairo);
-    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-    cairo_destroy(cairo);
-    cairo_surface_finish(surface);
-    const bool finished = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok && finished;
-}
-
-// A picture of the sheet at 4 pixels per millimetre, to look at without a
-// PDF viewer.
-bool writeSheetPreview(const std::string& path) {
-    const double scale = 4;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(210 * scale),
-                                                          static_cast<int>(297 * scale));
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, scale, scale);
-    drawSheet(cairo);
-    cairo_destroy(cairo);
-    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok;
 }
 
 } // namespace
@@ -136,12 +90,13 @@ int main(int argc, char** argv) {
         }
     }
     const std::string sheetPath = (folder / "markers.pdf").string();
-    if (!writeSheet(sheetPath)) {
+    if (!kwo::markers::writePdfSheet(sheetPath, 210, 297, drawSheet)) {
         std::fprintf(stderr, "make_markers: cannot write '%s'\n", sheetPath.c_str());
         return 1;
     }
     const std::string previewPath = (folder / "markers-sheet.png").string();
-    if (!writeSheetPreview(previewPath)) {
+    // A picture of the sheet, to look at without a PDF viewer.
+    if (!kwo::markers::writeSheetPicture(previewPath, 210, 297, 4, drawSheet)) {
         std::fprintf(stderr, "make_markers: cannot write '%s'\n", previewPath.c_str());
         return 1;
     }
