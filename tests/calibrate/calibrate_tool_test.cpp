@@ -128,4 +128,121 @@ TEST_F(CalibrateTool, RecoversTheCameraTheClipWasRenderedThrough) {
     EXPECT_NE(result.out.find("View 20 taken"), std::string::npos) << result.out;
 }
 
+TEST(CalibrateToolFailures, ABoardNeverSeenWritesNothing) {
+    kwo::test::TempDir folder;
+    kwo::test::writeEmptyClip(folder.file("table.mkv"), 8);
+    // The station's earlier calibration stays as it was.
+    const std::string old(136, 'k');
+    folder.write("camera.dat", old);
+    const ProcessResult result = run({tool, "--video", folder.file("table.mkv"), "--output", folder.file("camera.dat"),
+                                      "--no-window"},
+                                     "", {}, std::chrono::minutes(2));
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.err.find("the board (9 x 6 inner corners) was never seen in 8 frames of the video '" +
+                              folder.file("table.mkv") + "'"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("nothing written to " + folder.file("camera.dat")), std::string::npos) << result.err;
+    EXPECT_EQ(folder.read("camera.dat"), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2) << "a file was left behind";
+}
+
+struct BadCall {
+    const char* name;
+    std::vector<std::string> arguments; // "@" stands for the test's folder
+    int exitCode;
+    const char* message;
+};
+
+class CalibrateToolArguments : public ::testing::TestWithParam<BadCall> {};
+
+TEST_P(CalibrateToolArguments, NameWhatIsWrongAndWriteNothing) {
+    kwo::test::TempDir folder;
+    folder.write("notes.txt", "not a video\n");
+    std::vector<std::string> command{tool};
+    for (std::string argument : GetParam().arguments) {
+        if (const auto at = argument.find('@'); at != std::string::npos) argument.replace(at, 1, folder.path());
+        command.push_back(argument);
+    }
+    const ProcessResult result = run(command, "", {"KWO_CLIP_CAMERAS=" + folder.file("none.mkv")}, std::chrono::minutes(1));
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.out << result.err;
+    std::string expected = GetParam().message;
+    for (auto at = expected.find('@'); at != std::string::npos; at = expected.find('@', at + folder.path().size()))
+        expected.replace(at, 1, folder.path());
+    EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+    // Only what the test put there.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, CalibrateToolArguments,
+    ::testing::Values(
+        BadCall{"Nothing", {}, 2, "nothing to do"},
+        BadCall{"Unknown", {"--frobnicate"}, 2, "unknown argument '--frobnicate'"},
+        BadCall{"MissingValue", {"--output", "@/c.dat", "--video"}, 2, "--video needs a value"},
+        BadCall{"NoOutput", {"--video", "@/v.mkv"}, 2, "--video needs --output"},
+        BadCall{"TwoTasks", {"--video", "@/v.mkv", "--print-board", "@/b.pdf"}, 2, "give only one of"},
+        BadCall{"BoardText", {"--board", "9by6", "--print-board", "@/b.pdf"}, 2, "--board: '9by6' is not"},
+        BadCall{"BoardTooSmall", {"--board", "2x6", "--print-board", "@/b.pdf"}, 2, "--board: '2x6' is not"},
+        BadCall{"SquareZero", {"--square", "0", "--print-board", "@/b.pdf"}, 2, "--square: '0' is not"},
+        BadCall{"BoardOffThePage", {"--square", "40", "--print-board", "@/b.pdf"}, 2,
+                "--board/--square: the board with its white margin measures 480 x 360 mm"},
+        BadCall{"FewViews", {"--views", "3", "--video", "@/v.mkv", "--output", "@/c.dat"}, 2, "--views: '3' is not"},
+        BadCall{"Seconds", {"--seconds", "soon", "--video", "@/v.mkv", "--output", "@/c.dat"}, 2,
+                "--seconds: 'soon' is not"},
+        BadCall{"SizeText", {"--size", "640", "--camera", "c", "--output", "@/c.dat"}, 2, "--size: '640' is not"},
+        BadCall{"SizeForAFile", {"--size", "640x480", "--video", "@/v.mkv", "--output", "@/c.dat"}, 2,
+                "--size is only for a camera"},
+        BadCall{"OutputWithoutCalibrating", {"--print-board", "@/b.pdf", "--output", "@/c.dat"}, 2,
+                "--output is only for calibrating"},
+        BadCall{"NoVideo", {"--video", "@/v.mkv", "--output", "@/c.dat"}, 1, "--video '@/v.mkv': no such file"},
+        BadCall{"VideoIsAFolder", {"--video", "@", "--output", "@/c.dat"}, 1, "--video '@': not a file"},
+        BadCall{"NotAVideo", {"--video", "@/notes.txt", "--output", "@/c.dat"}, 1,
+                "--video '@/notes.txt' cannot be played"},
+        BadCall{"OutputFolderMissing", {"--video", "@/notes.txt", "--output", "@/no/c.dat"}, 1,
+                "--output '@/no/c.dat': the folder '@/no' does not exist"},
+        BadCall{"OutputIsAFolder", {"--video", "@/notes.txt", "--output", "@"}, 1, "--output '@' is a folder"},
+        BadCall{"UnknownCamera", {"--camera", "Nowhere Cam", "--output", "@/c.dat"}, 1,
+                "--camera 'Nowhere Cam': no such camera; the cameras are 'none.mkv'"},
+        BadCall{"BoardFolderMissing", {"--print-board", "@/no/b.pdf"}, 1,
+                "--print-board '@/no/b.pdf': the file cannot be written"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A clip camera is a camera like any other: listed by its name, played in
+// real time and looping, its views taken while it plays.
+TEST(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
+    kwo::test::TempDir folder;
+    kwo::test::writeCalibrationClip(folder.file("station.mkv"), 6, 20);
+    const std::string cameras = "KWO_CLIP_CAMERAS=" + folder.file("station.mkv");
+    const ProcessResult list = run({tool, "--list-cameras"}, "", {cameras});
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_NE(list.out.find("station.mkv\n"), std::string::npos) << list.out;
+
+    const ProcessResult result = run({tool, "--camera", "station.mkv", "--output", folder.file("camera.dat"),
+                                      "--views", "5", "--seconds", "240", "--no-window"},
+                                     "", {cameras}, std::chrono::minutes(5));
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("View 5 taken"), std::string::npos) << result.out;
+    std::vector<ARParam> records;
+    std::string error;
+    ASSERT_TRUE(kwo::ar::readCalibrationFile(folder.file("camera.dat"), 1, records, &error)) << error;
+    EXPECT_EQ(records[0].xsize, 640);
+    EXPECT_NEAR(records[0].mat[0][0] * records[0].dist_factor[3], 615, 615 * 0.03);
+}
+
+TEST(CalibrateToolBoard, HelpAndTheBoardPage) {
+    const ProcessResult help = run({tool, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* text : {"--print-board", "--camera", "--video", "--output", "--board", "--no-window"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+
+    kwo::test::TempDir folder;
+    const ProcessResult board = run({tool, "--print-board", folder.file("board.pdf"), "--square", "18", "--board", "11x6"});
+    ASSERT_EQ(board.exitCode, 0) << board.err;
+    EXPECT_NE(board.out.find("11 x 6 inner corners, squares of 18 mm"), std::string::npos) << board.out;
+    // A4 landscape in points.
+    const std::string pdf = kwo::test::readFile(folder.file("board.pdf"));
+    EXPECT_NE(pdf.find("/MediaBox [ 0 0 841.889764 595.275591 ]"), std::string::npos);
+}
+
 } // namespace

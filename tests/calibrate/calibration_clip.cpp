@@ -60,6 +60,9 @@ ARParam trueCalibrationCamera() {
 CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose) {
     CalibrationClip clip;
     clip.camera = trueCalibrationCamera();
+    // Larger squares than the printed default: the poses were laid out for
+    // this size (the square's size does not change the intrinsics).
+    clip.board.squareMm = 25;
     int side = 0;
     kwo::synthetic::PrintedMarker sheet;
     sheet.picture = squareSheet(clip.board, side);

@@ -122,7 +122,7 @@ std::optional<Options> parseArguments(const std::vector<std::string>& arguments,
 }
 
 std::string helpText() {
-    return R"(usage: kwo-calibrate --print-board FILE.pdf [--board 9x6] [--square 25]
+    return R"(usage: kwo-calibrate --print-board FILE.pdf [--board 9x6] [--square 20]
        kwo-calibrate --list-cameras
        kwo-calibrate (--camera NAME | --video FILE) --output FILE [options]
 
@@ -151,7 +151,7 @@ Options:
   --video FILE        calibrate from a video file, read once, every frame
   --output FILE       the camera file to write (136 bytes)
   --board CxR         inner corners of the board across and down (9x6)
-  --square MM         side of a printed square in millimetres (25)
+  --square MM         side of a printed square in millimetres (20)
   --size WxH          the camera mode to ask for (the camera's choice)
   --views N           calibrate when N views are taken (20; 5 to 200)
   --seconds S         stop taking views after S seconds

@@ -19,8 +19,9 @@ struct Chessboard {
     // side; the board has one square more than that along each side.
     int columns = 9;
     int rows = 6;
-    // Side of one printed square, millimetres.
-    double squareMm = 25;
+    // Side of one printed square, millimetres: the default board with its
+    // margin fits an A4 page.
+    double squareMm = 20;
 
     cv::Size innerCorners() const { return {columns, rows}; }
     double widthMm() const { return (columns + 1) * squareMm; }
