@@ -252,7 +252,7 @@ private:
         if (!pending)
             pending = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
         ended = true;
-        reason = "the clip ended";
+        reason = clipEnded;
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     }
 

@@ -145,12 +145,16 @@ void drawOverlay(cv::Mat& picture, const kwo::calibrate::ViewPicker& picker, con
     else
         std::snprintf(line, sizeof line, "views %zu/%d  coverage %.0f %%", picker.views().size(), options.views,
                       picker.coverage() * 100);
+    // Outlined text rather than a bar: the board must stay visible right up
+    // to the picture's edge, where the views matter most.
     const double scale = picture.cols / 900.0;
     const int height = static_cast<int>(30 * scale) + 4;
-    cv::rectangle(picture, {0, 0, picture.cols, 2 * height + 4}, cv::Scalar(0, 0, 0), cv::FILLED);
-    cv::putText(picture, line, {6, height}, cv::FONT_HERSHEY_SIMPLEX, scale, cv::Scalar(255, 255, 255), 2, cv::LINE_AA);
-    cv::putText(picture, "Space: take view   Return: calibrate   Esc: quit", {6, 2 * height}, cv::FONT_HERSHEY_SIMPLEX,
-                scale * 0.8, cv::Scalar(200, 200, 200), 1, cv::LINE_AA);
+    const auto write = [&](const char* text, int y, double size) {
+        cv::putText(picture, text, {6, y}, cv::FONT_HERSHEY_SIMPLEX, size, cv::Scalar(0, 0, 0), 4, cv::LINE_AA);
+        cv::putText(picture, text, {6, y}, cv::FONT_HERSHEY_SIMPLEX, size, cv::Scalar(255, 255, 255), 1, cv::LINE_AA);
+    };
+    write(line, height, scale);
+    write("Space: take view   Return: calibrate   Esc: quit", 2 * height, scale * 0.8);
 }
 
 // Writes the record beside the output first and moves it over the output
@@ -236,7 +240,7 @@ int calibrate(const Options& options) {
         }
         if (!source->takeNewestFrame(frame.data())) {
             const std::string failure = source->failure();
-            if (failure == "the clip ended" && !options.video.empty()) break;
+            if (failure == kwo::clipEnded && !options.video.empty()) break;
             if (!failure.empty()) {
                 stopped = failure;
                 break;
