@@ -78,7 +78,11 @@ TEST(CameraFit, RecoversIntrinsicsAndLensFromExactCorners) {
     const double s = fit->param.dist_factor[3];
     EXPECT_NEAR(fit->param.mat[0][0] * s, 615, 615 * 0.002);
     EXPECT_NEAR(fit->param.mat[1][1] * s, 611, 611 * 0.002);
-    EXPECT_NEAR(fit->param.dist_factor[2], 60, 1.5);
+    EXPECT_NEAR(fit->param.mat[0][2], 326, 0.2);
+    EXPECT_NEAR(fit->param.mat[1][2], 236, 0.2);
+    EXPECT_NEAR(fit->param.dist_factor[0], 331, 0.2);
+    EXPECT_NEAR(fit->param.dist_factor[1], 247, 0.2);
+    EXPECT_NEAR(fit->param.dist_factor[2], 60, 0.5);
     // Corner positions are stored as floats: about 1e-5 px of rounding.
     EXPECT_LT(fit->trackerRms, 0.005);
     EXPECT_LT(fit->worstError, 0.02);
