@@ -56,17 +56,12 @@ struct Estimate {
     double rms;
 };
 
-} // namespace
-
-namespace {
-
 // Levenberg-Marquardt over the values of `distFactor` whose `free` flag is
-// set; returns the RMS error.
+// set, with a numerical Jacobian whose steps suit each value's size (pixels
+// for the centre, the factor in units of 1e-8 per squared pixel, the scale
+// near 1). Returns the RMS error.
 double fitLensValues(const std::vector<cv::Point2d>& ideal, const std::vector<cv::Point2d>& observed,
                      double distFactor[4], const bool free[4]) {
-    // Levenberg-Marquardt over four values with a numerical Jacobian: the
-    // steps suit each value's size (pixels for the centre, the factor in
-    // units of 1e-8 per squared pixel, the scale near 1).
     const double steps[4] = {1e-3, 1e-3, 1e-3, 1e-7};
     double d[4] = {distFactor[0], distFactor[1], distFactor[2], distFactor[3]};
     cv::Mat residuals;
