@@ -54,7 +54,11 @@ cv::Point3d rayOf(const ARParam& camera, const cv::Point2d& observed) {
 }
 
 TEST_F(CalibrateTool, RecoversTheCameraTheClipWasRenderedThrough) {
+    // An earlier calibration is replaced, keeping who may read it.
     const std::string output = folder->file("camera.dat");
+    folder->write("camera.dat", "an earlier calibration");
+    namespace fs = std::filesystem;
+    fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const ProcessResult result = run({tool, "--video", folder->file("board.mkv"), "--output", output, "--no-window",
                                       "--views", "40"},
                                      "", {}, std::chrono::minutes(5));
@@ -62,7 +66,9 @@ TEST_F(CalibrateTool, RecoversTheCameraTheClipWasRenderedThrough) {
     std::vector<ARParam> records;
     std::string error;
     ASSERT_TRUE(kwo::ar::readCalibrationFile(output, 1, records, &error)) << error;
-    EXPECT_EQ(std::filesystem::file_size(output), 136u);
+    EXPECT_EQ(fs::file_size(output), 136u);
+    EXPECT_EQ(fs::status(output).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder->path()), {}), 2) << "a file was left behind";
     const ARParam& found = records[0];
     const ARParam& truth = clip->camera;
     EXPECT_EQ(found.xsize, 640);

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -159,9 +160,10 @@ void drawOverlay(cv::Mat& picture, const kwo::calibrate::ViewPicker& picker, con
 
 // Writes the record beside the output first and moves it over the output
 // only once it is complete and reads back as a usable calibration: a failed
-// or interrupted write leaves the old file as it was.
+// or interrupted write leaves the old file as it was. A file replaced keeps
+// its permissions (the station's viewer may run as another user of its group).
 bool writeAtomically(const std::string& output, const ARParam& param) {
-    const std::string temporary = output + ".partial";
+    const std::string temporary = output + ".partial-" + std::to_string(getpid());
     std::string error;
     std::vector<ARParam> back;
     if (!kwo::ar::writeCalibrationFile(temporary, {param}, &error) ||
@@ -170,6 +172,8 @@ bool writeAtomically(const std::string& output, const ARParam& param) {
         complain("--output '" + output + "': " + error);
         return false;
     }
+    struct stat old {};
+    if (stat(output.c_str(), &old) == 0) chmod(temporary.c_str(), old.st_mode & 07777);
     if (std::rename(temporary.c_str(), output.c_str()) != 0) {
         std::remove(temporary.c_str());
         complain("--output '" + output + "' cannot be replaced");
