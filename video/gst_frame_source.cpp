@@ -29,15 +29,17 @@ const char* flipDirection(bool horizontal, bool vertical)
 // it), flipped as requested, and the sink keeps only the newest frame so a
 // slow reader never holds the pipeline back. videoflip copies every frame
 // even when it has nothing to do, so it is there only when a flip is asked.
-std::string pipelineText(const std::string& head, const DeviceRequest& request, bool clip)
+// A clip read once waits for its reader instead: every frame, no clock.
+std::string pipelineText(const std::string& head, const DeviceRequest& request, bool clip, bool readOnce = false)
 {
     std::string text = head + " ! decodebin ! videoconvert ! videoscale";
     if (request.flipHorizontal || request.flipVertical)
         text += std::string(" ! videoflip video-direction=") +
                 flipDirection(request.flipHorizontal, request.flipVertical);
-    return text + " ! capsfilter name=shape caps=video/x-raw,format=BGRx"
-                  " ! appsink name=sink max-buffers=1 drop=true sync=" +
-           (clip ? "true" : "false");
+    text += " ! capsfilter name=shape caps=video/x-raw,format=BGRx";
+    if (readOnce)
+        return text + " ! appsink name=sink max-buffers=1 drop=false sync=false";
+    return text + " ! appsink name=sink max-buffers=1 drop=true sync=" + (clip ? "true" : "false");
 }
 
 std::string messageText(GstMessage* message)
@@ -69,8 +71,8 @@ struct Shape {
 
 class GstFrameSource final : public VideoSource {
 public:
-    GstFrameSource(Pipeline pipeline, std::string label, bool clip)
-        : pipeline(std::move(pipeline)), label(std::move(label)), clip(clip)
+    GstFrameSource(Pipeline pipeline, std::string label, bool clip, bool readOnce = false)
+        : pipeline(std::move(pipeline)), label(std::move(label)), clip(clip), readOnce(readOnce)
     {
         sink = gst_bin_get_by_name(GST_BIN(this->pipeline.get()), "sink");
         bus = gst_element_get_bus(this->pipeline.get());
@@ -173,7 +175,7 @@ public:
         // The sink reuses one sample object, so no sample may still be held
         // when it is asked for the next one.
         handleMessages();
-        if (!reason.empty())
+        if (!reason.empty() && !(ended && pending))
             return false;
         GstSample* sample = pending;
         pending = nullptr;
@@ -215,6 +217,8 @@ private:
                 fail(messageText(message));
             else if (!clip)
                 fail("the stream ended");
+            else if (readOnce)
+                end();
             else
                 startOver();
             gst_message_unref(message);
@@ -239,6 +243,17 @@ private:
         framesSinceStart = 0;
         if (!gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0))
             fail("cannot start the clip over");
+    }
+
+    // A clip read once: its last frame may still wait in the sink and is
+    // handed out before the end shows.
+    void end()
+    {
+        if (!pending)
+            pending = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
+        ended = true;
+        reason = clipEnded;
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     }
 
     void fail(const std::string& text)
@@ -280,6 +295,8 @@ private:
     GstBus* bus = nullptr;
     std::string label;
     bool clip;
+    bool readOnce;
+    bool ended = false; // a clip read once came to its end
     std::string reason; // why the source stopped; empty while it plays
     FrameSize frameSize;
     int rateNumerator = 0;
@@ -313,11 +330,12 @@ void setByName(GstElement* pipeline, const char* element, const char* property, 
 std::unique_ptr<VideoSource> openClip(const VideoDevice& device, const DeviceRequest& request,
                                       const SourceOptions& options, const ModeChooser& chooseMode)
 {
-    Pipeline pipeline = makePipeline(pipelineText("filesrc name=source", request, true), device.location);
+    Pipeline pipeline =
+        makePipeline(pipelineText("filesrc name=source", request, true, options.readOnce), device.location);
     // The path is set as a property, not written into the pipeline text, so
     // any character in it is safe.
     setByName(pipeline.get(), "source", "location", device.location);
-    auto source = std::make_unique<GstFrameSource>(std::move(pipeline), device.location, true);
+    auto source = std::make_unique<GstFrameSource>(std::move(pipeline), device.location, true, options.readOnce);
     if (options.frameSize)
         source->pin({*options.frameSize});
     if (options.inBackground) {

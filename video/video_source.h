@@ -24,7 +24,14 @@ struct FrameSize {
 struct SourceOptions {
     std::optional<FrameSize> frameSize; // scale every frame to this size
     bool inBackground = false; // return at once, already playing; trouble shows in failure()
+    // A clip is read once, every frame in order at the reader's pace (not in
+    // real time): after its last frame failure() says clipEnded. For
+    // programs that analyse a recording rather than show it live.
+    bool readOnce = false;
 };
+
+// What failure() says once a clip read once has given its last frame.
+inline constexpr const char* clipEnded = "the clip ended";
 
 // Where the frames of an open capture device come from: a real camera, a clip
 // file played as a camera, or anything a test supplies. Every call comes from

@@ -126,11 +126,13 @@ TEST_F(Package, FileListHoldsTheStationAndNothingOfARun)
              "/usr/lib/systemd/user/kwo.service", "/usr/share/applications/kwo.desktop",
              "/usr/share/icons/hicolor/128x128/apps/kwo.png", "/usr/share/man/man1/kwo.1.gz",
              "/usr/share/man/man1/kwo-make-clip.1.gz", "/usr/share/doc/kwo/copyright",
+             "/opt/kwo/kwo-calibrate", "/usr/bin/kwo-calibrate", "/usr/share/man/man1/kwo-calibrate.1.gz",
              "/usr/share/doc/kwo/changelog.gz", "/etc/xdg/autostart/kwo-kiosk.desktop"})
         EXPECT_TRUE(has(path)) << path << " missing from\n" << listing.out;
     // The commands on the search path lead to the program folder.
     for (const char* link : {"./usr/bin/kwo -> /opt/kwo/kwo\n", "./usr/bin/kwo-make-clip -> /opt/kwo/kwo-make-clip\n",
-                             "./usr/bin/kwo-make-marker -> /opt/kwo/kwo-make-marker\n"})
+                             "./usr/bin/kwo-make-marker -> /opt/kwo/kwo-make-marker\n",
+                             "./usr/bin/kwo-calibrate -> /opt/kwo/kwo-calibrate\n"})
         EXPECT_NE(listing.out.find(link), std::string::npos) << link;
 
     // A station's documents and what a run or the build leaves beside the

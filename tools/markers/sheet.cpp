@@ -1,6 +1,7 @@
 #include "tools/markers/sheet.h"
 
-#include <cairo-pdf.h>
+#include "tools/markers/printed_sheet.h"
+
 #include <cairo.h>
 
 #include <algorithm>
@@ -11,7 +12,6 @@ namespace kwo::markers {
 
 namespace {
 
-constexpr double pointsPerMillimetre = 72.0 / 25.4;
 constexpr double a4Width = 210, a4Height = 297;
 constexpr double captionRoom = 22; // top of the first row of cells
 constexpr double nameRoom = 8;     // below each square, for its name
@@ -42,22 +42,6 @@ Pages planPages(const SheetLayout& layout, std::size_t markers) {
     const std::size_t perPage = static_cast<std::size_t>(pages.columns) * pages.rows;
     pages.count = static_cast<int>(std::max<std::size_t>(1, (markers + perPage - 1) / perPage));
     return pages;
-}
-
-void cutMarks(cairo_t* cairo, double x, double y, double w, double h) {
-    const double gap = 1.5, length = 5; // millimetres
-    const double xs[2] = {x, x + w}, ys[2] = {y, y + h};
-    cairo_set_line_width(cairo, 0.2);
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            const double cx = xs[i], cy = ys[j];
-            const double sx = i == 0 ? -1 : 1, sy = j == 0 ? -1 : 1;
-            cairo_move_to(cairo, cx + sx * gap, cy);
-            cairo_line_to(cairo, cx + sx * (gap + length), cy);
-            cairo_move_to(cairo, cx, cy + sy * gap);
-            cairo_line_to(cairo, cx, cy + sy * (gap + length));
-        }
-    cairo_stroke(cairo);
 }
 
 // One page, drawn in millimetres on any cairo context.
@@ -91,7 +75,7 @@ void drawPage(cairo_t* cairo, const std::vector<SheetMarker>& markers, const She
         cairo_move_to(cairo, x + pages.cellWidth / 2 - extents.width / 2 - extents.x_bearing,
                       y + layout.quietZone + layout.markerMillimetres + 9);
         cairo_show_text(cairo, markers[i].name.c_str());
-        cutMarks(cairo, x, y, pages.cellWidth, pages.cellHeight);
+        drawCutMarks(cairo, x, y, pages.cellWidth, pages.cellHeight);
     }
 }
 
@@ -105,34 +89,17 @@ bool failWith(std::string* error, const std::string& path, const char* what) {
 bool writeSheetPdf(const std::string& path, const std::vector<SheetMarker>& markers, const SheetLayout& layout,
                    std::string* error) {
     const Pages pages = planPages(layout, markers.size());
-    cairo_surface_t* surface =
-        cairo_pdf_surface_create(path.c_str(), pages.width * pointsPerMillimetre, pages.height * pointsPerMillimetre);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, pointsPerMillimetre, pointsPerMillimetre);
-    for (int page = 0; page < pages.count; ++page) {
+    const bool ok = writePdfPages(path, pages.width, pages.height, pages.count, [&](cairo_t* cairo, int page) {
         drawPage(cairo, markers, layout, pages, page);
-        cairo_show_page(cairo);
-    }
-    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-    cairo_destroy(cairo);
-    cairo_surface_finish(surface);
-    const bool finished = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok && finished ? true : failWith(error, path, "Sheet");
+    });
+    return ok ? true : failWith(error, path, "Sheet");
 }
 
 bool writeSheetPng(const std::string& path, const std::vector<SheetMarker>& markers, const SheetLayout& layout,
                    double pixelsPerMillimetre, std::string* error) {
     const Pages pages = planPages(layout, markers.size());
-    cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(pages.width * pixelsPerMillimetre),
-                                   static_cast<int>(pages.height * pixelsPerMillimetre));
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, pixelsPerMillimetre, pixelsPerMillimetre);
-    drawPage(cairo, markers, layout, pages, 0);
-    cairo_destroy(cairo);
-    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
+    const bool ok = writeSheetPicture(path, pages.width, pages.height, pixelsPerMillimetre,
+                                      [&](cairo_t* cairo) { drawPage(cairo, markers, layout, pages, 0); });
     return ok ? true : failWith(error, path, "Picture");
 }
 
