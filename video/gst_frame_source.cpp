@@ -113,6 +113,7 @@ public:
         // handovers, first.
         pipeline.reset();
         newest.clear();
+        gst_caps_replace(&capsRead, nullptr);
         gst_object_unref(bus);
         gst_object_unref(sink);
     }
@@ -257,14 +258,21 @@ private:
     // frame is not of the pinned size (one on its way before the pin).
     std::uint8_t* lend()
     {
-        GstVideoInfo info;
-        if (!lent.caps || !gst_video_info_from_caps(&info, lent.caps))
+        if (!lent.caps)
             return nullptr;
-        if (GST_VIDEO_INFO_WIDTH(&info) != frameSize.width || GST_VIDEO_INFO_HEIGHT(&info) != frameSize.height)
+        // Caps change rarely: read them once, not frame after frame.
+        if (lent.caps != capsRead) {
+            gst_caps_replace(&capsRead, lent.caps);
+            frameInfoKnown = gst_video_info_from_caps(&frameInfo, capsRead);
+        }
+        if (!frameInfoKnown)
+            return nullptr;
+        if (GST_VIDEO_INFO_WIDTH(&frameInfo) != frameSize.width ||
+            GST_VIDEO_INFO_HEIGHT(&frameInfo) != frameSize.height)
             return nullptr;
         const std::size_t row = static_cast<std::size_t>(frameSize.width) * 4;
         const auto flags = mapFlags(GST_MAP_READWRITE);
-        if (ownedAlone(lent.buffer) && gst_video_frame_map(&lentFrame, &info, lent.buffer, flags)) {
+        if (ownedAlone(lent.buffer) && gst_video_frame_map(&lentFrame, &frameInfo, lent.buffer, flags)) {
             if (static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&lentFrame, 0)) == row) {
                 mapped = true;
                 return static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lentFrame, 0));
@@ -272,7 +280,7 @@ private:
             gst_video_frame_unmap(&lentFrame);
         }
         GstVideoFrame source;
-        if (!gst_video_frame_map(&source, &info, lent.buffer, mapFlags(GST_MAP_READ)))
+        if (!gst_video_frame_map(&source, &frameInfo, lent.buffer, mapFlags(GST_MAP_READ)))
             return nullptr;
         copy.resize(row * static_cast<std::size_t>(frameSize.height));
         const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&source, 0));
@@ -377,6 +385,10 @@ private:
     GstVideoFrame lentFrame{};   // its mapping, when it is lent in place
     bool mapped = false;
     std::vector<std::uint8_t> copy; // else its copy, reused frame after frame
+
+    GstCaps* capsRead = nullptr; // the caps frameInfo was read from
+    GstVideoInfo frameInfo{};
+    bool frameInfoKnown = false;
 };
 
 Pipeline makePipeline(const std::string& text, const std::string& label)
