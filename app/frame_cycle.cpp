@@ -35,11 +35,10 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
     showCameraLost(kwo::videoLost());
     if (!image)
         return true;
-    // The video library delivers the bottom row first; turned over in place,
-    // the frame is top row first for the texture and the marker detector.
+    // The video library lends the frame top row first, as the texture and
+    // the marker detector take it; it is ours to change until arVideoCapNext.
     if (fixVideo)
-        kwo::blankLastRow(image, videoWidth, videoHeight);
-    kwo::flipRows(image, videoWidth, videoHeight, flipRows);
+        kwo::blankTopRow(image, videoWidth, videoHeight);
     kwo::uploadFrame(*videoBuffer, image, videoWidth, videoHeight);
     trackMarkers(image);
     for (CollisionPair& pair : collisionPairs)

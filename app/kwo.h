@@ -90,7 +90,6 @@ private:
     kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
     Ogre::SceneNode* trackingRoot = nullptr;
     kwo::PoseEstimates poseEstimates = kwo::libraryPoseEstimates(); // made once, used every frame
-    std::vector<unsigned char> flipRows; // scratch of the in-place flip, reused every frame
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material

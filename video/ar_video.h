@@ -11,9 +11,9 @@ int arVideoOpen(const char* config);
 int arVideoInqSize(int* width, int* height);
 int arVideoCapStart();
 // The newest frame not yet handed out (width * height pixels of blue, green,
-// red, pad; rows packed, the picture's bottom row first, as the viewer
-// reverses the rows before use), or null at once when there is none. The
-// frame may be written to until arVideoCapNext.
+// red, pad; rows packed, the picture's top row first), or null at once when
+// there is none. The frame may be written to until arVideoCapNext, which
+// gives it back: often it is the decoded picture itself, lent without a copy.
 unsigned char* arVideoGetImage();
 int arVideoCapNext();
 int arVideoCapStop();

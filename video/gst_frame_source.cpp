@@ -1,12 +1,14 @@
 #include "video/gst_frame_source.h"
 
-#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
+#include <vector>
 
 namespace kwo {
 namespace {
@@ -26,9 +28,12 @@ const char* flipDirection(bool horizontal, bool vertical)
 
 // The conversion tail every source shares: any decoded picture becomes packed
 // BGRx of one size (a stream that changes its size midway is scaled back to
-// it), flipped as requested, and the sink keeps only the newest frame so a
-// slow reader never holds the pipeline back. videoflip copies every frame
-// even when it has nothing to do, so it is there only when a flip is asked.
+// it), flipped as requested. videoflip copies every frame even when it has
+// nothing to do, so it is there only when a flip is asked. The sink hands
+// each frame, when its time has come, to the source, which keeps only the
+// newest, so a slow reader never holds the pipeline back. The sink keeps no
+// reference of its own ("last sample"), so the frame the source keeps is
+// usually its only holder and can be lent out for writing without a copy.
 // A clip read once waits for its reader instead: every frame, no clock.
 std::string pipelineText(const std::string& head, const DeviceRequest& request, bool clip, bool readOnce = false)
 {
@@ -36,10 +41,9 @@ std::string pipelineText(const std::string& head, const DeviceRequest& request, 
     if (request.flipHorizontal || request.flipVertical)
         text += std::string(" ! videoflip video-direction=") +
                 flipDirection(request.flipHorizontal, request.flipVertical);
-    text += " ! capsfilter name=shape caps=video/x-raw,format=BGRx";
-    if (readOnce)
-        return text + " ! appsink name=sink max-buffers=1 drop=false sync=false";
-    return text + " ! appsink name=sink max-buffers=1 drop=true sync=" + (clip ? "true" : "false");
+    return text + " ! capsfilter name=shape caps=video/x-raw,format=BGRx"
+                  " ! fakesink name=sink signal-handoffs=true enable-last-sample=false sync=" +
+           (clip && !readOnce ? "true" : "false");
 }
 
 std::string messageText(GstMessage* message)
@@ -69,6 +73,29 @@ struct Shape {
     int parDenominator = 1;
 };
 
+// Maps a frame without another reference on its buffer: the source holds one.
+GstMapFlags mapFlags(GstMapFlags access)
+{
+    return GstMapFlags(static_cast<int>(access) | static_cast<int>(GST_VIDEO_FRAME_MAP_FLAG_NO_REF));
+}
+
+// The newest frame the sink handed over and the caps it came with; both
+// owned (one reference each) or both null.
+struct Arrival {
+    GstBuffer* buffer = nullptr;
+    GstCaps* caps = nullptr;
+
+    void clear()
+    {
+        if (buffer)
+            gst_buffer_unref(buffer);
+        if (caps)
+            gst_caps_unref(caps);
+        buffer = nullptr;
+        caps = nullptr;
+    }
+};
+
 class GstFrameSource final : public VideoSource {
 public:
     GstFrameSource(Pipeline pipeline, std::string label, bool clip, bool readOnce = false)
@@ -79,13 +106,17 @@ public:
         GstPad* pad = gst_element_get_static_pad(sink, "sink");
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, countFrame, this, nullptr);
         gst_object_unref(pad);
+        g_signal_connect(sink, "handoff", G_CALLBACK(keepFrame), this);
     }
     ~GstFrameSource() override
     {
-        if (pending)
-            gst_sample_unref(pending);
-        // Stops the streaming threads, and with them the frame count, first.
+        releaseFrame();
+        stopHandovers();
+        // Stops the streaming threads, and with them the frame count and the
+        // handovers, first.
         pipeline.reset();
+        newest.clear();
+        gst_caps_replace(&capsRead, nullptr);
         gst_object_unref(bus);
         gst_object_unref(sink);
     }
@@ -169,26 +200,32 @@ public:
             gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
     }
 
-    bool takeNewestFrame(std::uint8_t* frame) override
+    std::uint8_t* takeNewestFrame() override
     {
-        // The bus first: at the clip's end this keeps the last frame aside.
-        // The sink reuses one sample object, so no sample may still be held
-        // when it is asked for the next one.
         handleMessages();
-        if (!reason.empty() && !(ended && pending))
-            return false;
-        GstSample* sample = pending;
-        pending = nullptr;
-        if (!sample) {
-            sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
-            if (sample)
-                ++framesSinceStart;
+        if (!reason.empty() || lent.buffer)
+            return nullptr;
+        {
+            const std::lock_guard<std::mutex> lock(newestLock);
+            lent = newest;
+            newest = {};
         }
-        if (!sample)
-            return false;
-        const bool copied = copyFrame(sample, frame);
-        gst_sample_unref(sample);
-        return copied;
+        taken.notify_all();
+        if (!lent.buffer)
+            return nullptr;
+        std::uint8_t* pixels = lend();
+        if (!pixels)
+            lent.clear();
+        return pixels;
+    }
+
+    void releaseFrame() override
+    {
+        if (mapped) {
+            gst_video_frame_unmap(&lentFrame);
+            mapped = false;
+        }
+        lent.clear();
     }
 
     std::uint64_t framesArrived() const override { return arrived.load(std::memory_order_relaxed); }
@@ -206,88 +243,156 @@ private:
         return GST_PAD_PROBE_OK;
     }
 
-    // Reacts to what the pipeline reported since the last look.
+    // On the streaming thread, when the frame's time has come: it replaces
+    // the newest one not yet taken. Only references change hands here.
+    static void keepFrame(GstElement*, GstBuffer* buffer, GstPad* pad, gpointer data)
+    {
+        auto* self = static_cast<GstFrameSource*>(data);
+        Arrival arrival{gst_buffer_ref(buffer), gst_pad_get_current_caps(pad)};
+        {
+            std::unique_lock<std::mutex> lock(self->newestLock);
+            // Read once, no frame may be passed over: wait until the reader
+            // took the one before.
+            if (self->readOnce)
+                self->taken.wait(lock, [self] { return !self->newest.buffer || self->stopping; });
+            std::swap(self->newest, arrival);
+        }
+        arrival.clear(); // the frame nobody took, outside the lock
+    }
+
+    // The pixels of the frame in `lent`, top row first, rows packed: the
+    // decoded buffer itself, mapped for writing, when nothing else holds it
+    // and its rows are packed; else one straight copy of it. Null when the
+    // frame is not of the pinned size (one on its way before the pin).
+    std::uint8_t* lend()
+    {
+        if (!lent.caps)
+            return nullptr;
+        // Caps change rarely: read them once, not frame after frame.
+        if (lent.caps != capsRead) {
+            gst_caps_replace(&capsRead, lent.caps);
+            frameInfoKnown = gst_video_info_from_caps(&frameInfo, capsRead);
+        }
+        if (!frameInfoKnown)
+            return nullptr;
+        if (GST_VIDEO_INFO_WIDTH(&frameInfo) != frameSize.width ||
+            GST_VIDEO_INFO_HEIGHT(&frameInfo) != frameSize.height)
+            return nullptr;
+        const std::size_t row = static_cast<std::size_t>(frameSize.width) * 4;
+        const auto flags = mapFlags(GST_MAP_READWRITE);
+        if (ownedAlone(lent.buffer) && gst_video_frame_map(&lentFrame, &frameInfo, lent.buffer, flags)) {
+            if (static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&lentFrame, 0)) == row) {
+                mapped = true;
+                return static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lentFrame, 0));
+            }
+            gst_video_frame_unmap(&lentFrame);
+        }
+        GstVideoFrame source;
+        if (!gst_video_frame_map(&source, &frameInfo, lent.buffer, mapFlags(GST_MAP_READ)))
+            return nullptr;
+        copy.resize(row * static_cast<std::size_t>(frameSize.height));
+        const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&source, 0));
+        const std::size_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&source, 0);
+        if (stride == row)
+            std::memcpy(copy.data(), pixels, copy.size());
+        else
+            for (int y = 0; y < frameSize.height; ++y)
+                std::memcpy(copy.data() + y * row, pixels + y * stride, row);
+        gst_video_frame_unmap(&source);
+        return copy.data();
+    }
+
+    // Writing into a buffer is safe only when this source holds its only
+    // reference and its memory is not shared with another buffer (a slice
+    // of the demuxer's data, say): a buffer still on its way through the
+    // sink, or a frame decoded into shared memory, is copied instead.
+    static bool ownedAlone(GstBuffer* buffer)
+    {
+        if (!gst_buffer_is_writable(buffer))
+            return false;
+        for (guint i = 0; i < gst_buffer_n_memory(buffer); ++i)
+            if (!gst_memory_is_writable(gst_buffer_peek_memory(buffer, i)))
+                return false;
+        return true;
+    }
+
+    // Reacts to what the pipeline reported since the last look. The end of
+    // the stream waits until its last frame has been taken: a stream that
+    // ends at once (frames without times come as fast as they decode) still
+    // shows its last picture, and a clip starts over only after it.
     void handleMessages()
     {
         while (reason.empty()) {
+            if (endReached) {
+                if (frameWaiting())
+                    return;
+                endReached = false;
+                if (clip && readOnce)
+                    end();
+                else if (clip)
+                    startOver();
+                else
+                    fail("the stream ended");
+                continue;
+            }
             GstMessage* message = gst_bus_pop_filtered(bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
             if (!message)
                 return;
             if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
                 fail(messageText(message));
-            else if (!clip)
-                fail("the stream ended");
-            else if (readOnce)
-                end();
             else
-                startOver();
+                endReached = true;
             gst_message_unref(message);
         }
     }
 
-    // The clip's end: the last frame may still wait in the sink, and the
-    // flushing seek would throw it away, so it is set aside first. A flushing
-    // seek to the start (unlike a segment seek) delivers every frame again.
+    bool frameWaiting()
+    {
+        const std::lock_guard<std::mutex> lock(newestLock);
+        return newest.buffer != nullptr;
+    }
+
+    // The clip's end, its last frame taken. A flushing seek to the start
+    // (unlike a segment seek) delivers every frame again.
     void startOver()
     {
-        if (!pending) {
-            pending = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
-            if (pending)
-                ++framesSinceStart;
-        }
+        const std::uint64_t count = arrived.load(std::memory_order_relaxed);
         // A clip that plays through without a single frame would loop forever unseen.
-        if (framesSinceStart == 0) {
+        if (count == arrivedAtStart) {
             fail("the clip gives no frames (unreadable or empty)");
             return;
         }
-        framesSinceStart = 0;
+        arrivedAtStart = count;
         if (!gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0))
             fail("cannot start the clip over");
     }
 
-    // A clip read once: its last frame may still wait in the sink and is
-    // handed out before the end shows.
+    // A clip read once has given its last frame.
     void end()
     {
-        if (!pending)
-            pending = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0);
-        ended = true;
         reason = clipEnded;
+        stopHandovers();
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    }
+
+    // A streaming thread waiting for the reader must not keep the pipeline
+    // from stopping.
+    void stopHandovers()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(newestLock);
+            stopping = true;
+        }
+        taken.notify_all();
     }
 
     void fail(const std::string& text)
     {
         reason = text;
-        if (pending) {
-            gst_sample_unref(pending);
-            pending = nullptr;
-        }
+        stopHandovers();
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    }
-
-    bool copyFrame(GstSample* sample, std::uint8_t* frame)
-    {
-        GstVideoInfo info;
-        GstCaps* caps = gst_sample_get_caps(sample);
-        if (!caps || !gst_video_info_from_caps(&info, caps))
-            return false;
-        // The pipeline scales every frame to the pinned size; a frame of
-        // another size can only have been on its way before the pin.
-        if (GST_VIDEO_INFO_WIDTH(&info) != frameSize.width || GST_VIDEO_INFO_HEIGHT(&info) != frameSize.height)
-            return false;
-        GstVideoFrame mapped;
-        if (!gst_video_frame_map(&mapped, &info, gst_sample_get_buffer(sample), GST_MAP_READ))
-            return false;
-        const auto* source = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0));
-        const std::size_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0);
-        const std::size_t row = static_cast<std::size_t>(frameSize.width) * 4;
-        // Bottom row first: the viewer reverses the rows of every frame
-        // before use, as the frames of a Windows capture device come.
-        for (int y = 0; y < frameSize.height; ++y)
-            std::memcpy(frame + (frameSize.height - 1 - y) * row, source + y * stride, row);
-        gst_video_frame_unmap(&mapped);
-        return true;
+        const std::lock_guard<std::mutex> lock(newestLock);
+        newest.clear();
     }
 
     Pipeline pipeline;
@@ -295,15 +400,28 @@ private:
     GstBus* bus = nullptr;
     std::string label;
     bool clip;
-    bool readOnce;
-    bool ended = false; // a clip read once came to its end
+    bool readOnce; // every frame in order at the reader's pace, then clipEnded
     std::string reason; // why the source stopped; empty while it plays
     FrameSize frameSize;
     int rateNumerator = 0;
     int rateDenominator = 1;
-    long framesSinceStart = 0;     // frames taken since the clip last started over
-    GstSample* pending = nullptr;  // the clip's last frame, kept aside while it starts over
+    std::uint64_t arrivedAtStart = 0;      // the frame count when the clip last started over
+    bool endReached = false;               // the stream ended; its last frame not taken yet
     std::atomic<std::uint64_t> arrived{0}; // counted on the streaming thread
+
+    std::mutex newestLock; // between the streaming thread and the program's
+    Arrival newest;        // the newest frame not yet taken
+    std::condition_variable taken; // a frame read once was taken, or the source stops
+    bool stopping = false;
+
+    Arrival lent;                // the frame handed out, until it is given back
+    GstVideoFrame lentFrame{};   // its mapping, when it is lent in place
+    bool mapped = false;
+    std::vector<std::uint8_t> copy; // else its copy, reused frame after frame
+
+    GstCaps* capsRead = nullptr; // the caps frameInfo was read from
+    GstVideoInfo frameInfo{};
+    bool frameInfoKnown = false;
 };
 
 Pipeline makePipeline(const std::string& text, const std::string& label)

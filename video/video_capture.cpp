@@ -65,7 +65,6 @@ bool VideoCapture::open(const std::string& deviceText)
         const FrameSize size = playing->size();
         if (size.width <= 0 || size.height <= 0)
             throw std::runtime_error(device->name + ": the device reports no frame size");
-        frame.assign(static_cast<std::size_t>(size.width) * size.height * 4, 0);
         frameSize = size;
         request = parsed;
         source = std::move(playing);
@@ -110,19 +109,23 @@ std::uint8_t* VideoCapture::newestFrame()
         return nullptr;
     if (capturing)
         watch(Clock::now());
-    // The held frame may be written to by the program right now; refilling
-    // the buffer under it would tear it.
+    // One frame out at a time: the program may still be writing into it.
     if (!source || frameHeld)
         return nullptr;
-    if (!source->takeNewestFrame(frame.data()))
-        return nullptr;
-    frameHeld = true;
-    return frame.data();
+    std::uint8_t* frame = source->takeNewestFrame();
+    frameHeld = frame != nullptr;
+    return frame;
 }
 
 void VideoCapture::release()
 {
+    if (!frameHeld)
+        return;
     frameHeld = false;
+    if (lender)
+        lender.reset();
+    else if (source)
+        source->releaseFrame();
 }
 
 // Frames are counted where they arrive, not where they are taken, so a
@@ -155,6 +158,9 @@ void VideoCapture::watch(Clock::time_point now)
 void VideoCapture::lose(const std::string& reason, Clock::time_point now)
 {
     lost = true;
+    // The program may still be reading the lost camera's last frame.
+    if (frameHeld)
+        lender = std::move(source);
     source.reset();
     nextAttempt = now + times.retry;
     messages("Video: camera \"" + request.friendlyName + "\" lost (" + reason + "); looking for it every " +
@@ -192,10 +198,9 @@ void VideoCapture::lookForCamera(Clock::time_point now)
 
 void VideoCapture::close()
 {
+    release();
     attempt.reset();
     source.reset();
-    frame.clear();
-    frameHeld = false;
     opened = false;
     capturing = false;
     lost = false;

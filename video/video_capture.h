@@ -22,8 +22,8 @@ struct CaptureTimes {
 };
 
 // One capture device as the viewer drives it: opened from a device text,
-// started, polled once per engine frame, stopped and closed. Owns the frame
-// buffer it hands out. Every call comes from one thread.
+// started, polled once per engine frame, stopped and closed. The frame it
+// hands out is lent by its source. Every call comes from one thread.
 //
 // A station runs unattended, so a camera that stops (unplugged, an error, a
 // stream that ends, or simply no frame for CaptureTimes::silence) is
@@ -65,7 +65,8 @@ public:
     // VideoSource::takeNewestFrame), or null at once when there is none,
     // when the capture is closed or its camera lost, or while the previous
     // frame is still held. The frame stays valid and may be written to until
-    // release(). Each call also watches over the camera (see above).
+    // release(), even when the camera is lost meanwhile. Each call also
+    // watches over the camera (see above).
     std::uint8_t* newestFrame();
     // Gives the held frame back, so the next one can be taken.
     void release();
@@ -93,8 +94,8 @@ private:
     DeviceRequest request;
     std::unique_ptr<VideoSource> source;  // playing, or null while lost
     std::unique_ptr<VideoSource> attempt; // a reopen under way while lost
+    std::unique_ptr<VideoSource> lender;  // a lost source kept until its frame is given back
     FrameSize frameSize;
-    std::vector<std::uint8_t> frame;
     bool frameHeld = false;
 
     bool lost = false;

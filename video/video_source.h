@@ -50,13 +50,18 @@ public:
     virtual void start() = 0;
     virtual void stop() = 0;
 
-    // Copies the newest frame that arrived since the last call into `frame`
-    // (size().width * size().height pixels of 4 bytes, blue, green, red, pad,
-    // rows packed, the picture's bottom row first) and returns true; returns
-    // false at once
-    // when no new frame is there. Frames that arrived in between are skipped.
-    // A source that failed returns false from then on and never throws here.
-    virtual bool takeNewestFrame(std::uint8_t* frame) = 0;
+    // Hands out the newest frame that arrived since the last call:
+    // size().width * size().height pixels of 4 bytes (blue, green, red, pad),
+    // rows packed, the picture's top row first, as the screen shows it and
+    // the marker detector reads it. The pixels are the caller's to read and
+    // write until releaseFrame(), and stay where they are until then, whatever
+    // arrives meanwhile. Returns null at once when no new frame is there or
+    // one is still out. Frames that arrived in between are skipped. A source
+    // that failed returns null from then on and never throws here.
+    virtual std::uint8_t* takeNewestFrame() = 0;
+    // Takes the frame handed out back (nothing when none is out). The source
+    // takes it back itself when it is destroyed.
+    virtual void releaseFrame() = 0;
 
     // How many frames have reached the end of the source since it was
     // opened, whether or not they were taken: a camera that keeps this still

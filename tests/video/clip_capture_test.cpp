@@ -54,10 +54,10 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c)
 }
 
 // A pixel of the picture as the viewer shows it: the frame holds the
-// picture's bottom row first, and (x, y) counts from the top left.
-Rgb pixel(const std::uint8_t* bgrx, int width, int height, int x, int y)
+// picture's top row first, and (x, y) counts from the top left.
+Rgb pixel(const std::uint8_t* bgrx, int width, int x, int y)
 {
-    const std::uint8_t* p = bgrx + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4;
+    const std::uint8_t* p = bgrx + (static_cast<std::size_t>(y) * width + x) * 4;
     return {p[2], p[1], p[0]};
 }
 
@@ -121,7 +121,7 @@ TEST_F(ClipCapture, ReportsTheClipsOwnSizeWhateverWasRequested)
     }
 }
 
-TEST_F(ClipCapture, DeliversBlueGreenRedPadWithPackedRowsBottomFirst)
+TEST_F(ClipCapture, DeliversBlueGreenRedPadWithPackedRowsTopFirst)
 {
     // An odd width: a row of 4-byte pixels is not a multiple of 8 bytes, so a
     // padded stride would show.
@@ -133,14 +133,15 @@ TEST_F(ClipCapture, DeliversBlueGreenRedPadWithPackedRowsBottomFirst)
     capture.start();
     const std::uint8_t* frame = waitForFrame(capture);
     ASSERT_NE(frame, nullptr);
-    // The first bytes are the bottom left pixel (blue), in the order B, G, R.
-    EXPECT_EQ(frame[0], 255);
+    // The first bytes are the top left pixel (red), in the order B, G, R.
+    EXPECT_EQ(frame[0], 0);
     EXPECT_EQ(frame[1], 0);
-    EXPECT_EQ(frame[2], 0);
-    // The last row in memory is the picture's top: red then green.
-    const std::uint8_t* top = frame + 39 * 62 * 4;
-    EXPECT_EQ(top[2], 255);
-    EXPECT_EQ(top[61 * 4 + 1], 255);
+    EXPECT_EQ(frame[2], 255);
+    // The last row in memory is the picture's bottom: blue then white.
+    const std::uint8_t* bottom = frame + 39 * 62 * 4;
+    EXPECT_EQ(bottom[0], 255);
+    EXPECT_EQ(bottom[2], 0);
+    EXPECT_EQ(bottom[61 * 4 + 1], 255);
     // Every pixel where it belongs: a row pitch other than width * 4 would
     // shift the quarters' edges row by row.
     int wrong = 0;
@@ -151,7 +152,7 @@ TEST_F(ClipCapture, DeliversBlueGreenRedPadWithPackedRowsBottomFirst)
                                  : right && !bottom ? Rgb{0, 255, 0}
                                  : !right           ? Rgb{0, 0, 255}
                                                     : Rgb{255, 255, 255};
-            wrong += pixel(frame, 62, 40, x, y) != expected;
+            wrong += pixel(frame, 62, x, y) != expected;
         }
     EXPECT_EQ(wrong, 0);
 }
@@ -177,9 +178,9 @@ TEST_F(ClipCapture, AppliesTheRequestedFlips)
         capture.start();
         const std::uint8_t* frame = waitForFrame(capture);
         ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(pixel(frame, 64, 48, 1, 1), c.topLeft);
-        EXPECT_EQ(pixel(frame, 64, 48, 62, 1), c.topRight);
-        EXPECT_EQ(pixel(frame, 64, 48, 1, 46), c.bottomLeft);
+        EXPECT_EQ(pixel(frame, 64, 1, 1), c.topLeft);
+        EXPECT_EQ(pixel(frame, 64, 62, 1), c.topRight);
+        EXPECT_EQ(pixel(frame, 64, 1, 46), c.bottomLeft);
     }
 }
 
@@ -242,8 +243,8 @@ TEST_F(ClipCapture, NoNewFrameGivesNullAndTheHeldFrameIsTheProgramsUntilReleased
     std::uint8_t* frame = waitForFrame(capture);
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(kwo::test::frameIndex(frame, 64, 48), 0);
-    // The program writes into the frame (the viewer flips it in place); the
-    // next frame of the clip arrives meanwhile but must not overwrite it.
+    // The program writes into the frame (the viewer blanks a row in place);
+    // the next frame of the clip arrives meanwhile but must not overwrite it.
     std::fill(frame, frame + 64 * 48 * 4, 7);
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(capture.newestFrame(), nullptr) << "a frame is still held";
@@ -408,7 +409,7 @@ TEST_F(ClipCapture, MotionJpegClipsPlayToo)
     capture.start();
     const std::uint8_t* frame = waitForFrame(capture);
     ASSERT_NE(frame, nullptr);
-    const Rgb centre = pixel(frame, 96, 64, 48, 32);
+    const Rgb centre = pixel(frame, 96, 48, 32);
     EXPECT_NEAR(centre.b, 200, 12);
     EXPECT_NEAR(centre.g, 40, 12);
     EXPECT_NEAR(centre.r, 10, 12);

@@ -165,7 +165,13 @@ private:
     // Takes the next frame when there is one (frameReady); notices the end
     // of a video and a camera that stopped.
     Next waitForFrame() {
-        frameReady = source.takeNewestFrame(frame.data());
+        if (const std::uint8_t* pixels = source.takeNewestFrame()) {
+            std::memcpy(frame.data(), pixels, frame.size());
+            source.releaseFrame();
+            frameReady = true;
+        } else {
+            frameReady = false;
+        }
         const Clock::time_point now = Clock::now();
         if (frameReady) {
             lastFrame = now;
@@ -183,9 +189,7 @@ private:
 
     // Finds the board in the frame and takes it as a view when it is due.
     void look() {
-        // The frames come bottom row first.
         cv::cvtColor(bgrx, grey, cv::COLOR_BGRA2GRAY);
-        cv::flip(grey, grey, 0);
         corners.clear();
         found = cv::findChessboardCornersSB(grey, options.board.innerCorners(), corners, cv::CALIB_CB_NORMALIZE_IMAGE);
         if (found) ++framesWithBoard;
@@ -213,7 +217,6 @@ private:
     void show() {
         if (!window) return;
         cv::cvtColor(bgrx, picture, cv::COLOR_BGRA2BGR);
-        cv::flip(picture, picture, 0);
         drawOverlay(picture, picker, options, corners, found, lastError, flash > 0);
         window->show(picture);
         if (flash > 0) --flash;
@@ -269,7 +272,7 @@ private:
     ViewPicker picker;
     std::unique_ptr<PreviewWindow> window;
 
-    std::vector<std::uint8_t> frame; // the source's layout: BGRx, bottom row first
+    std::vector<std::uint8_t> frame; // the source's layout: BGRx, top row first
     cv::Mat bgrx, grey, picture;      // bgrx views `frame`
     bool frameReady = false;
     BoardView corners;                // found in the current frame

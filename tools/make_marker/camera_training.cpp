@@ -23,16 +23,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The newest frame, turned top row first (the video library delivers the
-// bottom row first, as the viewer's texture wants it).
+// A copy of the newest frame (top row first), so the capture can have its
+// buffer back at once.
 bool takeFrame(kwo::VideoCapture& capture, std::vector<std::uint8_t>& frame) {
     const std::uint8_t* image = capture.newestFrame();
     if (!image) return false;
     const kwo::FrameSize size = capture.size();
     const std::size_t row = 4 * static_cast<std::size_t>(size.width);
-    frame.resize(row * size.height);
-    for (int y = 0; y < size.height; ++y)
-        std::memcpy(frame.data() + row * y, image + row * (size.height - 1 - y), row);
+    frame.assign(image, image + row * size.height);
     capture.release();
     return true;
 }
