@@ -42,6 +42,8 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
     kwo::flipRows(image, videoWidth, videoHeight, flipRows);
     kwo::uploadFrame(*videoBuffer, image, videoWidth, videoHeight);
     trackMarkers(image);
+    if (tuning.shown())
+        kwo::uploadFrame(*videoBuffer, tuning.draw(image, videoWidth, videoHeight, threshold), videoWidth, videoHeight);
     for (CollisionPair& pair : collisionPairs)
         testCollisionPair(pair);
     arVideoCapNext();
