@@ -10,6 +10,8 @@ namespace kwo {
 namespace {
 
 constexpr int thresholdStep = 5;
+// Past the tracker's memory of vanished markers (3 frames by default).
+constexpr int framesToSettle = 5;
 
 void log(const std::string& line)
 {
@@ -40,7 +42,7 @@ void TuningView::handleKey(WindowEvent key, DetectionThreshold& threshold)
         threshold.step(key == WindowEvent::thresholdUp ? thresholdStep : -thresholdStep);
         log("tracking/threshold " + std::to_string(threshold.current()) + " (was " + (wasAutomatic ? "auto, " : "") +
             std::to_string(before) + ")");
-        reportNext = true;
+        framesToReport = framesToSettle;
         break;
     }
     default:
@@ -50,7 +52,6 @@ void TuningView::handleKey(WindowEvent key, DetectionThreshold& threshold)
 
 void TuningView::report()
 {
-    reportNext = false;
     const int identified = static_cast<int>(
         std::count_if(lastMarkers, lastMarkers + lastCount, [](const ARMarkerInfo& m) { return m.id >= 0; }));
     log("tracking/threshold " + std::to_string(lastUsed) + ": " + std::to_string(lastCount) + " squares, " +

@@ -13,9 +13,9 @@ namespace kwo {
 
 // The technician's tuning view: F2 shows, in the camera picture's place, what
 // the detector sees (tracking/tuning_picture.h); + and - step the threshold
-// by 5. Each change goes into the engine log, followed by what the next
-// detection found with the new value, so a good value can be read there and
-// put into the configuration. Off, it costs the frame cycle nothing but a
+// by 5. Each change goes into the engine log, followed by what the
+// detection finds with the new value once it settled, so a good value can be
+// read there and put into the configuration. Off, it costs the frame cycle nothing but a
 // look at a flag.
 class TuningView {
 public:
@@ -36,7 +36,7 @@ public:
         lastMarkers = markers;
         lastCount = count;
         lastUsed = used;
-        if (reportNext)
+        if (framesToReport > 0 && --framesToReport == 0)
             report();
     }
 
@@ -48,7 +48,10 @@ private:
     void report();
 
     bool on = false;
-    bool reportNext = false;
+    // Detections until what the new threshold finds is written in the log:
+    // a few, because the tracker still reports a vanished marker for some
+    // frames.
+    int framesToReport = 0;
     bool mirrored = false;
     std::array<double, 4> distortion{0, 0, 0, 1};
     const ARMarkerInfo* lastMarkers = nullptr;

@@ -43,19 +43,23 @@ std::vector<cv::Point> observedCorners(const ARMarkerInfo& marker, const double*
     return corners;
 }
 
-// A line of text on a black box (legible on black and on white), its anchor
-// the box's centre (centred) or its top-left corner, kept inside the picture.
+// Text boxes are dark grey: legible on black and on white, and never taken
+// for the detector's own black.
+const cv::Scalar labelBox(48, 48, 48, 255);
+
+// A line of text on a box, its anchor the middle of the box's top edge
+// (centred) or its top-left corner, kept inside the picture.
 void writeLabel(cv::Mat& picture, const std::string& text, cv::Point anchor, bool centred, const cv::Scalar& colour)
 {
     const double scale = textScale(picture.cols);
     int baseline = 0;
     const cv::Size size = cv::getTextSize(text, font, scale, 1, &baseline);
     const int pad = 2;
-    cv::Point corner = centred ? cv::Point(anchor.x - size.width / 2 - pad, anchor.y - size.height / 2 - pad) : anchor;
+    cv::Point corner = centred ? cv::Point(anchor.x - size.width / 2 - pad, anchor.y) : anchor;
     corner.x = std::clamp(corner.x, 0, std::max(0, picture.cols - size.width - 2 * pad));
     corner.y = std::clamp(corner.y, 0, std::max(0, picture.rows - size.height - baseline - 2 * pad));
     cv::rectangle(picture, cv::Rect(corner, cv::Size(size.width + 2 * pad, size.height + baseline + 2 * pad)),
-                  cv::Scalar(0, 0, 0, 255), cv::FILLED);
+                  labelBox, cv::FILLED);
     cv::putText(picture, text, corner + cv::Point(pad, pad + size.height), font, scale, colour, 1, cv::LINE_AA);
 }
 
@@ -66,35 +70,47 @@ void drawTuningPicture(const ar::FrameView& frame, int threshold, const TuningMa
 {
     picture.create(frame.height, frame.width, CV_8UC4);
     splitAtThreshold(frame, threshold, picture);
-    const int thickness = std::max(1, frame.width / 320);
-    struct Label {
-        std::string text;
-        cv::Point centre;
+    // Two pixels at least: the picture is usually shown magnified, and
+    // filtered, which pales a line of one pixel.
+    const int thickness = std::max(2, frame.width / 320);
+    struct Square {
+        std::vector<cv::Point> corners;
         cv::Scalar colour;
     };
-    std::vector<Label> labels;
+    std::vector<Square> squares;
     for (int i = 0; i < marks.count; ++i) {
         const ARMarkerInfo& marker = marks.markers[i];
-        const cv::Scalar colour = marker.id >= 0 ? identifiedColour : unidentifiedColour;
-        const std::vector<cv::Point> corners = observedCorners(marker, marks.distFactor);
-        cv::polylines(picture, corners, true, colour, thickness, cv::LINE_8);
-        // The printed upper-left corner, for the direction.
-        cv::circle(picture, corners[static_cast<std::size_t>((4 - marker.dir % 4) % 4)], 2 * thickness + 1, colour,
-                   cv::FILLED);
-        char text[64];
-        std::snprintf(text, sizeof text, "id %d cf %.2f dir %d", marker.id, marker.cf, marker.dir);
-        labels.push_back({text, cv::Point(cvRound(marker.pos[0]), cvRound(marker.pos[1])), colour});
+        squares.push_back({observedCorners(marker, marks.distFactor),
+                           marker.id >= 0 ? identifiedColour : unidentifiedColour});
     }
-    // Text is written into the picture as it will be seen.
+
+    // Text first, written into the picture as it will be seen; each label
+    // below its square.
     if (mirrored)
         cv::flip(picture, picture, 1);
-    for (const Label& label : labels) {
-        const cv::Point centre(mirrored ? frame.width - 1 - label.centre.x : label.centre.x, label.centre.y);
-        writeLabel(picture, label.text, centre, true, label.colour);
+    for (int i = 0; i < marks.count; ++i) {
+        const ARMarkerInfo& marker = marks.markers[i];
+        char text[64];
+        std::snprintf(text, sizeof text, "id %d cf %.2f dir %d", marker.id, marker.cf, marker.dir);
+        int below = 0;
+        for (const cv::Point& corner : squares[static_cast<std::size_t>(i)].corners)
+            below = std::max(below, corner.y);
+        const int x = cvRound(marker.pos[0]);
+        writeLabel(picture, text, cv::Point(mirrored ? frame.width - 1 - x : x, below + 2 * thickness + 3), true,
+                   squares[static_cast<std::size_t>(i)].colour);
     }
     writeLabel(picture, caption, cv::Point(4, 4), false, cv::Scalar(255, 255, 255, 255));
     if (mirrored)
         cv::flip(picture, picture, 1);
+
+    // The outlines over everything, so that no label hides a square's corner;
+    // a dot on the printed upper-left corner gives the direction.
+    for (std::size_t i = 0; i < squares.size(); ++i) {
+        const Square& square = squares[i];
+        cv::polylines(picture, square.corners, true, square.colour, thickness, cv::LINE_8);
+        cv::circle(picture, square.corners[static_cast<std::size_t>((4 - marks.markers[i].dir % 4) % 4)],
+                   2 * thickness + 1, square.colour, cv::FILLED);
+    }
 }
 
 } // namespace kwo

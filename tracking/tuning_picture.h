@@ -23,8 +23,8 @@ struct TuningMarks {
 
 // Outline colours (blue, green, red): a square that matched a pattern, and
 // one that matched none well enough.
-inline const cv::Scalar identifiedColour(40, 210, 40);
-inline const cv::Scalar unidentifiedColour(0, 150, 255);
+inline const cv::Scalar identifiedColour(40, 210, 40, 255);
+inline const cv::Scalar unidentifiedColour(0, 150, 255, 255);
 
 // Fills `picture` (4 bytes per pixel, blue, green, red, pad; rows packed) with
 // black where blue + green + red <= 3 x `threshold` and white elsewhere, the
