@@ -37,6 +37,10 @@ void TuningView::handleKey(WindowEvent key, DetectionThreshold& threshold)
         break;
     case WindowEvent::thresholdUp:
     case WindowEvent::thresholdDown: {
+        // Only while the technician looks: a key pressed by a visitor must
+        // not change the show.
+        if (!on)
+            break;
         const bool wasAutomatic = threshold.automatic();
         const int before = threshold.current();
         threshold.step(key == WindowEvent::thresholdUp ? thresholdStep : -thresholdStep);

@@ -96,8 +96,10 @@ void drawTuningPicture(const ar::FrameView& frame, int threshold, const TuningMa
         for (const cv::Point& corner : squares[static_cast<std::size_t>(i)].corners)
             below = std::max(below, corner.y);
         const int x = cvRound(marker.pos[0]);
+        // A lighter tint of the outline's colour reads better on the box.
+        const cv::Scalar tint = squares[static_cast<std::size_t>(i)].colour * 0.6 + cv::Scalar::all(255) * 0.4;
         writeLabel(picture, text, cv::Point(mirrored ? frame.width - 1 - x : x, below + 2 * thickness + 3), true,
-                   squares[static_cast<std::size_t>(i)].colour);
+                   tint);
     }
     writeLabel(picture, caption, cv::Point(4, 4), false, cv::Scalar(255, 255, 255, 255));
     if (mirrored)

@@ -240,7 +240,7 @@ TEST_F(LightingRamp, TuningPictureIsBlackAndWhiteWithTheSquaresOutlined)
     // Away from the drawing, every pixel is black exactly where the detector
     // takes it as dark.
     int other = 0, wrong = 0;
-    const cv::Vec4b identifiedPixel(40, 210, 40, 0);
+    const cv::Vec4b identifiedPixel(40, 210, 40, 255);
     for (int y = 0; y < lit.height; ++y)
         for (int x = 0; x < lit.width; ++x) {
             const cv::Vec4b p = picture.at<cv::Vec4b>(y, x);
@@ -266,6 +266,24 @@ TEST_F(LightingRamp, TuningPictureIsBlackAndWhiteWithTheSquaresOutlined)
                 }
             EXPECT_GT(outlined, 0) << "marker " << k << " corner " << c;
         }
+
+    // For a picture shown mirrored left to right, the squares stay where the
+    // detector found them and the text is written mirrored, so that it reads
+    // the right way round on screen.
+    cv::Mat mirrored;
+    kwo::drawTuningPicture(view, threshold, {found.data(), static_cast<int>(found.size()), camera.dist_factor},
+                           "threshold 100", true, mirrored);
+    int outlineDifferences = 0;
+    for (int y = 0; y < lit.height; ++y)
+        for (int x = 0; x < lit.width; ++x)
+            outlineDifferences += (picture.at<cv::Vec4b>(y, x) == identifiedPixel) !=
+                                  (mirrored.at<cv::Vec4b>(y, x) == identifiedPixel);
+    EXPECT_EQ(outlineDifferences, 0);
+    cv::Mat seen;
+    cv::flip(mirrored, seen, 1);
+    const cv::Rect caption(4, 4, 60, 12);
+    EXPECT_EQ(cv::norm(seen(caption), picture(caption), cv::NORM_INF), 0);
+    EXPECT_GT(cv::norm(mirrored(caption), picture(caption), cv::NORM_INF), 0);
 }
 
 } // namespace
