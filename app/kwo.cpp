@@ -90,9 +90,9 @@ void KWO::run()
     root->startRendering();
     const kwo::RunFigures::Summary summary = figures.summary(kwo::RunFigures::Clock::now());
     arVideoCapStop();
-    // For whoever looks after the station: how smoothly the run went.
     // The value to put into the configuration after tuning on screen.
     Ogre::LogManager::getSingleton().logMessage(threshold.describe());
+    // For whoever looks after the station: how smoothly the run went.
     Ogre::LogManager::getSingleton().logMessage(kwo::RunFigures::describe(summary));
 }
 

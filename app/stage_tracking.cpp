@@ -1,10 +1,10 @@
 #include "app/kwo.h"
 
+#include "app/window.h"
 #include "config/convert.h"
 #include "config/setting.h"
 #include "config/threshold_setting.h"
 #include "scene/object_scene.h"
-#include "app/window.h"
 #include "tracking/ar/ar.h"
 #include "tracking/collision_pairs.h"
 #include "tracking/marker_tracking.h"

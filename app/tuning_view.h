@@ -13,10 +13,10 @@ namespace kwo {
 
 // The technician's tuning view: F2 shows, in the camera picture's place, what
 // the detector sees (tracking/tuning_picture.h); while it shows, + and -
-// step the threshold by 5. Each change goes into the engine log, followed by what the
-// detection finds with the new value once it settled, so a good value can be
-// read there and put into the configuration. Off, it costs the frame cycle nothing but a
-// look at a flag.
+// step the threshold by 5. Each change goes into the engine log, followed by
+// what the detection finds with the new value once it settled, so a good
+// value can be read there and put into the configuration. Off, it costs the
+// frame cycle nothing but a look at a flag.
 class TuningView {
 public:
     // The calibration's distortion (to place the outlines on the picture) and

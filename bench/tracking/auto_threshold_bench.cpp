@@ -229,7 +229,9 @@ void fixed100(benchmark::State& state) {
 void choiceFromMarkers(benchmark::State& state) {
     const Scenes& s = scenes();
     ar::Tracker tracker = designTracker(s.param, noMemory());
-    const RampFrame& f = s.days[0][0];
+    // A frame in full light, where 100 finds the markers to learn from.
+    const RampFrame& f = *std::find_if(s.days[0].begin(), s.days[0].end(),
+                                       [](const RampFrame& r) { return brightnessSteps[r.step] == 1.0; });
     const ar::FrameView view = ar::FrameView::packed(f.frame.data(), f.frame.width, f.frame.height);
     AutoThreshold automatic(s.param.dist_factor);
     const auto& found = tracker.detect(view, 100);
