@@ -41,6 +41,8 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
         kwo::blankTopRow(image, videoWidth, videoHeight);
     kwo::uploadFrame(*videoBuffer, image, videoWidth, videoHeight);
     trackMarkers(image);
+    if (tuning.shown())
+        kwo::uploadFrame(*videoBuffer, tuning.draw(image, videoWidth, videoHeight, threshold), videoWidth, videoHeight);
     for (CollisionPair& pair : collisionPairs)
         testCollisionPair(pair);
     arVideoCapNext();

@@ -90,6 +90,8 @@ void KWO::run()
     root->startRendering();
     const kwo::RunFigures::Summary summary = figures.summary(kwo::RunFigures::Clock::now());
     arVideoCapStop();
+    // The value to put into the configuration after tuning on screen.
+    Ogre::LogManager::getSingleton().logMessage(threshold.describe());
     // For whoever looks after the station: how smoothly the run went.
     Ogre::LogManager::getSingleton().logMessage(kwo::RunFigures::describe(summary));
 }

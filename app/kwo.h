@@ -2,8 +2,10 @@
 
 #include "app/frame_pacer.h"
 #include "app/run_figures.h"
+#include "app/tuning_view.h"
 #include "config/exception.h"
 #include "config/unique_names.h"
+#include "tracking/detection_threshold.h"
 #include "tracking/marker_tracking.h"
 #include "tracking/tracked_object.h"
 
@@ -81,7 +83,7 @@ private:
     std::vector<CollisionPair> collisionPairs;
     int videoWidth = 0;
     int videoHeight = 0;
-    int threshold = 100;
+    kwo::DetectionThreshold threshold;
     unsigned maxTracked = 0;
     bool mirror = false;
     bool running = false;
@@ -95,4 +97,5 @@ private:
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material
     kwo::FramePacer pacer;   // set up with the window, whose display it follows
     kwo::RunFigures figures; // restarted when the run starts
+    kwo::TuningView tuning;  // the technician's view of what the detector sees
 };

@@ -1,7 +1,9 @@
 #include "app/kwo.h"
 
+#include "app/window.h"
 #include "config/convert.h"
 #include "config/setting.h"
+#include "config/threshold_setting.h"
 #include "scene/object_scene.h"
 #include "tracking/ar/ar.h"
 #include "tracking/collision_pairs.h"
@@ -50,11 +52,9 @@ void KWO::setUpTracker(const Json::Value& document)
     const auto farDistance = static_cast<float>(rendering.getDouble("far", 2000.0));
     camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, nearDistance, farDistance));
 
-    threshold = tracking.getInt("threshold", 100);
-    // A pixel is dark when blue + green + red <= 3 x threshold: below 0
-    // nothing can be dark, and the detector's arithmetic assumes 0 or more.
-    if (threshold < 0)
-        throw Exception(tracking.path() + "/threshold: " + std::to_string(threshold) + " is negative");
+    threshold = kwo::DetectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
+    tuning.setUp(resized.dist_factor, mirror);
+    window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };
 
     // The tracker's camera frame has y down and z forward; the engine camera
     // looks down -Z with y up.
@@ -87,8 +87,11 @@ void KWO::trackMarkers(unsigned char* frame)
 {
     ARMarkerInfo* markers = nullptr;
     int markerCount = 0;
-    if (arDetectMarker(frame, threshold, &markers, &markerCount) < 0)
+    const int used = threshold.forFrame(kwo::ar::FrameView::packed(frame, videoWidth, videoHeight));
+    if (arDetectMarker(frame, used, &markers, &markerCount) < 0)
         throw Exception("Tracking error");
+    threshold.detected(markers, markerCount);
+    tuning.detected(markers, markerCount, used);
     kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, trackedObjects, poseEstimates);
 }
 

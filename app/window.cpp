@@ -135,7 +135,22 @@ WindowEvent convertEvent(const SDL_Event& event)
     case SDL_QUIT:
         return WindowEvent::close;
     case SDL_KEYDOWN:
-        return event.key.keysym.sym == SDLK_ESCAPE ? WindowEvent::escape : WindowEvent::none;
+        switch (event.key.keysym.sym) {
+        case SDLK_ESCAPE:
+            return WindowEvent::escape;
+        case SDLK_F2:
+            return WindowEvent::tuningView;
+        // On most layouts + is the shifted = key: either press counts.
+        case SDLK_PLUS:
+        case SDLK_EQUALS:
+        case SDLK_KP_PLUS:
+            return WindowEvent::thresholdUp;
+        case SDLK_MINUS:
+        case SDLK_KP_MINUS:
+            return WindowEvent::thresholdDown;
+        default:
+            return WindowEvent::none;
+        }
     case SDL_WINDOWEVENT:
         switch (event.window.event) {
         case SDL_WINDOWEVENT_CLOSE:
@@ -355,6 +370,12 @@ void AppWindow::handle(WindowEvent event)
         break;
     case WindowEvent::resized:
         centrePicture();
+        break;
+    case WindowEvent::tuningView:
+    case WindowEvent::thresholdUp:
+    case WindowEvent::thresholdDown:
+        if (onTuningKey)
+            onTuningKey(event);
         break;
     case WindowEvent::none:
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 union SDL_Event;
@@ -19,6 +20,10 @@ enum class WindowEvent {
     hidden,  // hidden or minimised: nothing to draw
     shown,   // shown or restored
     resized, // the client area changed size (going full screen)
+    // The technician's keys, handed to the program (see AppWindow::onTuningKey).
+    tuningView,     // F2: the tuning view on or off
+    thresholdUp,    // + (also the key it shares with =, and the keypad's)
+    thresholdDown,  // - (also the keypad's)
 };
 
 // Pure translation of one SDL event; needs no window.
@@ -96,6 +101,9 @@ public:
 
     // Handles every queued event.
     void pumpEvents();
+
+    // Called with each of the technician's keys while events are pumped.
+    std::function<void(WindowEvent)> onTuningKey;
 
 private:
     void handle(WindowEvent event);

@@ -37,10 +37,18 @@ TEST(ConvertEvent, TranslatesWhatTheViewerActsOn)
         {windowEvent(SDL_WINDOWEVENT_RESTORED), WindowEvent::shown},
         {windowEvent(SDL_WINDOWEVENT_SHOWN), WindowEvent::shown},
         {windowEvent(SDL_WINDOWEVENT_SIZE_CHANGED), WindowEvent::resized},
+        // The technician's tuning keys, on the main keys and the keypad.
+        {keyDown(SDLK_F2), WindowEvent::tuningView},
+        {keyDown(SDLK_PLUS), WindowEvent::thresholdUp},
+        {keyDown(SDLK_EQUALS), WindowEvent::thresholdUp},
+        {keyDown(SDLK_KP_PLUS), WindowEvent::thresholdUp},
+        {keyDown(SDLK_MINUS), WindowEvent::thresholdDown},
+        {keyDown(SDLK_KP_MINUS), WindowEvent::thresholdDown},
         // Everything else leaves the run alone: other keys, key releases,
         // focus, exposure, the mouse.
         {keyDown(SDLK_q), WindowEvent::none},
         {keyDown(SDLK_RETURN), WindowEvent::none},
+        {keyDown(SDLK_F3), WindowEvent::none},
         {windowEvent(SDL_WINDOWEVENT_FOCUS_LOST), WindowEvent::none},
         {windowEvent(SDL_WINDOWEVENT_EXPOSED), WindowEvent::none},
     };

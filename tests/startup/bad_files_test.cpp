@@ -69,6 +69,8 @@ TEST(BadFiles, StopTheStartUpNamingTheFileOrKey)
         {"shadow size zero", R"({"rendering": {"shadow": {"technique": "modulative", "size": 0}}})",
          "rendering/shadow/size: 0 is outside 1..16384", {}},
         {"negative threshold", R"({"tracking": {"threshold": -1}})", "tracking/threshold: -1 is negative", {}},
+        {"threshold neither a number nor auto", R"({"tracking": {"threshold": "dim"}})",
+         "tracking/threshold: expected a number or \"auto\"", {}},
         {"damaged stored member",
          R"({"media": {"locations": ["./media/graphics/Core.dat", "./broken.dat"]}})",
          "Media archive './broken.dat' is damaged: member 'Quillmoth.mesh' fails its CRC check", {},

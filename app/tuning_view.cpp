@@ -1,0 +1,75 @@
+#include "app/tuning_view.h"
+
+#include "tracking/tuning_picture.h"
+
+#include <OgreLogManager.h>
+
+#include <algorithm>
+
+namespace kwo {
+namespace {
+
+constexpr int thresholdStep = 5;
+// Past the tracker's memory of vanished markers (3 frames by default).
+constexpr int framesToSettle = 5;
+
+void log(const std::string& line)
+{
+    Ogre::LogManager::getSingleton().logMessage(line);
+}
+
+} // namespace
+
+void TuningView::setUp(const double distFactor[4], bool mirror)
+{
+    std::copy(distFactor, distFactor + 4, distortion.begin());
+    mirrored = mirror;
+}
+
+void TuningView::handleKey(WindowEvent key, DetectionThreshold& threshold)
+{
+    switch (key) {
+    case WindowEvent::tuningView:
+        on = !on;
+        log(on ? "Tuning view on" : "Tuning view off");
+        if (!on)
+            picture.release();
+        break;
+    case WindowEvent::thresholdUp:
+    case WindowEvent::thresholdDown: {
+        // Only while the technician looks: a key pressed by a visitor must
+        // not change the show.
+        if (!on)
+            break;
+        const bool wasAutomatic = threshold.automatic();
+        const int before = threshold.current();
+        threshold.step(key == WindowEvent::thresholdUp ? thresholdStep : -thresholdStep);
+        log("tracking/threshold " + std::to_string(threshold.current()) + " (was " + (wasAutomatic ? "auto, " : "") +
+            std::to_string(before) + ")");
+        framesToReport = framesToSettle;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TuningView::report()
+{
+    const int identified = static_cast<int>(
+        std::count_if(lastMarkers, lastMarkers + lastCount, [](const ARMarkerInfo& m) { return m.id >= 0; }));
+    log("tracking/threshold " + std::to_string(lastUsed) + ": " + std::to_string(lastCount) + " squares, " +
+        std::to_string(identified) + " identified");
+}
+
+const std::uint8_t* TuningView::draw(const std::uint8_t* frame, int width, int height,
+                                     const DetectionThreshold& threshold)
+{
+    const std::string caption = "threshold " + (threshold.automatic() ? "auto " : std::string()) +
+                                std::to_string(lastUsed) + "   +/- change it, F2 closes";
+    drawTuningPicture(ar::FrameView::packed(frame, width, height), lastUsed,
+                      {lastMarkers, lastCount, distortion.data()}, caption, mirrored, picture);
+    return picture.data;
+}
+
+} // namespace kwo

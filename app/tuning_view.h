@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/window.h"
+#include "tracking/ar/ar_types.h"
+#include "tracking/detection_threshold.h"
+
+#include <opencv2/core.hpp>
+
+#include <array>
+#include <cstdint>
+
+namespace kwo {
+
+// The technician's tuning view: F2 shows, in the camera picture's place, what
+// the detector sees (tracking/tuning_picture.h); while it shows, + and -
+// step the threshold by 5. Each change goes into the engine log, followed by
+// what the detection finds with the new value once it settled, so a good
+// value can be read there and put into the configuration. Off, it costs the
+// frame cycle nothing but a look at a flag.
+class TuningView {
+public:
+    // The calibration's distortion (to place the outlines on the picture) and
+    // whether the picture is shown mirrored (to keep the text readable).
+    void setUp(const double distFactor[4], bool mirrored);
+
+    bool shown() const { return on; }
+
+    // One of the technician's keys (WindowEvent::tuningView, thresholdUp or
+    // thresholdDown).
+    void handleKey(WindowEvent key, DetectionThreshold& threshold);
+
+    // What the frame's detection found with threshold `used`; the list stays
+    // the detector's and is read only until the next detection.
+    void detected(const ARMarkerInfo* markers, int count, int used)
+    {
+        lastMarkers = markers;
+        lastCount = count;
+        lastUsed = used;
+        if (framesToReport > 0 && --framesToReport == 0)
+            report();
+    }
+
+    // The tuning picture of the frame just detected (`width` x `height`
+    // pixels of blue, green, red, pad), valid until the next call.
+    const std::uint8_t* draw(const std::uint8_t* frame, int width, int height, const DetectionThreshold& threshold);
+
+private:
+    void report();
+
+    bool on = false;
+    // Detections until what the new threshold finds is written in the log:
+    // a few, because the tracker still reports a vanished marker for some
+    // frames.
+    int framesToReport = 0;
+    bool mirrored = false;
+    std::array<double, 4> distortion{0, 0, 0, 1};
+    const ARMarkerInfo* lastMarkers = nullptr;
+    int lastCount = 0;
+    int lastUsed = 0;
+    cv::Mat picture; // kept to avoid reallocating while the view is on
+};
+
+} // namespace kwo
