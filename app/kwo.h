@@ -21,6 +21,7 @@ namespace Ogre {
 class AnimationState;
 class Camera;
 class Rectangle2D;
+class RenderTarget;
 class RenderWindow;
 class Root;
 class SceneManager;
@@ -30,6 +31,8 @@ class SceneNode;
 namespace kwo {
 class AppWindow;
 class PictureDimmer;
+class ScaledPresentation;
+struct WindowSettings;
 }
 
 // The application object: its constructor runs the whole start-up as a fixed
@@ -61,6 +64,7 @@ private:
     void startEngine(const Json::Value& config);
     void setUpRendering(const Json::Value& config);
     void createVideoBackground(const Json::Value& config);
+    Ogre::RenderTarget& showTarget(const kwo::WindowSettings& windowSettings);
     void setUpTracker(const Json::Value& config);
 
     // Per-frame steps after the upload.
@@ -94,6 +98,7 @@ private:
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material
+    std::unique_ptr<kwo::ScaledPresentation> presentation; // full screen drawn at the configured size; else null
     kwo::FramePacer pacer;   // set up with the window, whose display it follows
     kwo::RunFigures figures; // restarted when the run starts
 };

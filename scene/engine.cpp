@@ -27,6 +27,14 @@ WindowSettings readWindowSettings(const Setting& window)
     settings.fsaa = window.getUInt("fsaa", 0);
     settings.gamma = window.getBool("gamma", false);
     settings.fullscreen = window.getBool("fullscreen", false);
+    const std::string resolution = window.getString("fullscreen_resolution", "auto");
+    if (resolution == "screen")
+        settings.fullscreenResolution = FullScreenResolution::screen;
+    else if (resolution == "window")
+        settings.fullscreenResolution = FullScreenResolution::window;
+    else if (resolution != "auto")
+        throw Exception("Invalid " + window["fullscreen_resolution"].path() + " '" + resolution +
+                        "' (auto, screen or window)");
     return settings;
 }
 
