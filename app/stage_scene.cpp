@@ -68,17 +68,17 @@ Ogre::RenderTarget& KWO::showTarget(const kwo::WindowSettings& windowSettings)
     if (!windowSettings.fullscreen || (renderWindow->getWidth() == width && renderWindow->getHeight() == height))
         return *renderWindow;
     const std::string renderer = root->getRenderSystem()->getCapabilities()->getDeviceName();
-    const bool scaled = kwo::drawsAtConfiguredSize(windowSettings.fullscreenResolution, renderer);
+    const bool scaled =
+        kwo::drawsAtConfiguredSize(windowSettings.fullscreenResolution, renderer, windowSettings.fsaa);
     const auto size = [](unsigned w, unsigned h) { return std::to_string(w) + "x" + std::to_string(h); };
     const std::string screen = size(renderWindow->getWidth(), renderWindow->getHeight());
     // Whoever wonders why the show looks soft, or runs slowly, finds the choice in the log.
     Ogre::LogManager::getSingleton().logMessage(
         "Full screen: the show is drawn at " + (scaled ? size(width, height) + " and scaled to " + screen : screen) +
-        " (renderer: " + renderer + ")");
+        " (renderer: " + renderer + (windowSettings.fsaa > 0 ? "; the window is multisampled" : "") + ")");
     if (!scaled)
         return *renderWindow;
-    presentation = std::make_unique<kwo::ScaledPresentation>(*root, *renderWindow, width, height,
-                                                             windowSettings.fsaa, names);
+    presentation = std::make_unique<kwo::ScaledPresentation>(*root, *renderWindow, width, height, 0, names);
     return presentation->picture();
 }
 
