@@ -90,6 +90,7 @@ private:
     bool mirror = false;
     bool running = false;
     bool fixVideo = false;
+    bool backdropChanges = false; // the backdrop viewport shows more than the still backdrop (the shadow panel)
 
     kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
     Ogre::SceneNode* trackingRoot = nullptr;

@@ -54,8 +54,10 @@ void KWO::setUpRendering(const Json::Value& config)
     kwo::RenderingSetup setup =
         kwo::setUpRendering(*sceneManager, settings["rendering"], settings["graphics"]["lights"], names);
     mirror = setup.mirror;
-    if (setup.shadowPanel)
+    if (setup.shadowPanel) {
         rectangles.push_back(std::move(setup.shadowPanel));
+        backdropChanges = true;
+    }
 }
 
 // A full-screen show at a size other than its configured one is drawn either
@@ -90,6 +92,11 @@ void KWO::createVideoBackground(const Json::Value& config)
     Ogre::RenderTarget& target = showTarget(kwo::readWindowSettings(settings["window"]));
     kwo::VideoBackground background = kwo::createVideoBackground(*sceneManager, target, settings["rendering"], names,
                                                                  videoWidth, videoHeight, mirror, layout);
+    // Drawn into a picture that keeps its pixels, a backdrop that never
+    // changes is drawn once; the scene viewport redraws all of its pixels
+    // every frame.
+    if (presentation && !backdropChanges)
+        presentation->drawOnce(*background.backdropViewport);
     camera = background.camera;
     videoTexture = background.texture;
     videoBuffer = background.buffer;

@@ -7,6 +7,7 @@
 #include <OgreRenderWindow.h>
 #include <OgreRoot.h>
 #include <OgreTextureManager.h>
+#include <OgreViewport.h>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -102,8 +103,12 @@ ScaledPresentation::~ScaledPresentation()
 void ScaledPresentation::preRenderTargetUpdate(const Ogre::RenderTargetEvent&)
 {
     // "Swapping" a multisampled picture resolves it into the texture.
-    if (pictureDrawn)
-        target->update(true);
+    if (!pictureDrawn)
+        return;
+    target->update(true);
+    for (Ogre::Viewport* viewport : staticViewports)
+        viewport->setAutoUpdated(false);
+    staticViewports.clear();
 }
 
 void ScaledPresentation::postRenderTargetUpdate(const Ogre::RenderTargetEvent&)

@@ -8,11 +8,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ogre {
 class RenderTarget;
 class RenderWindow;
 class Root;
+class Viewport;
 } // namespace Ogre
 
 namespace kwo {
@@ -57,6 +59,13 @@ public:
     // Where the show's viewports go, in place of the render window.
     Ogre::RenderTarget& picture() const { return *target; }
 
+    // Draws `viewport`, one of the picture's, into the next picture and then
+    // no more: what it shows stays in the picture, which keeps its pixels
+    // from frame to frame. For a viewport whose content never changes (the
+    // backdrop) and that later viewports draw over only where they overwrite
+    // every pixel they cover.
+    void drawOnce(Ogre::Viewport& viewport) { staticViewports.push_back(&viewport); }
+
     // Off, the picture is not drawn, only copied to the window as it stands
     // (for measuring what presenting the picture alone costs).
     void setPictureDrawn(bool on) { pictureDrawn = on; }
@@ -75,6 +84,7 @@ private:
     unsigned textureId = 0;  // the texture's GL name
     unsigned readBuffer = 0; // framebuffer object of the window's context reading the texture; 0 until first use
     bool pictureDrawn = true;
+    std::vector<Ogre::Viewport*> staticViewports; // drawn into the next picture, then left alone
 };
 
 } // namespace kwo

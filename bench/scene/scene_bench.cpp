@@ -100,6 +100,9 @@ struct Engine {
                 show->presentation ? show->presentation->picture() : *show->renderWindow;
             show->background = kwo::createVideoBackground(*show->scene, target, settings["rendering"], names, 320,
                                                           240, false, layout);
+            // As the viewer does: the still backdrop drawn into the picture once.
+            if (show->presentation)
+                show->presentation->drawOnce(*show->background.backdropViewport);
         }
     }
 

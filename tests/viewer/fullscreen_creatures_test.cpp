@@ -1,10 +1,11 @@
 // Full screen on a screen larger than the show (the virtual display's
-// 1024x768): creatures standing on their markers, their texture shadows and
-// the shadow texture's panel look the same whether the show is drawn at the
-// screen's resolution or drawn at 800x600 and scaled as a picture. The
-// picture is a render texture of its own, with its own depth buffer and its
-// own rows order; a creature cut by a missing depth test, a shadow or panel
-// lost, or a picture upside down shows as a difference.
+// 1024x768): creatures standing on their markers and their texture shadows
+// look the same whether the show is drawn at the screen's resolution or drawn
+// at 800x600 and scaled as a picture. The picture is a render texture of its
+// own, with its own depth buffer and its own rows order, and keeps the
+// backdrop drawn into it once; a creature cut by a missing depth test, a
+// shadow lost, a backdrop lost, or a picture upside down shows as a
+// difference.
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
@@ -30,7 +31,7 @@ Picture viewFullScreen(const std::string& resolution, const std::string& clip)
     program.write("kwo.config",
                   std::string(R"({"window": {"fullscreen": true, "title": ")") + title +
                       R"(", "fullscreen_resolution": ")" + resolution +
-                      R"("}, "rendering": {"shadow": {"technique": "modulative", "debug": true}},
+                      R"("}, "rendering": {"shadow": {"technique": "modulative"}},
                           "tracking": {"max": 0, "collisions": []}})");
     kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + clip});
     const std::string window = kwo::test::waitForWindow(std::string("^") + title + "$", 60);
