@@ -8,6 +8,7 @@
 #include "config/setting.h"
 #include "scene/engine.h"
 #include "scene/picture_dimmer.h"
+#include "scene/scaled_presentation.h"
 #include "video/ar_video.h"
 
 #include <OgreGpuProgramManager.h>
@@ -59,6 +60,7 @@ KWO::~KWO()
     // hold engine buffers, so they go while the engine still runs.
     lostLook.reset();
     rectangles.clear();
+    presentation.reset();
     videoBuffer.reset();
     videoTexture.reset();
     root->destroySceneManager(sceneManager);

@@ -23,6 +23,7 @@ namespace Ogre {
 class AnimationState;
 class Camera;
 class Rectangle2D;
+class RenderTarget;
 class RenderWindow;
 class Root;
 class SceneManager;
@@ -32,6 +33,8 @@ class SceneNode;
 namespace kwo {
 class AppWindow;
 class PictureDimmer;
+class ScaledPresentation;
+struct WindowSettings;
 }
 
 // The application object: its constructor runs the whole start-up as a fixed
@@ -63,6 +66,7 @@ private:
     void startEngine(const Json::Value& config);
     void setUpRendering(const Json::Value& config);
     void createVideoBackground(const Json::Value& config);
+    Ogre::RenderTarget& showTarget(const kwo::WindowSettings& windowSettings);
     void setUpTracker(const Json::Value& config);
 
     // Per-frame steps after the upload.
@@ -88,6 +92,7 @@ private:
     bool mirror = false;
     bool running = false;
     bool fixVideo = false;
+    bool backdropChanges = false; // the backdrop viewport shows more than the still backdrop (the shadow panel)
 
     kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
     Ogre::SceneNode* trackingRoot = nullptr;
@@ -95,6 +100,7 @@ private:
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material
+    std::unique_ptr<kwo::ScaledPresentation> presentation; // full screen drawn at the configured size; else null
     kwo::FramePacer pacer;   // set up with the window, whose display it follows
     kwo::RunFigures figures; // restarted when the run starts
     kwo::TuningView tuning;  // the technician's view of what the detector sees

@@ -5,6 +5,7 @@
 #include "scene/engine.h"
 #include "scene/picture_dimmer.h"
 #include "scene/rendering_options.h"
+#include "scene/scaled_presentation.h"
 #include "scene/video_background.h"
 
 #include <OgreLogManager.h>
@@ -12,6 +13,9 @@
 #include <OgrePass.h>
 #include <OgreTechnique.h>
 #include <OgreRectangle2D.h>
+#include <OgreRenderSystem.h>
+#include <OgreRenderSystemCapabilities.h>
+#include <OgreRenderWindow.h>
 #include <OgreRoot.h>
 
 void KWO::startEngine(const Json::Value& config)
@@ -50,8 +54,34 @@ void KWO::setUpRendering(const Json::Value& config)
     kwo::RenderingSetup setup =
         kwo::setUpRendering(*sceneManager, settings["rendering"], settings["graphics"]["lights"], names);
     mirror = setup.mirror;
-    if (setup.shadowPanel)
+    if (setup.shadowPanel) {
         rectangles.push_back(std::move(setup.shadowPanel));
+        backdropChanges = true;
+    }
+}
+
+// A full-screen show at a size other than its configured one is drawn either
+// at the screen's resolution with its layout scaled, or at the configured size
+// and scaled as a finished picture (see drawsAtConfiguredSize).
+Ogre::RenderTarget& KWO::showTarget(const kwo::WindowSettings& windowSettings)
+{
+    const unsigned width = static_cast<unsigned>(window->layoutWidth());
+    const unsigned height = static_cast<unsigned>(window->layoutHeight());
+    if (!windowSettings.fullscreen || (renderWindow->getWidth() == width && renderWindow->getHeight() == height))
+        return *renderWindow;
+    const std::string renderer = root->getRenderSystem()->getCapabilities()->getDeviceName();
+    const bool scaled =
+        kwo::drawsAtConfiguredSize(windowSettings.fullscreenResolution, renderer, windowSettings.fsaa);
+    const auto size = [](unsigned w, unsigned h) { return std::to_string(w) + "x" + std::to_string(h); };
+    const std::string screen = size(renderWindow->getWidth(), renderWindow->getHeight());
+    // Whoever wonders why the show looks soft, or runs slowly, finds the choice in the log.
+    Ogre::LogManager::getSingleton().logMessage(
+        "Full screen: the show is drawn at " + (scaled ? size(width, height) + " and scaled to " + screen : screen) +
+        " (renderer: " + renderer + (windowSettings.fsaa > 0 ? "; the window is multisampled" : "") + ")");
+    if (!scaled)
+        return *renderWindow;
+    presentation = std::make_unique<kwo::ScaledPresentation>(*root, *renderWindow, width, height, 0, names);
+    return presentation->picture();
 }
 
 void KWO::createVideoBackground(const Json::Value& config)
@@ -59,8 +89,14 @@ void KWO::createVideoBackground(const Json::Value& config)
     const kwo::Setting settings(config, "");
     const kwo::LayoutSize layout{static_cast<unsigned>(window->layoutWidth()),
                                  static_cast<unsigned>(window->layoutHeight())};
-    kwo::VideoBackground background = kwo::createVideoBackground(*sceneManager, *renderWindow, settings["rendering"],
-                                                                 names, videoWidth, videoHeight, mirror, layout);
+    Ogre::RenderTarget& target = showTarget(kwo::readWindowSettings(settings["window"]));
+    kwo::VideoBackground background = kwo::createVideoBackground(*sceneManager, target, settings["rendering"], names,
+                                                                 videoWidth, videoHeight, mirror, layout);
+    // Drawn into a picture that keeps its pixels, a backdrop that never
+    // changes is drawn once; the scene viewport redraws all of its pixels
+    // every frame.
+    if (presentation && !backdropChanges)
+        presentation->drawOnce(*background.backdropViewport);
     camera = background.camera;
     videoTexture = background.texture;
     videoBuffer = background.buffer;

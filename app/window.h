@@ -66,11 +66,13 @@ struct WindowOptions {
 // window cannot be had.
 //
 // Full screen, the window covers the primary display from the moment it is
-// shown, and the engine draws into a picture of the configured size scaled up
-// (or down) uniformly to the largest that fits, centred on black. The display
-// mode is never switched: there is nothing to restore when the run ends,
-// however it ends, and the show is drawn at the screen's own resolution, as
-// sharp as it can be.
+// shown, and the engine draws into a picture window of the configured size
+// scaled up (or down) uniformly to the largest that fits, centred on black.
+// The display mode is never switched: there is nothing to restore when the
+// run ends, however it ends. Whether the show is drawn at the picture
+// window's resolution or at the configured size and scaled is the engine's
+// choice (ScaledPresentation); the layout counts in configured pixels either
+// way.
 class AppWindow {
 public:
     AppWindow(bool& running, const std::string& title, int width, int height, const WindowOptions& options);

@@ -27,6 +27,16 @@ WindowSettings readWindowSettings(const Setting& window)
     settings.fsaa = window.getUInt("fsaa", 0);
     settings.gamma = window.getBool("gamma", false);
     settings.fullscreen = window.getBool("fullscreen", false);
+    // Named in the message whatever is wrong with it: a word only makes sense as a string.
+    const std::string resolution =
+        window.has("fullscreen_resolution") ? window.text("fullscreen_resolution") : std::string("auto");
+    if (resolution == "screen")
+        settings.fullscreenResolution = FullScreenResolution::screen;
+    else if (resolution == "window")
+        settings.fullscreenResolution = FullScreenResolution::window;
+    else if (resolution != "auto")
+        throw Exception("Invalid " + window["fullscreen_resolution"].path() + " '" + resolution +
+                        "' (auto, screen or window)");
     return settings;
 }
 

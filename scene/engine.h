@@ -13,6 +13,14 @@ class Root;
 
 namespace kwo {
 
+// How many pixels a full-screen show is drawn with when the screen's size
+// differs from the configured one ("window/fullscreen_resolution").
+enum class FullScreenResolution {
+    automatic, // "auto": the configured size on a software renderer, else the screen's
+    screen,    // "screen": the screen's own pixels, sharpest; every pass shades them all
+    window,    // "window": the configured size, the finished picture then scaled to the screen
+};
+
 // The "window" section as the engine start-up reads it.
 struct WindowSettings {
     unsigned width = 800;   // client area, pixels
@@ -23,11 +31,13 @@ struct WindowSettings {
     unsigned fsaa = 0;         // multisampling samples, 0 for none
     bool gamma = false;
     bool fullscreen = false;
+    FullScreenResolution fullscreenResolution = FullScreenResolution::automatic;
 };
 
 // Reads the section in the order the start-up needs it: size and title for
 // the window first, then the render window's options. A value of the wrong
-// type (a negative width) throws the conversion error naming the key.
+// type (a negative width) throws the conversion error naming the key, a word
+// outside its list an error naming the key and the word.
 WindowSettings readWindowSettings(const Setting& window);
 
 // The engine root, logging to `logFile` and reading no plugin list and no

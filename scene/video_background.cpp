@@ -7,7 +7,7 @@
 #include <OgreMaterialManager.h>
 #include <OgrePass.h>
 #include <OgreRectangle2D.h>
-#include <OgreRenderWindow.h>
+#include <OgreRenderTarget.h>
 #include <OgreSceneManager.h>
 #include <OgreTechnique.h>
 #include <OgreTextureManager.h>
@@ -94,7 +94,7 @@ Ogre::TexturePtr createVideoTexture(int width, int height, Ogre::PixelFormat for
     return texture;
 }
 
-VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::RenderWindow& renderWindow,
+VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::RenderTarget& target,
                                       const Setting& rendering, UniqueNameCounter& names, int videoWidth,
                                       int videoHeight, bool mirror, std::optional<LayoutSize> layout)
 {
@@ -103,16 +103,16 @@ VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::Re
 
     background.camera = sceneManager.createCamera(names.makeUniqueName("KWO/Camera/"));
 
-    background.backdropViewport = renderWindow.addViewport(background.camera, 0, 0, 0, 1, 1);
+    background.backdropViewport = target.addViewport(background.camera, 0, 0, 0, 1, 1);
     background.backdropViewport->setClearEveryFrame(false, Ogre::FBT_COLOUR | Ogre::FBT_DEPTH);
     background.backdropViewport->setVisibilityMask(backdropVisibility);
 
     background.backdrop = makeBackgroundRectangle("KWO/Background", backdropVisibility);
     root->attachObject(background.backdrop.get());
 
-    const LayoutSize size = layout.value_or(LayoutSize{renderWindow.getWidth(), renderWindow.getHeight()});
+    const LayoutSize size = layout.value_or(LayoutSize{target.getWidth(), target.getHeight()});
     const ViewportPlacement placement = readViewportPlacement(rendering["viewport"], size.width, size.height);
-    background.sceneViewport = renderWindow.addViewport(background.camera, 1, placement.left, placement.top,
+    background.sceneViewport = target.addViewport(background.camera, 1, placement.left, placement.top,
                                                         placement.width, placement.height);
     background.sceneViewport->setClearEveryFrame(true, Ogre::FBT_DEPTH);
     background.sceneViewport->setVisibilityMask(sceneVisibility);

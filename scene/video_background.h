@@ -13,7 +13,7 @@
 namespace Ogre {
 class Camera;
 class Rectangle2D;
-class RenderWindow;
+class RenderTarget;
 class SceneManager;
 class Viewport;
 } // namespace Ogre
@@ -62,20 +62,21 @@ struct VideoBackground {
 };
 
 // The size a "pixels" placement counts in, when it is not the render
-// window's own: a full-screen picture scaled from the configured window size
-// keeps its layout in pixels of that window.
+// target's own: a full-screen show drawn at the screen's resolution keeps its
+// layout in pixels of the configured window.
 struct LayoutSize {
     unsigned width = 0;
     unsigned height = 0;
 };
 
-// The camera "KWO/Camera/<n>", the backdrop viewport over the whole window
-// and the scene viewport placed by "rendering/viewport" (in pixels of
-// `layout`, the render window's size when not given), the backdrop and
+// The camera "KWO/Camera/<n>", the backdrop viewport over the whole of
+// `target` (the render window, or the picture a full-screen show is scaled
+// from) and the scene viewport placed by "rendering/viewport" (in pixels of
+// `layout`, the target's size when not given), the backdrop and
 // video rectangles (materials "KWO/Background" and "KWO/Video", the latter
 // mirrored left to right when `mirror`), and the video texture of the video
 // frame size with the format of "rendering/pixel".
-VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::RenderWindow& renderWindow,
+VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::RenderTarget& target,
                                       const Setting& rendering, UniqueNameCounter& names, int videoWidth,
                                       int videoHeight, bool mirror, std::optional<LayoutSize> layout = std::nullopt);
 

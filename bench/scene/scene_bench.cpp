@@ -3,11 +3,14 @@
 // plain copies of the frame, at 320x240 and 640x480, in the
 // thread's CPU time; and the frames per second of the default scene with a
 // video frame uploaded every frame, in a window of 800x600 and full screen
-// (the layout scaled to fit the screen), each against presenting the same
-// window with nothing drawn, in the same run. The scene's processor time is
-// the whole process's (the software renderer draws on threads of its own).
-// Runs on real render windows, so it needs a display (Xvfb will do); the
-// full-screen figure is for the screen it runs on:
+// drawn both ways (at the screen's resolution with the layout scaled, and at
+// 800x600 with the finished picture scaled to the screen), each against
+// presenting the same window with nothing drawn, in the same run. Only the
+// window being measured is shown, so that no window hides another and is
+// presented more cheaply. The scene's processor time is the whole process's
+// (the software renderer draws on threads of its own). Runs on real render
+// windows, so it needs a display (Xvfb will do); the full-screen figures are
+// for the screen it runs on:
 //   tests/support/with-display --screen 1920x1080 build/bench/scene/kwo_scene_bench
 #include "app/window.h"
 #include "config/documents.h"
@@ -15,6 +18,7 @@
 #include "scene/engine.h"
 #include "scene/frame_picture.h"
 #include "scene/rendering_options.h"
+#include "scene/scaled_presentation.h"
 #include "scene/video_background.h"
 
 #include <OgreRectangle2D.h>
@@ -27,6 +31,7 @@
 
 #include <OgreViewport.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +39,7 @@
 #include <iostream>
 #include <map>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -46,13 +52,18 @@ struct Show {
     Ogre::SceneManager* scene = nullptr;
     kwo::RenderingSetup rendering;
     kwo::VideoBackground background;
+    std::unique_ptr<kwo::ScaledPresentation> presentation; // full screen drawn at 800x600 only
 };
 
-// The engine with two shows, a window of 800x600 and one full screen, made
-// once for all runs. Each show has a scene of its own, so neither draws the
-// other's rectangles. The video texture has one name: the second show's
-// replaces the first's in the shared material, and both upload a frame of
-// the same size each frame, so both pay the same.
+// How each show is drawn, by the name its runs carry.
+enum class Drawing { windowed, screenResolution, scaledPicture };
+
+// The engine with three shows, a window of 800x600 and two full screen (one
+// drawn at the screen's resolution, one drawn at 800x600 and scaled), made
+// once for all runs. Each show has a scene of its own, so none draws
+// another's rectangles. The video texture has one name: the last show's
+// replaces the others' in the shared material, and all upload a frame of the
+// same size each frame, so all pay the same.
 struct Engine {
     bool running = true;
     Ogre::Root* root = nullptr;
@@ -60,6 +71,8 @@ struct Engine {
     kwo::UniqueNameCounter names;
     Show windowed;
     Show fullScreen;
+    Show scaled;
+    Show* exposed = nullptr;
 
     Engine()
     {
@@ -71,32 +84,64 @@ struct Engine {
         kwo::startRenderSystem(*root);
         kwo::WindowSettings windowSettings = kwo::readWindowSettings(settings["window"]);
         windowSettings.vsync = false;
-        openWindow(windowed, windowSettings, false);
-        openWindow(fullScreen, windowSettings, true);
+        openWindow(windowed, windowSettings, "");
+        openWindow(fullScreen, windowSettings, "full screen");
+        openWindow(scaled, windowSettings, "full screen scaled");
         kwo::addMediaLocations(settings["media"]["locations"]);
-        for (Show* show : {&windowed, &fullScreen}) {
+        scaled.presentation = std::make_unique<kwo::ScaledPresentation>(*root, *scaled.renderWindow, 800, 600, 0,
+                                                                        names);
+        for (Show* show : {&windowed, &fullScreen, &scaled}) {
             show->scene = root->createSceneManager();
             show->rendering =
                 kwo::setUpRendering(*show->scene, settings["rendering"], settings["graphics"]["lights"], names);
             const kwo::LayoutSize layout{static_cast<unsigned>(show->window->layoutWidth()),
                                          static_cast<unsigned>(show->window->layoutHeight())};
-            show->background = kwo::createVideoBackground(*show->scene, *show->renderWindow, settings["rendering"],
-                                                          names, 320, 240, false, layout);
-            show->window->show();
+            Ogre::RenderTarget& target =
+                show->presentation ? show->presentation->picture() : *show->renderWindow;
+            show->background = kwo::createVideoBackground(*show->scene, target, settings["rendering"], names, 320,
+                                                          240, false, layout);
+            // As the viewer does: the still backdrop drawn into the picture once.
+            if (show->presentation)
+                show->presentation->drawOnce(*show->background.backdropViewport);
         }
     }
 
-    void openWindow(Show& show, const kwo::WindowSettings& settings, bool full)
+    void openWindow(Show& show, const kwo::WindowSettings& settings, const std::string& name)
     {
+        const bool full = !name.empty();
         kwo::WindowOptions options;
         options.fullscreen = full;
-        show.window = std::make_unique<kwo::AppWindow>(running, full ? "scene bench full screen" : "scene bench",
-                                                       800, 600, options);
+        show.window = std::make_unique<kwo::AppWindow>(running, "scene bench " + name, 800, 600, options);
         // Render windows need names of their own; the viewer's one window has none.
         const Ogre::NameValuePairList parameters =
             kwo::renderWindowParameters(settings, show.window->nativeHandle());
-        show.renderWindow = root->createRenderWindow(full ? "full screen" : "", 0, 0, full, &parameters);
+        show.renderWindow = root->createRenderWindow(name, 0, 0, full, &parameters);
         show.window->attachRenderWindow(show.renderWindow);
+    }
+
+    Show& show(Drawing drawing)
+    {
+        return drawing == Drawing::windowed ? windowed : drawing == Drawing::screenResolution ? fullScreen : scaled;
+    }
+
+    // Shows `show` alone: a window under another is presented more cheaply
+    // (the display server clips what cannot be seen).
+    Show& expose(Drawing drawing)
+    {
+        Show& wanted = show(drawing);
+        if (exposed == &wanted)
+            return wanted;
+        for (Show* other : {&windowed, &fullScreen, &scaled})
+            if (other != &wanted)
+                other->window->hide();
+        wanted.window->show();
+        exposed = &wanted;
+        // Let the window manager map and place it.
+        for (int i = 0; i < 50; ++i) {
+            wanted.window->pumpEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return wanted;
     }
 };
 
@@ -183,10 +228,9 @@ void TwoCopies(benchmark::State& state)
 }
 
 // One frame of the show: the frame work, then drawing and showing the picture.
-void DefaultSceneFrame(benchmark::State& state, bool full)
+void DefaultSceneFrame(benchmark::State& state, Drawing drawing)
 {
-    Engine& e = engine();
-    Show& show = full ? e.fullScreen : e.windowed;
+    Show& show = engine().expose(drawing);
     PageAlignedFrame frame = cameraFrame(320, 240);
     const double processBefore = processSeconds();
     for (auto _ : state) {
@@ -198,15 +242,19 @@ void DefaultSceneFrame(benchmark::State& state, bool full)
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["process_ms"] = 1000 * process / static_cast<double>(state.iterations());
     state.counters["pixels"] = show.renderWindow->getWidth() * show.renderWindow->getHeight();
+    const Ogre::RenderTarget& drawn = show.presentation ? show.presentation->picture() : *show.renderWindow;
+    state.counters["drawn_pixels"] = drawn.getWidth() * drawn.getHeight();
 }
 
 // The peer of a show's frame: the same window cleared and presented with
-// nothing drawn into it, which every frame pays whatever the scene.
-void PresentOnly(benchmark::State& state, bool full)
+// nothing drawn into it, which every frame pays whatever the scene (the show
+// scaled from 800x600 copies its picture, unchanged, to the window).
+void PresentOnly(benchmark::State& state, Drawing drawing)
 {
-    Engine& e = engine();
-    Show& show = full ? e.fullScreen : e.windowed;
-    Ogre::Viewport* viewports[] = {show.background.backdropViewport, show.background.sceneViewport};
+    Show& show = engine().expose(drawing);
+    std::vector<Ogre::Viewport*> viewports = {show.background.backdropViewport, show.background.sceneViewport};
+    if (show.presentation)
+        show.presentation->setPictureDrawn(false);
     std::vector<std::uint32_t> masks;
     for (Ogre::Viewport* viewport : viewports) {
         masks.push_back(viewport->getVisibilityMask());
@@ -221,6 +269,8 @@ void PresentOnly(benchmark::State& state, bool full)
         viewports[i]->setVisibilityMask(masks[i]);
         viewports[i]->setOverlaysEnabled(true);
     }
+    if (show.presentation)
+        show.presentation->setPictureDrawn(true);
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["process_ms"] = 1000 * process / static_cast<double>(state.iterations());
 }
@@ -232,13 +282,17 @@ BENCHMARK(TwoCopies)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicro
 // Real time for the frame rate; the software renderer draws on threads of
 // its own, which the thread's CPU time would not see, so the processor time
 // is the process's, counted by the benchmark itself.
-BENCHMARK_CAPTURE(DefaultSceneFrame, windowed, false)
+BENCHMARK_CAPTURE(DefaultSceneFrame, windowed, Drawing::windowed)
     ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(PresentOnly, windowed, false)
+BENCHMARK_CAPTURE(PresentOnly, windowed, Drawing::windowed)
     ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(DefaultSceneFrame, fullscreen, true)
+BENCHMARK_CAPTURE(DefaultSceneFrame, fullscreen_screen_resolution, Drawing::screenResolution)
     ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(PresentOnly, fullscreen, true)
+BENCHMARK_CAPTURE(PresentOnly, fullscreen_screen_resolution, Drawing::screenResolution)
+    ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(DefaultSceneFrame, fullscreen_scaled_picture, Drawing::scaledPicture)
+    ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(PresentOnly, fullscreen_scaled_picture, Drawing::scaledPicture)
     ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
 
 // Keeps the median and the spread of every run, to print the ratios at the
@@ -309,8 +363,8 @@ int main(int argc, char** argv)
                         "%.1f us, thread CPU time)\n",
                         size, figure->cpu / floor->cpu, figure->cpu, figure->cpuSpread, floor->cpu, floor->cpuSpread);
     }
-    double processPerFrame[2] = {0, 0};
-    for (const char* where : {"windowed", "fullscreen"}) {
+    std::map<std::string, double> processPerFrame, framesPerSecond;
+    for (const char* where : {"windowed", "fullscreen_screen_resolution", "fullscreen_scaled_picture"}) {
         const std::string show = std::string("DefaultSceneFrame/") + where;
         const std::string bare = std::string("PresentOnly/") + where;
         const auto* drawn = reporter.find(show);
@@ -319,16 +373,23 @@ int main(int argc, char** argv)
             continue;
         const double fps = drawn->counters.at("fps"), bareFps = presented->counters.at("fps");
         const double process = drawn->counters.at("process_ms"), bareProcess = presented->counters.at("process_ms");
-        processPerFrame[std::strcmp(where, "fullscreen") == 0] = process;
-        std::printf("default show %s (%.0f pixels): %.1f +- %.1f fps against %.1f +- %.1f fps presenting the "
-                    "window alone; process CPU %.2f +- %.2f ms a frame against %.2f +- %.2f ms (%.2f x)\n",
-                    where, drawn->counters.at("pixels"), fps, reporter.spread(show, "fps"), bareFps,
-                    reporter.spread(bare, "fps"), process, reporter.spread(show, "process_ms"), bareProcess,
-                    reporter.spread(bare, "process_ms"), process / bareProcess);
+        processPerFrame[where] = process;
+        framesPerSecond[where] = fps;
+        std::printf("default show %s (%.0f pixels shown, %.0f drawn): %.1f +- %.1f fps against %.1f +- %.1f fps "
+                    "presenting the window alone; process CPU %.2f +- %.2f ms a frame against %.2f +- %.2f ms "
+                    "(%.2f x)\n",
+                    where, drawn->counters.at("pixels"), drawn->counters.at("drawn_pixels"), fps,
+                    reporter.spread(show, "fps"), bareFps, reporter.spread(bare, "fps"), process,
+                    reporter.spread(show, "process_ms"), bareProcess, reporter.spread(bare, "process_ms"),
+                    process / bareProcess);
     }
-    if (processPerFrame[0] > 0 && processPerFrame[1] > 0)
-        std::printf("default show full screen takes %.2f x the process CPU of the window of 800x600 per frame\n",
-                    processPerFrame[1] / processPerFrame[0]);
+    if (processPerFrame.count("windowed"))
+        for (const char* where : {"fullscreen_screen_resolution", "fullscreen_scaled_picture"})
+            if (processPerFrame.count(where))
+                std::printf("default show %s: %.2f x the process CPU per frame and %.2f x the frame rate of the "
+                            "window of 800x600\n",
+                            where, processPerFrame[where] / processPerFrame["windowed"],
+                            framesPerSecond[where] / framesPerSecond["windowed"]);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,6 +1,7 @@
 // How the configuration turns into engine start-up values and the scene
 // viewport's place.
 #include "scene/engine.h"
+#include "scene/scaled_presentation.h"
 #include "scene/video_background.h"
 #include "tests/scene/json_text.h"
 
@@ -59,6 +60,62 @@ TEST(WindowSettings, NegativeWidthIsRefused)
 {
     const Json::Value window = json(R"({"width": -1})");
     EXPECT_ANY_THROW(readWindowSettings(Setting(window, "window")));
+}
+
+TEST(WindowSettings, FullScreenResolutionIsOneOfThreeWords)
+{
+    const struct {
+        const char* window;
+        FullScreenResolution resolution;
+    } cases[] = {
+        {R"({})", FullScreenResolution::automatic},
+        {R"({"fullscreen_resolution": "auto"})", FullScreenResolution::automatic},
+        {R"({"fullscreen_resolution": "screen"})", FullScreenResolution::screen},
+        {R"({"fullscreen_resolution": "window"})", FullScreenResolution::window},
+    };
+    for (const auto& c : cases) {
+        const Json::Value window = json(c.window);
+        EXPECT_EQ(readWindowSettings(Setting(window, "window")).fullscreenResolution, c.resolution) << c.window;
+    }
+    for (const char* wrong : {R"({"fullscreen_resolution": "Screen"})", R"({"fullscreen_resolution": ""})",
+                              R"({"fullscreen_resolution": 1})"}) {
+        const Json::Value window = json(wrong);
+        try {
+            readWindowSettings(Setting(window, "window"));
+            ADD_FAILURE() << wrong << " accepted";
+        } catch (const std::exception& error) {
+            EXPECT_NE(std::string(error.what()).find("window/fullscreen_resolution"), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+TEST(FullScreenResolution, TheConfiguredSizeIsScaledOnSoftwareRenderersUnlessTheWindowIsMultisampled)
+{
+    const char* const llvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
+    // A graphics card whose driver names the compiler it uses: not software.
+    const char* const radeon = "AMD Radeon RX 580 Series (polaris10, LLVM 15.0.6, DRM 3.49, 6.1.0-18-amd64)";
+    const struct {
+        FullScreenResolution resolution;
+        const char* renderer;
+        unsigned samples;
+        bool scaled;
+    } cases[] = {
+        {FullScreenResolution::automatic, llvmpipe, 0, true},
+        {FullScreenResolution::automatic, "softpipe", 0, true},
+        {FullScreenResolution::automatic, "Software Rasterizer", 0, true},
+        {FullScreenResolution::automatic, "SWR (LLVM 6.0.0, 256 bits)", 0, true},
+        {FullScreenResolution::automatic, radeon, 0, false},
+        {FullScreenResolution::automatic, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", 0, false},
+        {FullScreenResolution::automatic, "", 0, false},
+        {FullScreenResolution::screen, llvmpipe, 0, false},
+        {FullScreenResolution::window, radeon, 0, true},
+        {FullScreenResolution::window, llvmpipe, 4, false},
+        {FullScreenResolution::automatic, llvmpipe, 2, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(drawsAtConfiguredSize(c.resolution, c.renderer, c.samples), c.scaled)
+            << static_cast<int>(c.resolution) << " " << c.renderer << " " << c.samples;
 }
 
 ViewportPlacement place(const std::string& viewport, unsigned width, unsigned height)
