@@ -57,10 +57,52 @@ void residuals(const cv::Matx33d& k, const cv::Matx33d& r, const cv::Vec3d& t, c
     }
 }
 
+// The rotation by the vector (wx, wy, wz) (Rodrigues' formula), written out:
+// the refinement builds several per iteration, and the general converter's
+// array handling costs more than the arithmetic.
 cv::Matx33d smallRotation(double wx, double wy, double wz) {
-    cv::Matx33d r;
-    cv::Rodrigues(cv::Vec3d(wx, wy, wz), r);
-    return r;
+    const double angle2 = wx * wx + wy * wy + wz * wz;
+    double a, b; // sin(angle) / angle, (1 - cos(angle)) / angle^2
+    if (angle2 < 1e-8) {
+        a = 1 - angle2 / 6;
+        b = 0.5 - angle2 / 24;
+    } else {
+        const double angle = std::sqrt(angle2);
+        a = std::sin(angle) / angle;
+        b = (1 - std::cos(angle)) / angle2;
+    }
+    return cv::Matx33d(1 - b * (wy * wy + wz * wz), -a * wz + b * wx * wy, a * wy + b * wx * wz,
+                       a * wz + b * wx * wy, 1 - b * (wx * wx + wz * wz), -a * wx + b * wy * wz,
+                       -a * wy + b * wx * wz, a * wx + b * wy * wz, 1 - b * (wx * wx + wy * wy));
+}
+
+// Solves the symmetric positive definite system a x = y by Cholesky
+// factorisation; false when a is not positive definite.
+bool solveSymmetric(const cv::Matx66d& a, const cv::Vec6d& y, cv::Vec6d& x) {
+    double l[6][6] = {};
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j <= i; ++j) {
+            double sum = a(i, j);
+            for (int k = 0; k < j; ++k) sum -= l[i][k] * l[j][k];
+            if (i == j) {
+                if (!(sum > 0)) return false;
+                l[i][i] = std::sqrt(sum);
+            } else {
+                l[i][j] = sum / l[j][j];
+            }
+        }
+    double z[6];
+    for (int i = 0; i < 6; ++i) {
+        double sum = y[i];
+        for (int k = 0; k < i; ++k) sum -= l[i][k] * z[k];
+        z[i] = sum / l[i][i];
+    }
+    for (int i = 5; i >= 0; --i) {
+        double sum = z[i];
+        for (int k = i + 1; k < 6; ++k) sum -= l[k][i] * x[k];
+        x[i] = sum / l[i][i];
+    }
+    return true;
 }
 
 // Refines a pose on the reprojection error: Levenberg-Marquardt over a
@@ -102,7 +144,7 @@ Pose refine(const Pose& start, const std::vector<cv::Point3d>& object, const std
             cv::Matx66d damped = normal;
             for (int a = 0; a < 6; ++a) damped(a, a) *= 1.0 + lambda;
             cv::Vec6d step;
-            if (!cv::solve(damped, -gradient, step, cv::DECOMP_CHOLESKY)) {
+            if (!solveSymmetric(damped, -gradient, step)) {
                 lambda *= 10;
                 continue;
             }
