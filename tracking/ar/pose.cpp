@@ -117,20 +117,32 @@ Pose refine(const Pose& start, const std::vector<cv::Point3d>& object, const std
     double cost = 0;
     for (double v : current) cost += v * v;
     double lambda = 1e-3;
-    const double scale = std::max(1e-9, cv::norm(pose.translation));
     for (int iteration = 0; iteration < 20 && cost > 1e-14; ++iteration) {
-        // Jacobian by forward differences: rotation in radians, translation
-        // relative to the distance.
+        // Jacobian of each corner's projection: a rotation increment w on
+        // the left moves the rotated corner r by w x r, a translation step
+        // moves it as it is; the projection u = (k p)_0 / p_2 changes by
+        // (k_0 - u e_2) / p_2 per unit of p.
         double jacobian[8][6];
-        for (int p = 0; p < 6; ++p) {
-            const double h = p < 3 ? 1e-7 : 1e-7 * scale;
-            cv::Matx33d r = pose.rotation;
-            cv::Vec3d t = pose.translation;
-            if (p < 3) r = smallRotation(p == 0 ? h : 0, p == 1 ? h : 0, p == 2 ? h : 0) * r;
-            else t[p - 3] += h;
-            double moved[8];
-            residuals(k, r, t, object, image, moved);
-            for (int i = 0; i < 8; ++i) jacobian[i][p] = (moved[i] - current[i]) / h;
+        for (int i = 0; i < 4; ++i) {
+            const cv::Vec3d r = pose.rotation * cv::Vec3d(object[i].x, object[i].y, object[i].z);
+            const cv::Vec3d p = r + pose.translation;
+            const cv::Vec3d q = k * p;
+            const double u = q[0] / q[2], v = q[1] / q[2];
+            const cv::Vec3d du(k(0, 0) - u * k(2, 0), k(0, 1) - u * k(2, 1), k(0, 2) - u * k(2, 2));
+            const cv::Vec3d dv(k(1, 0) - v * k(2, 0), k(1, 1) - v * k(2, 1), k(1, 2) - v * k(2, 2));
+            const double z = k(2, 0) * p[0] + k(2, 1) * p[1] + k(2, 2) * p[2];
+            for (int row = 0; row < 2; ++row) {
+                const cv::Vec3d g = (row == 0 ? du : dv) * (1 / z);
+                double* out = jacobian[2 * i + row];
+                // d/dw of g . (w x r) = g . (e_a x r) = (r x g)_a
+                const cv::Vec3d c = r.cross(g);
+                out[0] = c[0];
+                out[1] = c[1];
+                out[2] = c[2];
+                out[3] = g[0];
+                out[4] = g[1];
+                out[5] = g[2];
+            }
         }
         cv::Matx66d normal = cv::Matx66d::zeros();
         cv::Vec6d gradient = cv::Vec6d::all(0);
