@@ -513,7 +513,7 @@ TEST(Detection, SteeplyTiltedBlurredMarkersAreFound) {
     }
 }
 
-// Views of the tilted set that were once lost: a blurred acute corner split
+// Steep, blurred views that were once lost: a blurred acute corner split
 // into two bends farther apart than a corner's width (the left-out bend
 // lies on the next side), and corners found a pixel off that move the
 // sample by about a cell. Each view is named with corners within 2 px.
