@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
                     timing[2]);
     }
     std::printf("\nSample markers: %d realistic renders per size (perspective, blur, noise, uneven light, JPEG); "
-                "identified (cf >= 0.5): 320 %d, 640 %d\n",
+                "named (cf >= 0.5, no part contradicting the pattern): 320 %d, 640 %d\n",
                 samples[320].renders, samples[320].identified, samples[640].identified);
     std::printf("Steeply tilted markers (40-52 px, 53-60 deg, blurred): %d of %d identified (%.1f%%)\n", tilted.identified,
                 tilted.markers, 100.0 * tilted.identified / std::max(1, tilted.markers));

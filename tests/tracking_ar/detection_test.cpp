@@ -396,6 +396,94 @@ TEST(Clutter, PatternAreaOutsideTheFrameIsNotSampled) {
     EXPECT_FALSE(ar::samplePattern(frame, identity, reaching, sample));
 }
 
+// Squares printed like markers whose grid differs from a design in a few
+// cells: as a whole the content resembles the design (cf above the cut), but
+// in those cells it shows paper where the design has ink or the reverse. They
+// are squares with some other content, not the design, and keep id -1; the
+// real design beside each is named.
+TEST(Clutter, SquaresWhoseContentDiffersFromADesignInSomeCellsAreNotNamed) {
+    struct Altered {
+        int design;
+        std::uint16_t flipped; // grid cells turned from ink to paper or back
+    };
+    const Altered cases[] = {{0, 0x0003}, {1, 0x0300}, {2, 0x8001}, {3, 0x0420}, {0, 0x0800}};
+    const ARParam camera = plainCamera();
+    ar::Tracker tracker = designTracker(camera);
+    for (const Altered& c : cases) {
+        const markers::MarkerDesign& design = markers::markerDesigns()[c.design];
+        const markers::MarkerDesign altered{"altered", static_cast<std::uint16_t>(design.cells ^ c.flipped)};
+        double left[3][4], right[3][4];
+        synthetic::makePose(15, -10, 20, -110, 0, 600, left);
+        synthetic::makePose(-10, 20, 200, 110, 0, 600, right);
+        synthetic::PrintedMarker genuine = printed(design.name, 83, left), other = genuine;
+        other.picture = markers::renderDesign(altered, 512);
+        std::copy(&right[0][0], &right[0][0] + 12, &other.pose[0][0]);
+        synthetic::FrameOptions options;
+        options.noise = 2;
+        options.blur = 0.6;
+        const auto frame = synthetic::renderFrame(camera, {genuine, other}, options);
+        tracker.resetHistory();
+        const auto& found = tracker.detect(view(frame), 100);
+        const std::string what = design.name + " with cells " + std::to_string(c.flipped) + " flipped";
+        const ARMarkerInfo* named = findMarker(found, c.design);
+        ASSERT_NE(named, nullptr) << what;
+        EXPECT_LT(cornerRms(*named, frame.markers[0]), 0.5) << what;
+        const ARMarkerInfo* square = nullptr;
+        for (const ARMarkerInfo& m : found) {
+            double sum = 0; // corners against the altered square's, in any order
+            for (int k = 0; k < 4; ++k) {
+                double nearest = 1e18;
+                for (int j = 0; j < 4; ++j)
+                    nearest = std::min(nearest, std::hypot(m.vertex[k][0] - frame.markers[1].ideal[j][0],
+                                                           m.vertex[k][1] - frame.markers[1].ideal[j][1]));
+                sum += nearest;
+            }
+            if (sum < 4 * 1.0) square = &m;
+        }
+        ASSERT_NE(square, nullptr) << what << ": the altered square is still a square";
+        EXPECT_GE(square->cf, 0.5) << what << ": resembles the design as a whole";
+        EXPECT_EQ(square->id, -1) << what << " (cf " << square->cf << ")";
+    }
+}
+
+// The matcher's view of one part of a sample: a perfect copy of the pattern,
+// a blurred one and an unevenly lit one agree everywhere; a copy with one
+// block of cells inverted does not, even though its cf stays high.
+TEST(Clutter, BlockContradictionTellsOtherContentFromAPoorView) {
+    const ar::PatternFile pattern = markers::patternFromPicture(synthetic::designPicture("Sliverfin", 512));
+    const ar::PatternTemplate t = ar::makeTemplate(pattern);
+    auto sampleOf = [&](auto change) {
+        std::vector<double> sample(ar::patternValues);
+        for (int plane = 0; plane < 3; ++plane)
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    sample[(plane * 16 + y) * 16 + x] = change(x, y, static_cast<double>(pattern.blocks[0][plane][y][x]));
+        return sample;
+    };
+    cv::Mat grey(16, 16, CV_64F);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) grey.at<double>(y, x) = pattern.blocks[0][0][y][x];
+    cv::Mat blurred;
+    cv::GaussianBlur(grey, blurred, cv::Size(0, 0), 1.2, 1.2, cv::BORDER_REPLICATE);
+    struct Case {
+        const char* what;
+        std::vector<double> sample;
+        bool named;
+    };
+    const Case cases[] = {
+        {"the pattern itself", sampleOf([](int, int, double v) { return v; }), true},
+        {"blurred over a cell", sampleOf([&](int x, int y, double) { return blurred.at<double>(y, x); }), true},
+        {"light falling to half across", sampleOf([](int x, int, double v) { return v * (1 - x / 32.0); }), true},
+        {"one block inverted", sampleOf([](int x, int y, double v) { return x >= 4 && x < 8 && y < 4 ? 255 - v : v; }), false},
+    };
+    for (const Case& c : cases) {
+        const ar::Match m = ar::matchSample(c.sample.data(), &t, 1);
+        EXPECT_EQ(m.dir, 0) << c.what;
+        EXPECT_GE(m.cf, 0.5) << c.what;
+        EXPECT_EQ(ar::namesPattern(m, 0.5), c.named) << c.what << ": cf " << m.cf << ", contradiction " << m.contradiction;
+    }
+}
+
 // Steeply tilted, blurred, small markers: the acute corners round off and
 // may split into two bends each; the marker must still be found.
 TEST(Detection, SteeplyTiltedBlurredMarkersAreFound) {
@@ -422,6 +510,44 @@ TEST(Detection, SteeplyTiltedBlurredMarkersAreFound) {
         const ARMarkerInfo* m = findMarker(tracker.detect(view(frame), 100), 1);
         ASSERT_NE(m, nullptr) << "side " << c.side << " tilt " << c.tilt << " axis " << c.axis << " spin " << c.spin;
         EXPECT_LT(cornerRms(*m, frame.markers[0]), 1.0) << "side " << c.side << " tilt " << c.tilt << " axis " << c.axis;
+    }
+}
+
+// Steep, blurred views that were once lost: a blurred acute corner split
+// into two bends farther apart than a corner's width (the left-out bend
+// lies on the next side), and corners found a pixel off that move the
+// sample by about a cell. Each view is named with corners within 2 px.
+TEST(Detection, TiltedViewsWithSplitCornersOrShiftedSamplesAreNamed) {
+    struct View {
+        int design;
+        double side, tilt, axis, spin, x, y, blur; // px, degrees, mm, px
+        std::uint32_t seed;
+    };
+    const View views[] = {
+        {1, 48.176, 54.138, 157.997, 41.867, 58.859, -36.856, 1.410, 40209},
+        {0, 47.226, 56.763, 214.602, 316.022, 18.386, 24.525, 1.134, 40340},
+        {0, 40.114, 59.754, 165.669, 101.029, -227.538, 63.286, 1.474, 40184},
+        {0, 41.888, 58.982, 125.925, 321.009, -190.277, -161.699, 1.428, 40400},
+    };
+    const ARParam camera = plainCamera();
+    ar::Tracker tracker = designTracker(camera);
+    synthetic::FrameRenderer renderer(camera);
+    for (const View& v : views) {
+        const double z = camera.mat[0][0] * 83 / v.side;
+        const double a = v.axis * M_PI / 180;
+        double pose[3][4];
+        synthetic::makePose(v.tilt * std::cos(a), v.tilt * std::sin(a), v.spin, v.x, v.y, z, pose);
+        synthetic::PrintedMarker m = printed(designNames()[v.design], 83, pose);
+        m.picture = synthetic::designPicture(designNames()[v.design], 256);
+        synthetic::FrameOptions options;
+        options.seed = v.seed;
+        options.noise = 2;
+        options.blur = v.blur;
+        const auto frame = renderer.render({m}, options);
+        tracker.resetHistory();
+        const ARMarkerInfo* found = findMarker(tracker.detect(view(frame), 100), v.design);
+        ASSERT_NE(found, nullptr) << "seed " << v.seed;
+        EXPECT_LT(cornerRms(*found, frame.markers[0]), 2.0) << "seed " << v.seed;
     }
 }
 

@@ -275,7 +275,7 @@ TEST(PatternMatch, ConfidenceIsTheCosineOfTheInvertedMeanFreeValues) {
 TEST(LoaderInput, FoldersAndDevicesAreRefusedByName) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("folder"));
-    for (const std::string path : {dir.file("folder"), std::string("/dev/zero"), dir.file("missing")}) {
+    for (const std::string& path : {dir.file("folder"), std::string("/dev/zero"), dir.file("missing")}) {
         SCOPED_TRACE(path);
         std::vector<ARParam> records;
         std::string error;
@@ -309,8 +309,9 @@ TEST(LoaderInput, PatternFilesAbove64kBAreRefused) {
         writeBytes(dir.file("padded.patt"), text + std::string(c.size - text.size(), ' '));
         std::string error;
         EXPECT_EQ(ar::readPatternFile(dir.file("padded.patt"), pattern, &error), c.loads) << error;
-        if (!c.loads)
+        if (!c.loads) {
             EXPECT_NE(error.find("larger than 64 kB"), std::string::npos) << error;
+        }
     }
 }
 

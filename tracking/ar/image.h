@@ -27,10 +27,13 @@ struct FrameView {
     // Bilinear blue + green + red at a point inside the frame.
     double brightnessAt(double x, double y) const {
         const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-        const int x1 = x0 + 1 < width ? x0 + 1 : x0, y1 = y0 + 1 < height ? y0 + 1 : y0;
+        const std::uint8_t* a = pixel(x0, y0);
+        const std::uint8_t* b = x0 + 1 < width ? a + 4 : a;
+        const long down = y0 + 1 < height ? stride : 0;
+        const std::uint8_t *c = a + down, *d = b + down;
         const double fx = x - x0, fy = y - y0;
-        const double top = brightness(x0, y0) * (1 - fx) + brightness(x1, y0) * fx;
-        const double bottom = brightness(x0, y1) * (1 - fx) + brightness(x1, y1) * fx;
+        const double top = (a[0] + a[1] + a[2]) * (1 - fx) + (b[0] + b[1] + b[2]) * fx;
+        const double bottom = (c[0] + c[1] + c[2]) * (1 - fx) + (d[0] + d[1] + d[2]) * fx;
         return top * (1 - fy) + bottom * fy;
     }
     // Bilinear colour (blue, green, red) at a point inside the frame.

@@ -1,6 +1,7 @@
 #include "tracking/ar/stages.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -29,11 +30,6 @@ struct SquareToQuad {
         h[2][0] = g;
         h[2][1] = k;
         h[2][2] = 1;
-    }
-    void apply(double u, double v, double& x, double& y) const {
-        const double w = h[2][0] * u + h[2][1] * v + h[2][2];
-        x = (h[0][0] * u + h[0][1] * v + h[0][2]) / w;
-        y = (h[1][0] * u + h[1][1] * v + h[1][2]) / w;
     }
 };
 
@@ -64,20 +60,29 @@ bool samplePattern(const FrameView& frame, const double distFactor[4], const dou
     // lie on whole coordinates): interpolating between pixels smooths the
     // cells further than the camera's blur already has.
     long sum[3][patternSide][patternSide] = {};
+    const double du = 0.5 / across;
+    // Samples per cell are a power of two: a sample's cell is a shift.
+    const int cellShift = std::countr_zero(static_cast<unsigned>(across / patternSide));
     for (int j = 0; j < down; ++j) {
         const double v = 0.25 + 0.5 * (j + 0.5) / down;
         const int row = j * patternSide / down;
-        for (int i = 0; i < across; ++i) {
-            const double u = 0.25 + 0.5 * (i + 0.5) / across;
-            double x, y;
-            map.apply(u, v, x, y);
+        // Along a row of samples the map's numerators and denominator change
+        // by fixed steps: one division per sample.
+        const double u0 = 0.25 + 0.5 * 0.5 / across;
+        double nx = map.h[0][0] * u0 + map.h[0][1] * v + map.h[0][2];
+        double ny = map.h[1][0] * u0 + map.h[1][1] * v + map.h[1][2];
+        double w = map.h[2][0] * u0 + map.h[2][1] * v + map.h[2][2];
+        const double stepX = map.h[0][0] * du, stepY = map.h[1][0] * du, stepW = map.h[2][0] * du;
+        for (int i = 0; i < across; ++i, nx += stepX, ny += stepY, w += stepW) {
+            const double inverse = 1 / w;
+            double x = nx * inverse, y = ny * inverse;
             if (distorted) idealToObserved(distFactor, x, y, x, y);
-            const double px = std::floor(x + 0.5), py = std::floor(y + 0.5);
             // Outside the frame there is nothing to read: a square whose
-            // pattern leaves it is not one we can name.
-            if (!frame.contains(px, py)) return false;
-            const std::uint8_t* p = frame.pixel(static_cast<int>(px), static_cast<int>(py));
-            const int column = i * patternSide / across;
+            // pattern leaves it is not one we can name. (Nearest pixel
+            // inside the frame: x + 0.5 within [0, width).)
+            if (!(x >= -0.5 && x < frame.width - 0.5 && y >= -0.5 && y < frame.height - 0.5)) return false;
+            const std::uint8_t* p = frame.pixel(static_cast<int>(x + 0.5), static_cast<int>(y + 0.5));
+            const int column = i >> cellShift;
             for (int k = 0; k < 3; ++k) sum[k][row][column] += p[k];
         }
     }

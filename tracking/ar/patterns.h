@@ -43,11 +43,32 @@ PatternTemplate makeTemplate(const PatternFile& pattern);
 // Best match of a sample (768 raw intensities in the order of a block) over
 // templates and orientations: the first maximum wins. `cf` is -1 for a flat
 // sample or an empty table, and `slot`/`dir` are then -1/0.
+//
+// `contradiction` tells whether the best template holds in every part of the
+// sample, not only on the whole: the sample and the template are both cut
+// into 4x4 blocks of 4x4 cells, the sample's block means are fitted to the
+// template's with one contrast and offset, and the largest misfit of a block
+// is given in parts of the template's full contrast (ink to paper).
 struct Match {
     int slot = -1;
     int dir = 0;
     double cf = -1;
+    double contradiction = 0;
 };
+
+// By how much the worst block's misfit must stay below the whole sample's
+// cf. Blur, noise, uneven light, a steep view and corners a pixel off spoil
+// every part of a real marker's sample a little: its worst block misfits by
+// 0.25 or more less than its cf. A square with other content that resembles
+// the pattern as a whole (a grid a few cells off a design) misfits where it
+// differs by about its cf or more.
+constexpr double contradictionMargin = 0.15;
+
+// Whether a match names its pattern: confident enough, and not contradicted
+// by a part of the sample.
+inline bool namesPattern(const Match& match, double confidenceCut) {
+    return match.slot >= 0 && match.cf >= confidenceCut && match.contradiction <= match.cf - contradictionMargin;
+}
 
 Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count);
 

@@ -57,10 +57,52 @@ void residuals(const cv::Matx33d& k, const cv::Matx33d& r, const cv::Vec3d& t, c
     }
 }
 
+// The rotation by the vector (wx, wy, wz) (Rodrigues' formula), written out:
+// the refinement builds several per iteration, and the general converter's
+// array handling costs more than the arithmetic.
 cv::Matx33d smallRotation(double wx, double wy, double wz) {
-    cv::Matx33d r;
-    cv::Rodrigues(cv::Vec3d(wx, wy, wz), r);
-    return r;
+    const double angle2 = wx * wx + wy * wy + wz * wz;
+    double a, b; // sin(angle) / angle, (1 - cos(angle)) / angle^2
+    if (angle2 < 1e-8) {
+        a = 1 - angle2 / 6;
+        b = 0.5 - angle2 / 24;
+    } else {
+        const double angle = std::sqrt(angle2);
+        a = std::sin(angle) / angle;
+        b = (1 - std::cos(angle)) / angle2;
+    }
+    return cv::Matx33d(1 - b * (wy * wy + wz * wz), -a * wz + b * wx * wy, a * wy + b * wx * wz,
+                       a * wz + b * wx * wy, 1 - b * (wx * wx + wz * wz), -a * wx + b * wy * wz,
+                       -a * wy + b * wx * wz, a * wx + b * wy * wz, 1 - b * (wx * wx + wy * wy));
+}
+
+// Solves the symmetric positive definite system a x = y by Cholesky
+// factorisation; false when a is not positive definite.
+bool solveSymmetric(const cv::Matx66d& a, const cv::Vec6d& y, cv::Vec6d& x) {
+    double l[6][6] = {};
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j <= i; ++j) {
+            double sum = a(i, j);
+            for (int k = 0; k < j; ++k) sum -= l[i][k] * l[j][k];
+            if (i == j) {
+                if (!(sum > 0)) return false;
+                l[i][i] = std::sqrt(sum);
+            } else {
+                l[i][j] = sum / l[j][j];
+            }
+        }
+    double z[6];
+    for (int i = 0; i < 6; ++i) {
+        double sum = y[i];
+        for (int k = 0; k < i; ++k) sum -= l[i][k] * z[k];
+        z[i] = sum / l[i][i];
+    }
+    for (int i = 5; i >= 0; --i) {
+        double sum = z[i];
+        for (int k = i + 1; k < 6; ++k) sum -= l[k][i] * x[k];
+        x[i] = sum / l[i][i];
+    }
+    return true;
 }
 
 // Refines a pose on the reprojection error: Levenberg-Marquardt over a
@@ -75,20 +117,32 @@ Pose refine(const Pose& start, const std::vector<cv::Point3d>& object, const std
     double cost = 0;
     for (double v : current) cost += v * v;
     double lambda = 1e-3;
-    const double scale = std::max(1e-9, cv::norm(pose.translation));
     for (int iteration = 0; iteration < 20 && cost > 1e-14; ++iteration) {
-        // Jacobian by forward differences: rotation in radians, translation
-        // relative to the distance.
+        // Jacobian of each corner's projection: a rotation increment w on
+        // the left moves the rotated corner r by w x r, a translation step
+        // moves it as it is; the projection u = (k p)_0 / p_2 changes by
+        // (k_0 - u e_2) / p_2 per unit of p.
         double jacobian[8][6];
-        for (int p = 0; p < 6; ++p) {
-            const double h = p < 3 ? 1e-7 : 1e-7 * scale;
-            cv::Matx33d r = pose.rotation;
-            cv::Vec3d t = pose.translation;
-            if (p < 3) r = smallRotation(p == 0 ? h : 0, p == 1 ? h : 0, p == 2 ? h : 0) * r;
-            else t[p - 3] += h;
-            double moved[8];
-            residuals(k, r, t, object, image, moved);
-            for (int i = 0; i < 8; ++i) jacobian[i][p] = (moved[i] - current[i]) / h;
+        for (int i = 0; i < 4; ++i) {
+            const cv::Vec3d r = pose.rotation * cv::Vec3d(object[i].x, object[i].y, object[i].z);
+            const cv::Vec3d p = r + pose.translation;
+            const cv::Vec3d q = k * p;
+            const double u = q[0] / q[2], v = q[1] / q[2];
+            const cv::Vec3d du(k(0, 0) - u * k(2, 0), k(0, 1) - u * k(2, 1), k(0, 2) - u * k(2, 2));
+            const cv::Vec3d dv(k(1, 0) - v * k(2, 0), k(1, 1) - v * k(2, 1), k(1, 2) - v * k(2, 2));
+            const double z = k(2, 0) * p[0] + k(2, 1) * p[1] + k(2, 2) * p[2];
+            for (int row = 0; row < 2; ++row) {
+                const cv::Vec3d g = (row == 0 ? du : dv) * (1 / z);
+                double* out = jacobian[2 * i + row];
+                // d/dw of g . (w x r) = g . (e_a x r) = (r x g)_a
+                const cv::Vec3d c = r.cross(g);
+                out[0] = c[0];
+                out[1] = c[1];
+                out[2] = c[2];
+                out[3] = g[0];
+                out[4] = g[1];
+                out[5] = g[2];
+            }
         }
         cv::Matx66d normal = cv::Matx66d::zeros();
         cv::Vec6d gradient = cv::Vec6d::all(0);
@@ -102,7 +156,7 @@ Pose refine(const Pose& start, const std::vector<cv::Point3d>& object, const std
             cv::Matx66d damped = normal;
             for (int a = 0; a < 6; ++a) damped(a, a) *= 1.0 + lambda;
             cv::Vec6d step;
-            if (!cv::solve(damped, -gradient, step, cv::DECOMP_CHOLESKY)) {
+            if (!solveSymmetric(damped, -gradient, step)) {
                 lambda *= 10;
                 continue;
             }

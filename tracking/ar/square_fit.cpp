@@ -22,8 +22,10 @@ void collectCorners(const std::vector<cv::Point>& outline, int from, int to, dou
     const double length = std::sqrt(ex * ex + ey * ey);
     double best = -1;
     int bestIndex = -1;
+    // Positions run up to twice round the outline: wrap them with a
+    // subtraction (a division per point costs more than the distance).
     for (int i = from + 1; i < to; ++i) {
-        const cv::Point& p = outline[i % n];
+        const cv::Point& p = outline[i < n ? i : i - n];
         // Distance from the chord (times its length), or from the start
         // point (squared) when the chord closes the outline.
         const double d = length > 0 ? std::abs((p.x - a.x) * ey - (p.y - a.y) * ex)
@@ -39,11 +41,19 @@ void collectCorners(const std::vector<cv::Point>& outline, int from, int to, dou
     collectCorners(outline, bestIndex, to, threshold, corners);
 }
 
+double distanceToSegment(const cv::Point& p, const cv::Point& a, const cv::Point& b) {
+    const double ex = b.x - a.x, ey = b.y - a.y, length2 = ex * ex + ey * ey;
+    const double t = length2 > 0 ? std::clamp(((p.x - a.x) * ex + (p.y - a.y) * ey) / length2, 0.0, 1.0) : 0.0;
+    return std::hypot(p.x - a.x - t * ex, p.y - a.y - t * ey);
+}
+
 // Of a few more bends than four (a corner rounded off by blur into two), the
-// four that span the largest quadrilateral, if every other bend lies beside
-// one of them (a disc or a blob bends all round). Whether the sides between
-// them are straight is for the side fits to tell.
-bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& corners) {
+// four that span the largest quadrilateral, if every other bend is one half
+// of a split corner: on the quadrilateral's outline, near one of its
+// corners. A fifth corner of its own (a house, a hexagon) or the bends of a
+// disc or a blob stand well off it. Whether the sides are straight is for
+// the side fits to tell.
+bool keepFourCorners(const std::vector<cv::Point>& outline, double bendThreshold, std::vector<int>& corners) {
     std::sort(corners.begin(), corners.end());
     const int m = static_cast<int>(corners.size());
     double bestArea = 0;
@@ -66,20 +76,29 @@ bool keepFourCorners(const std::vector<cv::Point>& outline, std::vector<int>& co
                 }
     std::vector<int> kept;
     for (int i : best) kept.push_back(corners[i]);
-    // A bend left out must be one half of a corner split in two (blur
-    // rounds off an acute corner): close to a kept corner, not a fifth
-    // corner of its own.
     double perimeter = 0;
     for (int i = 0; i < 4; ++i) {
         const cv::Point& a = outline[kept[i]];
         const cv::Point& b = outline[kept[(i + 1) % 4]];
         perimeter += std::hypot(b.x - a.x, b.y - a.y);
     }
+    // The half of a split corner that was left out lies close beside the
+    // kept half, or, where blur has rounded off a long stretch of an acute
+    // corner, starts the straight side next to it: on that side within
+    // about a pixel, far less than a bend has to stand out to be one.
+    const double offOutline = std::max(1.5, 0.5 * bendThreshold);
     for (int c : corners) {
         if (std::find(kept.begin(), kept.end(), c) != kept.end()) continue;
-        double nearest = 1e18;
-        for (int k : kept) nearest = std::min(nearest, std::hypot(outline[c].x - outline[k].x, outline[c].y - outline[k].y));
-        if (nearest > 0.06 * perimeter + 1.5) return false;
+        double nearestCorner = 1e18, nearestSide = 1e18;
+        for (int i = 0; i < 4; ++i) {
+            const cv::Point& a = outline[kept[i]];
+            const cv::Point& b = outline[kept[(i + 1) % 4]];
+            nearestCorner = std::min(nearestCorner, std::hypot(outline[c].x - a.x, outline[c].y - a.y));
+            nearestSide = std::min(nearestSide, distanceToSegment(outline[c], a, b));
+        }
+        const bool besideCorner = nearestCorner <= 0.06 * perimeter + 1.5;
+        const bool onOutline = nearestSide <= offOutline && nearestCorner <= 0.12 * perimeter + 1.5;
+        if (!besideCorner && !onOutline) return false;
     }
     corners = kept;
     return true;
@@ -153,10 +172,10 @@ cv::Point2d toIdeal(const double d[4], double x, double y) {
 // from the corners) and fits a line to the step positions.
 bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& from, const cv::Point2d& to,
                 const Line& current, Line& refined) {
+    const double stepSize = 0.25;
     const double length = std::hypot(to.x - from.x, to.y - from.y);
     const int samples = std::clamp(static_cast<int>(length / 3), 6, 24);
     const double reach = std::clamp(0.06 * length, 1.2, 3.0);
-    const double stepSize = 0.25;
     const int steps = static_cast<int>(2 * reach / stepSize) + 1;
     std::vector<cv::Point2d> points;
     points.reserve(samples);
@@ -169,12 +188,23 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
         const double off = current.a * px + current.b * py + current.c;
         const double cx = px - off * current.a, cy = py - off * current.b;
         bool ok = true;
-        for (int k = 0; k < steps && ok; ++k) {
-            const double o = -reach + k * stepSize;
-            double ox = cx + o * current.a, oy = cy + o * current.b;
-            if (distorted) idealToObserved(d, ox, oy, ox, oy);
-            if (!frame.contains(ox, oy)) ok = false;
-            else profile[k] = frame.brightnessAt(ox, oy);
+        if (distorted) {
+            for (int k = 0; k < steps && ok; ++k) {
+                const double o = -reach + k * stepSize;
+                double ox = cx + o * current.a, oy = cy + o * current.b;
+                idealToObserved(d, ox, oy, ox, oy);
+                if (!frame.contains(ox, oy)) ok = false;
+                else profile[k] = frame.brightnessAt(ox, oy);
+            }
+        } else {
+            // A straight search line lies in the frame when both its ends do.
+            const double last = -reach + (steps - 1) * stepSize;
+            ok = frame.contains(cx - reach * current.a, cy - reach * current.b) &&
+                 frame.contains(cx + last * current.a, cy + last * current.b);
+            for (int k = 0; k < steps && ok; ++k) {
+                const double o = -reach + k * stepSize;
+                profile[k] = frame.brightnessAt(cx + o * current.a, cy + o * current.b);
+            }
         }
         if (!ok) continue;
         double step[64];
@@ -247,7 +277,7 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
     const double threshold = std::max(1.5, 0.1 * std::sqrt(static_cast<double>(region.area)));
     std::vector<int> corners{first};
     collectCorners(outline, first, first + n, threshold, corners);
-    if (corners.size() > 4 && corners.size() <= 8 && !keepFourCorners(outline, corners)) return false;
+    if (corners.size() > 4 && corners.size() <= 8 && !keepFourCorners(outline, threshold, corners)) return false;
     if (corners.size() != 4) return false;
     for (int& c : corners) c = (c - first + n) % n; // positions along the outline from `first`
     std::sort(corners.begin(), corners.end());
@@ -271,7 +301,7 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
         const int count = end - start;
         const int trim = static_cast<int>(count * 0.05) + 1;
         points.clear();
-        for (int i = start + trim; i <= end - trim; ++i) points.push_back(ideal[i % n]);
+        for (int i = start + trim; i <= end - trim; ++i) points.push_back(ideal[i < n ? i : i - n]);
         const cv::Point2d& a = ideal[start % n];
         const cv::Point2d& b = ideal[end % n];
         // Whole pixels lie up to about 0.7 px off a straight edge; noise and

@@ -80,7 +80,7 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int thr
         const Match match = matchSample(sample, patterns_.data(), patternCount());
         marker.cf = match.cf;
         marker.dir = match.dir;
-        marker.id = match.cf >= parameters_.confidenceCut ? match.slot : -1;
+        marker.id = namesPattern(match, parameters_.confidenceCut) ? match.slot : -1;
         return false;
     });
 
