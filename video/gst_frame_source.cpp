@@ -190,14 +190,21 @@ public:
 
     void start() override
     {
-        if (reason.empty())
-            gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+        if (!reason.empty())
+            return;
+        {
+            const std::lock_guard<std::mutex> lock(newestLock);
+            stopping = false;
+        }
+        gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     }
 
     void stop() override
     {
-        if (reason.empty())
-            gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+        if (!reason.empty())
+            return;
+        stopHandovers();
+        gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
     }
 
     std::uint8_t* takeNewestFrame() override

@@ -5,6 +5,7 @@
 #include "video/camera_list.h"
 #include "video/clip_cameras.h"
 #include "video/clip_writer.h"
+#include "video/gst_frame_source.h"
 #include "video/video_capture.h"
 #include "video/video_config.h"
 
@@ -413,6 +414,43 @@ TEST_F(ClipCapture, MotionJpegClipsPlayToo)
     EXPECT_NEAR(centre.b, 200, 12);
     EXPECT_NEAR(centre.g, 40, 12);
     EXPECT_NEAR(centre.r, 10, 12);
+}
+
+TEST_F(ClipCapture, AClipReadOnceGivesEveryFrameInOrderThenEnds)
+{
+    // 12 frames at 40 fps, read far slower than they play: a clip read once
+    // waits for its reader, so none is passed over, and its end is told
+    // only after the last frame was taken. Stopping while the pipeline waits
+    // for the reader must not hang.
+    kwo::test::writeCountingClip(folder.file("count.mkv"), 12, 40);
+    kwo::VideoDevice device;
+    device.kind = kwo::VideoDevice::Kind::Clip;
+    device.name = device.location = folder.file("count.mkv");
+    kwo::SourceOptions options;
+    options.readOnce = true;
+    for (const bool stopEarly : {false, true}) {
+        SCOPED_TRACE(stopEarly ? "stopped after 3 frames" : "read to the end");
+        std::unique_ptr<kwo::VideoSource> source = kwo::openGstSource(device, {}, options, nullptr);
+        source->start();
+        std::vector<int> seen;
+        const auto start = Clock::now();
+        while (Clock::now() - start < 20s && source->failure().empty()) {
+            if (const std::uint8_t* frame = source->takeNewestFrame()) {
+                seen.push_back(kwo::test::frameIndex(frame, 64, 48));
+                source->releaseFrame();
+                if (stopEarly && seen.size() == 3)
+                    break;
+            }
+            std::this_thread::sleep_for(40ms);
+        }
+        if (stopEarly) {
+            source->stop();
+            EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+            continue;
+        }
+        EXPECT_EQ(source->failure(), kwo::clipEnded);
+        EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    }
 }
 
 } // namespace
