@@ -23,6 +23,7 @@
 // usage: bench_auto_threshold [Google Benchmark options]
 //        (default: --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true)
 
+#include "bench/tracking/rounds.h"
 #include "bench/tracking/scenes.h"
 #include "tools/synthetic/lighting.h"
 #include "tracking/auto_threshold.h"
@@ -125,15 +126,6 @@ ar::TrackerParameters noMemory() {
     ar::TrackerParameters parameters;
     parameters.historyFrames = 0;
     return parameters;
-}
-
-double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
-    double sum = 0;
-    for (int k = 0; k < 4; ++k) {
-        const double* v = m.vertex[(4 - m.dir + k) % 4];
-        sum += std::pow(v[0] - truth.ideal[k][0], 2) + std::pow(v[1] - truth.ideal[k][1], 2);
-    }
-    return std::sqrt(sum / 4);
 }
 
 int identified(const std::vector<ARMarkerInfo>& found, const synthetic::SyntheticFrame& frame) {
@@ -253,24 +245,6 @@ BENCHMARK(choiceFromMarkers)->Unit(benchmark::kMillisecond);
 BENCHMARK(choiceOverFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(autoThresholdsFixed)->Unit(benchmark::kMillisecond);
 BENCHMARK(fixed100)->Unit(benchmark::kMillisecond);
-
-// Keeps every round's processor time per iteration, by benchmark name.
-class RoundsReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                rounds[run.run_name.str()].push_back(run.GetAdjustedCPUTime());
-    }
-    std::map<std::string, std::vector<double>> rounds;
-};
-
-double medianOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
 
 std::string spread(const std::vector<double>& v) {
     char text[64];

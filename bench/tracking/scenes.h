@@ -12,11 +12,23 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace kwo::bench {
+
+// How far a found marker's corners lie from the true ones, counted from the
+// corner its reported direction calls the upper left, in pixels (RMS).
+inline double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
+    double sum = 0;
+    for (int k = 0; k < 4; ++k) {
+        const double* v = m.vertex[(4 - m.dir + k) % 4];
+        sum += std::pow(v[0] - truth.ideal[k][0], 2) + std::pow(v[1] - truth.ideal[k][1], 2);
+    }
+    return std::sqrt(sum / 4);
+}
 
 inline const std::vector<std::string>& designNames() {
     static const std::vector<std::string> names{"Quillmoth", "Brackenjaw", "Sliverfin", "Mossglider"};

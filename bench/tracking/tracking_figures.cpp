@@ -14,15 +14,6 @@ namespace {
 using synthetic::rotationError;
 using synthetic::translationError;
 
-double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
-    double sum = 0;
-    for (int k = 0; k < 4; ++k) {
-        const double* v = m.vertex[(4 - m.dir + k) % 4];
-        sum += std::pow(v[0] - truth.ideal[k][0], 2) + std::pow(v[1] - truth.ideal[k][1], 2);
-    }
-    return std::sqrt(sum / 4);
-}
-
 double median(std::vector<double> v) {
     if (v.empty()) return NAN;
     std::sort(v.begin(), v.end());

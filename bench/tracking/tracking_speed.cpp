@@ -14,6 +14,7 @@
 //        (default: --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true)
 //        KWO_TEST_DATA=folder of the sample patterns (default: the shared one)
 
+#include "bench/tracking/rounds.h"
 #include "bench/tracking/scenes.h"
 #include "bench/tracking/tracking_figures.h"
 
@@ -153,24 +154,6 @@ BENCHMARK(ours)->Apply(cases);
 BENCHMARK(oursDetect)->Apply(cases);
 BENCHMARK(oursPose)->Apply(cases);
 BENCHMARK(aruco)->Apply(cases);
-
-// Keeps every round's processor time per iteration, by benchmark name.
-class RoundsReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                rounds[run.run_name.str()].push_back(run.GetAdjustedCPUTime());
-    }
-    std::map<std::string, std::vector<double>> rounds;
-};
-
-double medianOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
 
 } // namespace
 } // namespace kwo::bench

@@ -50,8 +50,8 @@ bool isGrey(const Picture::Pixel& p)
 }
 
 // Each way of drawing, and what the engine log says of the one it used on
-// a screen whose size differs from 800 x 600 (the software renderer of the
-// tests makes "auto" draw at the configured size).
+// a screen whose size differs from 800 x 600 ("auto" draws at the screen's
+// resolution).
 struct Drawing {
     const char* resolution; // window/fullscreen_resolution
     bool scaledPicture;     // drawn at 800 x 600, the picture scaled
@@ -60,7 +60,7 @@ struct Drawing {
 class FullScreen : public ::testing::TestWithParam<Drawing> {};
 
 INSTANTIATE_TEST_SUITE_P(Drawings, FullScreen,
-                         ::testing::Values(Drawing{"screen", false}, Drawing{"window", true}, Drawing{"auto", true}),
+                         ::testing::Values(Drawing{"screen", false}, Drawing{"window", true}, Drawing{"auto", false}),
                          [](const auto& info) { return std::string(info.param.resolution); });
 
 TEST_P(FullScreen, TheWholeShowIsScaledToFitTheScreenAndCentredOnBlack)
@@ -83,9 +83,12 @@ TEST_P(FullScreen, TheWholeShowIsScaledToFitTheScreenAndCentredOnBlack)
     // machine: until then the camera picture is black.
     const Rect expected = expectedShow(screen);
     const int centreX = expected.x + expected.width * 501 / 800, centreY = expected.y + expected.height * 278 / 600;
+    // Under a full parallel test run with sanitizers that has taken over 10 s.
     Picture picture = viewer.capture(1.5);
-    for (int tries = 0; tries < 10 && picture.width == screen.width && !isGrey(picture.at(centreX, centreY)); ++tries)
+    for (int tries = 0; tries < 30 && picture.width == screen.width && !isGrey(picture.at(centreX, centreY)); ++tries)
         picture = viewer.capture(1.0);
+    if (picture.width == screen.width && !isGrey(picture.at(centreX, centreY)))
+        ADD_FAILURE() << "no camera picture within 30 s; the viewer said:\n" << viewer.process().errorSoFar();
     ASSERT_EQ(picture.width, screen.width);
     ASSERT_EQ(picture.height, screen.height);
     savePicture(picture, std::string("fullscreen-") + drawing.resolution + "-" + std::to_string(screen.width) + "x" +

@@ -64,18 +64,7 @@ TEST(FullScreenCreatures, LookTheSameDrawnAtTheScreensResolutionAndScaledFromThe
 {
     ARParam camera;
     ASSERT_EQ(arParamLoad(KWO_PROGRAM_DIR "/tracking/camera.dat", 1, &camera), 0);
-    std::vector<kwo::synthetic::PrintedMarker> markers;
-    const struct {
-        const char* design;
-        double x, y;
-    } placed[] = {{"Quillmoth", -120, -60}, {"Brackenjaw", 120, -60}, {"Sliverfin", -120, 90}, {"Mossglider", 120, 90}};
-    for (const auto& [design, x, y] : placed) {
-        kwo::synthetic::PrintedMarker marker;
-        marker.picture = kwo::synthetic::designPicture(design);
-        marker.width = 83;
-        kwo::synthetic::makePose(-35, 0, 15, x, y, 600, marker.pose);
-        markers.push_back(marker);
-    }
+    const std::vector<kwo::synthetic::PrintedMarker> markers = kwo::test::fourMarkersOnATable();
     kwo::test::TempDir scratch;
     kwo::test::writeStillClip(scratch.file("table.mkv"), kwo::synthetic::renderFrame(camera, markers));
 

@@ -22,18 +22,7 @@ constexpr const char* title = "KWO shadows under test";
 // printed markers lying on a table, every creature placed.
 Picture viewWith(const std::string& technique, const ARParam& camera)
 {
-    std::vector<kwo::synthetic::PrintedMarker> markers;
-    const struct {
-        const char* design;
-        double x, y;
-    } placed[] = {{"Quillmoth", -120, -60}, {"Brackenjaw", 120, -60}, {"Sliverfin", -120, 90}, {"Mossglider", 120, 90}};
-    for (const auto& [design, x, y] : placed) {
-        kwo::synthetic::PrintedMarker marker;
-        marker.picture = kwo::synthetic::designPicture(design);
-        marker.width = 83;
-        kwo::synthetic::makePose(-35, 0, 15, x, y, 600, marker.pose);
-        markers.push_back(marker);
-    }
+    const std::vector<kwo::synthetic::PrintedMarker> markers = kwo::test::fourMarkersOnATable();
     const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
     kwo::test::ProgramFolder program;
     kwo::test::writeStillClip(program.file("table.mkv"), frame);

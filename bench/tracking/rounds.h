@@ -1,0 +1,33 @@
+#pragma once
+
+// The rounds of a benchmark run kept for a summary printed after Google
+// Benchmark's own report: medians of rounds, as the figures are given.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kwo::bench {
+
+// Keeps every round's processor time per iteration, by benchmark name.
+class RoundsReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+                rounds[run.run_name.str()].push_back(run.GetAdjustedCPUTime());
+    }
+    std::map<std::string, std::vector<double>> rounds;
+};
+
+inline double medianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+} // namespace kwo::bench
