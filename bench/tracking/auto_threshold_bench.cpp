@@ -267,14 +267,7 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
 int main(int argc, char** argv) {
     using namespace kwo::bench;
     cv::setNumThreads(1);
-    std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=9", interleave = "--benchmark_enable_random_interleaving=true";
-    if (argc == 1) {
-        args.push_back(repetitions.data());
-        args.push_back(interleave.data());
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
+    initializeWithRounds(argc, argv);
 
     for (int print = 0; print < 2; ++print) {
         const Scenes& s = scenes(print);

@@ -30,4 +30,18 @@ inline double medianOf(std::vector<double> v) {
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
+// Google Benchmark's start, with 9 interleaved rounds of every benchmark
+// unless the command line asks for something else.
+inline void initializeWithRounds(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    static std::string repetitions = "--benchmark_repetitions=9",
+                       interleave = "--benchmark_enable_random_interleaving=true";
+    if (argc == 1) {
+        args.push_back(repetitions.data());
+        args.push_back(interleave.data());
+    }
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+}
+
 } // namespace kwo::bench

@@ -161,14 +161,7 @@ BENCHMARK(aruco)->Apply(cases);
 int main(int argc, char** argv) {
     using namespace kwo::bench;
     cv::setNumThreads(1);
-    std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=9", interleave = "--benchmark_enable_random_interleaving=true";
-    if (argc == 1) {
-        args.push_back(repetitions.data());
-        args.push_back(interleave.data());
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
+    initializeWithRounds(argc, argv);
 
     const char* data = std::getenv("KWO_TEST_DATA");
     const std::string folder = data ? data : KWO_SAMPLE_DATA;
