@@ -40,11 +40,7 @@ bool drawsAtConfiguredSize(FullScreenResolution resolution, const std::string& r
     case FullScreenResolution::automatic:
         break;
     }
-    // The scaled picture has been seen, under heavy load, to keep showing a
-    // camera picture that no longer changes; until that is understood the
-    // sharp way, which has no such fault, is the default everywhere.
-    (void)renderer;
-    return false;
+    return isSoftwareRenderer(renderer);
 }
 
 // The framebuffer calls of GL 3.0 (or ARB_framebuffer_object), looked up
@@ -117,8 +113,14 @@ void ScaledPresentation::preRenderTargetUpdate(const Ogre::RenderTargetEvent&)
 
 void ScaledPresentation::postRenderTargetUpdate(const Ogre::RenderTargetEvent&)
 {
-    // The window's context current, its own framebuffer bound.
-    root.getRenderSystem()->_setRenderTarget(&window);
+    // The window's context current, its own framebuffer bound. The engine
+    // skips binding the picture again for a viewport it thinks is still
+    // current: forgetting the viewport makes the next frame's first viewport
+    // bind the picture, so the scene is never drawn into the window, where
+    // the copy below would hide it.
+    Ogre::RenderSystem& renderSystem = *root.getRenderSystem();
+    renderSystem._setViewport(nullptr);
+    renderSystem._setRenderTarget(&window);
     if (!readBuffer) {
         // Framebuffer objects belong to one context: this one is made in the
         // window's, which need not be the one the engine made the picture's

@@ -88,8 +88,8 @@ void VideoCapture::start()
     capturing = true;
     if (source)
         source->start();
-    // The first frame has as long to come as any later one.
     framesSeen = source ? source->framesArrived() : 0;
+    firstFrameDue = framesSeen == 0;
     lastNewFrame = lastWatch = Clock::now();
 }
 
@@ -147,11 +147,13 @@ void VideoCapture::watch(Clock::time_point now)
         return;
     }
     const std::uint64_t arrived = source->framesArrived();
+    const std::chrono::milliseconds patience = firstFrameDue ? times.firstFrame : times.silence;
     if (arrived != framesSeen || !watchedThroughout) {
+        firstFrameDue = firstFrameDue && arrived == 0;
         framesSeen = arrived;
         lastNewFrame = now;
-    } else if (now - lastNewFrame >= times.silence) {
-        lose("no picture for " + seconds(times.silence), now);
+    } else if (now - lastNewFrame >= patience) {
+        lose((firstFrameDue ? "no first picture within " : "no picture for ") + seconds(patience), now);
     }
 }
 
@@ -175,14 +177,19 @@ void VideoCapture::lookForCamera(Clock::time_point now)
         source = std::move(attempt);
         lost = false;
         framesSeen = source->framesArrived();
+        firstFrameDue = false;
         lastNewFrame = now;
         messages("Video: camera \"" + request.friendlyName + "\" is back");
         return;
     }
+    // A reopened camera still starting is left to start.
+    if (attempt && attempt->failure().empty() && now - attemptOpened < times.firstFrame)
+        return;
     if (now < nextAttempt)
         return;
     nextAttempt = now + times.retry;
     attempt.reset();
+    attemptOpened = now;
     try {
         const std::vector<VideoDevice> devices = findDevices();
         if (const VideoDevice* device = findByName(devices, request.friendlyName)) {

@@ -16,9 +16,14 @@ namespace kwo {
 struct CaptureTimes {
     // No frame for this long while capturing: the camera is taken as lost.
     std::chrono::milliseconds silence{2000};
-    // A lost camera is looked for again this often; an attempt that has
-    // given no frame by the next one is given up.
+    // A lost camera is looked for again this often.
     std::chrono::milliseconds retry{2000};
+    // A camera just opened, or reopened while lost, has this long to give
+    // its first frame before it counts as silent or the attempt is given up.
+    // Webcams take a second or more to start streaming (exposure settling,
+    // USB bandwidth) and longer on a busy machine; an attempt given up
+    // before its first frame could never bring a slow camera back.
+    std::chrono::milliseconds firstFrame{10000};
 };
 
 // One capture device as the viewer drives it: opened from a device text,
@@ -28,7 +33,8 @@ struct CaptureTimes {
 // A station runs unattended, so a camera that stops (unplugged, an error, a
 // stream that ends, or simply no frame for CaptureTimes::silence) is
 // reported in one line and reopened by its name in the background, every
-// CaptureTimes::retry, until it gives frames again; one more line says so.
+// CaptureTimes::retry while no attempt is under way, until it gives frames
+// again; one more line says so.
 // Polling goes on meanwhile and never waits for the device.
 class VideoCapture {
 public:
@@ -94,12 +100,14 @@ private:
     DeviceRequest request;
     std::unique_ptr<VideoSource> source;  // playing, or null while lost
     std::unique_ptr<VideoSource> attempt; // a reopen under way while lost
+    Clock::time_point attemptOpened;      // when that reopen began
     std::unique_ptr<VideoSource> lender;  // a lost source kept until its frame is given back
     FrameSize frameSize;
     bool frameHeld = false;
 
     bool lost = false;
     std::uint64_t framesSeen = 0;       // the source's count at the last look
+    bool firstFrameDue = false;         // started, and no frame has come yet
     Clock::time_point lastNewFrame;     // when that count last moved
     Clock::time_point lastWatch;        // the last look at the camera
     Clock::time_point nextAttempt;

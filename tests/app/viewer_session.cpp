@@ -68,9 +68,7 @@ Picture ViewerSession::capture(double settleSeconds)
 
 void ViewerSession::press(const std::string& keys)
 {
-    // Without a window manager (it may still be starting) focus will do.
-    shell("xdotool windowactivate --sync " + windowId + " key " + keys + " 2>/dev/null || xdotool windowfocus --sync " +
-          windowId + " key " + keys + " 2>/dev/null");
+    pressKeys(windowId, keys);
 }
 
 ProcessResult ViewerSession::finish(double seconds)

@@ -101,10 +101,10 @@ TEST(FullScreenResolution, TheConfiguredSizeIsScaledOnSoftwareRenderersUnlessThe
         unsigned samples;
         bool scaled;
     } cases[] = {
-        {FullScreenResolution::automatic, llvmpipe, 0, false},
-        {FullScreenResolution::automatic, "softpipe", 0, false},
-        {FullScreenResolution::automatic, "Software Rasterizer", 0, false},
-        {FullScreenResolution::automatic, "SWR (LLVM 6.0.0, 256 bits)", 0, false},
+        {FullScreenResolution::automatic, llvmpipe, 0, true},
+        {FullScreenResolution::automatic, "softpipe", 0, true},
+        {FullScreenResolution::automatic, "Software Rasterizer", 0, true},
+        {FullScreenResolution::automatic, "SWR (LLVM 6.0.0, 256 bits)", 0, true},
         {FullScreenResolution::automatic, radeon, 0, false},
         {FullScreenResolution::automatic, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", 0, false},
         {FullScreenResolution::automatic, "", 0, false},

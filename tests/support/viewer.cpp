@@ -4,6 +4,8 @@
 #include "tests/support/screen.h"
 #include "video/clip_writer.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -47,11 +49,34 @@ ProcessResult closeViewer(Process& viewer, const std::string& title, double seco
         }
         const std::string window = waitForWindow("^" + title + "$", 0.2);
         if (!window.empty()) {
-            shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key --clearmodifiers Escape");
+            pressKeys(window, "--clearmodifiers Escape");
             break;
         }
     }
     return viewer.wait(std::chrono::seconds(30));
+}
+
+void pressKeys(const std::string& windowId, const std::string& keys)
+{
+    shell("xdotool windowactivate --sync " + windowId + " key " + keys + " 2>/dev/null || xdotool windowfocus --sync " +
+          windowId + " key " + keys + " 2>/dev/null");
+}
+
+Picture pictureOfRun(Process& viewer, const std::string& title,
+                     const std::function<void(const std::string& windowId)>& beforeCapture)
+{
+    const std::string window = waitForWindow("^" + title + "$", 60);
+    if (window.empty()) {
+        ADD_FAILURE() << "no window titled \"" << title << "\"; the viewer said:\n"
+                      << viewer.wait(std::chrono::seconds(5)).err;
+        return {};
+    }
+    beforeCapture(window);
+    Picture picture = captureWindow(window);
+    pressKeys(window, "Escape");
+    const ProcessResult result = viewer.wait(std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return picture;
 }
 
 } // namespace kwo::test

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "tests/support/process.h"
+#include "tests/support/screen.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,5 +21,16 @@ extern const char* const coreOnlyDocument;
 // (titled `title`), and waits for it. A viewer that already ended is waited
 // for as it is.
 ProcessResult closeViewer(Process& viewer, const std::string& title = "Telvarin", double secondsToAppear = 30);
+
+// Presses `keys` (xdotool's key names) in the window `windowId`. Without a
+// window manager, or before one is up, activation is refused: focus will do.
+void pressKeys(const std::string& windowId, const std::string& keys);
+
+// The picture a running viewer shows in its window titled `title`: waits up
+// to 60 s for the window, lets `beforeCapture` (given the window's id) run,
+// captures the client area, ends the run with Escape and expects a clean
+// exit. Empty, with a failure recorded, when no window showed.
+Picture pictureOfRun(Process& viewer, const std::string& title,
+                     const std::function<void(const std::string& windowId)>& beforeCapture);
 
 } // namespace kwo::test

@@ -335,7 +335,7 @@ protected:
             opened.push_back({std::make_shared<Script>(), o});
             return std::make_unique<ScriptedSource>(opened.back().script, o.frameSize.value_or(kwo::FrameSize{8, 4}));
         },
-        {300ms, 400ms}};
+        {300ms, 400ms, 1000ms}};
     std::vector<Opened> opened;
     Lines lines;
     bool listed = true;
@@ -374,9 +374,10 @@ TEST_F(SilentCamera, NoFrameForTheSilenceMeansLostAndAttemptsFollowUntilOneGives
     ASSERT_TRUE(capture.isLost());
     ASSERT_EQ(lines.all.size(), 1u);
     EXPECT_EQ(lines.all[0], "Video: camera \"Scripted\" lost (no picture for 0.3 s); looking for it every 0.4 s");
-    // Attempts that give nothing are given up, one every retry, in the
-    // background and at the size the viewer was built for.
-    run(1300ms, false);
+    // Attempts that give nothing are given up once they had their time to
+    // start, and another follows; all in the background and at the size
+    // the viewer was built for.
+    run(1500ms, false);
     ASSERT_GE(opened.size(), 3u);
     EXPECT_LE(opened.size(), 6u);
     for (std::size_t i = 1; i < opened.size(); ++i) {
@@ -391,6 +392,33 @@ TEST_F(SilentCamera, NoFrameForTheSilenceMeansLostAndAttemptsFollowUntilOneGives
     EXPECT_EQ(lines.all[1], "Video: camera \"Scripted\" is back");
     ++opened.back().script->arrived;
     EXPECT_NE(capture.newestFrame(), nullptr);
+}
+
+// Webcams take a while to start streaming, longer than the silence that
+// means a playing camera is lost, and a busy machine makes that longer.
+TEST_F(SilentCamera, ACameraSlowToStartIsWaitedForAtStartAndWhenReopened)
+{
+    run(600ms, false);
+    EXPECT_FALSE(capture.isLost()) << "the first frame has longer to come than the silence";
+    run(100ms, true);
+    run(500ms, false);
+    ASSERT_TRUE(capture.isLost()) << "once it came, the silence counts";
+    // A reopened camera is not given up at the next retry while it starts.
+    while (opened.size() < 2)
+        run(10ms, false);
+    run(600ms, false);
+    EXPECT_EQ(opened.size(), 2u) << "an attempt still starting was given up";
+    run(50ms, true);
+    EXPECT_FALSE(capture.isLost());
+    EXPECT_EQ(lines.all.size(), 2u);
+}
+
+TEST_F(SilentCamera, ACameraThatNeverGivesAFirstFrameIsLost)
+{
+    run(1200ms, false);
+    ASSERT_TRUE(capture.isLost());
+    ASSERT_EQ(lines.all.size(), 1u);
+    EXPECT_EQ(lines.all[0], "Video: camera \"Scripted\" lost (no first picture within 1 s); looking for it every 0.4 s");
 }
 
 TEST_F(SilentCamera, NotAskingForFramesIsNotLosingTheCamera)

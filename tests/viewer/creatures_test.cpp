@@ -3,6 +3,7 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
+#include "tests/support/viewer.h"
 #include "tests/viewer/still_clip.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
@@ -80,21 +81,14 @@ protected:
         program.write("kwo.config", document + "}");
 
         kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + program.file("table.mkv")});
-        const std::string window = kwo::test::waitForWindow(std::string("^") + title + "$", 60);
-        EXPECT_FALSE(window.empty()) << viewer.wait(std::chrono::seconds(5)).err;
-        if (window.empty())
-            return {};
-        // Once the first frame is drawn, the clip's markers have been tracked;
-        // a moment more lets the creatures' animations start.
-        kwo::test::captureDrawnWindow(window);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        if (meanwhile)
-            meanwhile(program.file("table.mkv"));
-        Picture picture = kwo::test::captureWindow(window);
-        kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key Escape");
-        const auto result = viewer.wait(std::chrono::seconds(30));
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        return picture;
+        return kwo::test::pictureOfRun(viewer, title, [&](const std::string& window) {
+            // Once the first frame is drawn, the clip's markers have been
+            // tracked; a moment more lets the creatures' animations start.
+            kwo::test::captureDrawnWindow(window);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            if (meanwhile)
+                meanwhile(program.file("table.mkv"));
+        });
     }
 
     ARParam camera;

@@ -9,6 +9,7 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
+#include "tests/support/viewer.h"
 #include "tests/viewer/still_clip.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
@@ -34,15 +35,8 @@ Picture viewFullScreen(const std::string& resolution, const std::string& clip)
                       R"("}, "rendering": {"shadow": {"technique": "modulative"}},
                           "tracking": {"max": 0, "collisions": []}})");
     kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + clip});
-    const std::string window = kwo::test::waitForWindow(std::string("^") + title + "$", 60);
-    EXPECT_FALSE(window.empty()) << viewer.wait(std::chrono::seconds(5)).err;
-    if (window.empty())
-        return {};
-    std::this_thread::sleep_for(std::chrono::milliseconds(6000));
-    Picture picture = kwo::test::captureWindow(window);
-    kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key Escape");
-    const auto result = viewer.wait(std::chrono::seconds(30));
-    EXPECT_EQ(result.exitCode, 0) << result.err;
+    Picture picture = kwo::test::pictureOfRun(
+        viewer, title, [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(6000)); });
     EXPECT_NE(program.read("ogre.log").find("Full screen: the show is drawn at"), std::string::npos);
     return picture;
 }

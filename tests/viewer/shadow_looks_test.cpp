@@ -4,6 +4,7 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
+#include "tests/support/viewer.h"
 #include "tests/viewer/still_clip.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
@@ -31,16 +32,8 @@ Picture viewWith(const std::string& technique, const ARParam& camera)
                                     R"("}, "viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}},
                                     "tracking": {"max": 0, "collisions": []}})");
     kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + program.file("table.mkv")});
-    const std::string window = kwo::test::waitForWindow(std::string("^") + title + "$", 60);
-    EXPECT_FALSE(window.empty()) << viewer.wait(std::chrono::seconds(5)).err;
-    if (window.empty())
-        return {};
-    std::this_thread::sleep_for(std::chrono::milliseconds(6000));
-    Picture picture = kwo::test::captureWindow(window);
-    kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key Escape");
-    const auto result = viewer.wait(std::chrono::seconds(30));
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    return picture;
+    return kwo::test::pictureOfRun(
+        viewer, title, [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(6000)); });
 }
 
 // Pixels that are nearly white: the clip itself has only the markers' white
