@@ -33,34 +33,45 @@ void join(std::vector<int>& parent, int a, int b) {
 
 // out[x] = 255 where blue + green + red < limit, else 0; the same as bits
 // in `bits` (bit x % 64 of word x / 64; the bits past the row's end clear).
-void markDarkRow(const std::uint8_t* in, int width, unsigned limit, std::uint8_t* out, std::uint64_t* bits) {
-    std::memset(bits, 0, (width + 63) / 64 * sizeof(std::uint64_t));
+void markDarkRow(const std::uint8_t* in, int width, int limit, std::uint8_t* out, std::uint64_t* bits) {
     int x = 0;
+    std::uint64_t word = 0; // the bits of the 64 pixels at hand
 #if defined(__SSE2__)
-    // Sixteen pixels at a time: the three colour bytes of each 32-bit pixel
-    // summed in 32-bit lanes, compared, and the results packed to bytes.
-    const __m128i low = _mm_set1_epi32(0xff);
-    const __m128i bound = _mm_set1_epi32(static_cast<int>(limit));
-    auto dark4 = [&](const std::uint8_t* p) {
+    // Sixteen pixels at a time. Blue and red as 16-bit lanes plus green
+    // (the pad byte masked off), the lane pairs added into 32-bit sums, the
+    // sums packed to 16 bits (at most 765) and compared there.
+    const __m128i blueRed = _mm_set1_epi32(0x00ff00ff);
+    const __m128i green = _mm_set1_epi32(0xff);
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i bound = _mm_set1_epi16(static_cast<short>(limit));
+    auto sum4 = [&](const std::uint8_t* p) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_and_si128(v, low), _mm_and_si128(_mm_srli_epi32(v, 8), low)),
-                                          _mm_and_si128(_mm_srli_epi32(v, 16), low));
-        return _mm_cmplt_epi32(sum, bound);
+        const __m128i pairs = _mm_add_epi16(_mm_and_si128(v, blueRed), _mm_and_si128(_mm_srli_epi32(v, 8), green));
+        return _mm_madd_epi16(pairs, ones);
     };
     for (; x + 16 <= width; x += 16) {
-        const __m128i a = _mm_packs_epi32(dark4(in + 4 * x), dark4(in + 4 * x + 16));
-        const __m128i b = _mm_packs_epi32(dark4(in + 4 * x + 32), dark4(in + 4 * x + 48));
+        const __m128i a = _mm_cmplt_epi16(_mm_packs_epi32(sum4(in + 4 * x), sum4(in + 4 * x + 16)), bound);
+        const __m128i b = _mm_cmplt_epi16(_mm_packs_epi32(sum4(in + 4 * x + 32), sum4(in + 4 * x + 48)), bound);
         const __m128i dark = _mm_packs_epi16(a, b);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), dark);
-        bits[x >> 6] |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(dark))) << (x & 63);
+        word |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(dark))) << (x & 63);
+        if ((x & 63) == 48) {
+            bits[x >> 6] = word;
+            word = 0;
+        }
     }
 #endif
     for (; x < width; ++x) {
         const std::uint8_t* p = in + 4 * x;
-        const bool dark = static_cast<unsigned>(p[0] + p[1] + p[2]) < limit;
+        const bool dark = p[0] + p[1] + p[2] < limit;
         out[x] = dark ? 255 : 0;
-        bits[x >> 6] |= static_cast<std::uint64_t>(dark) << (x & 63);
+        word |= static_cast<std::uint64_t>(dark) << (x & 63);
+        if ((x & 63) == 63) {
+            bits[x >> 6] = word;
+            word = 0;
+        }
     }
+    if (width & 63) bits[width >> 6] = word;
 }
 
 } // namespace
@@ -71,7 +82,7 @@ void findDarkRegions(const FrameView& frame, int threshold, const TrackerParamet
     const int w = frame.width, h = frame.height;
     darkMask.create(h, w, CV_8U);
     // Dark: sum < limit, that is sum <= 3 * threshold.
-    const unsigned limit = static_cast<unsigned>(3 * std::clamp(threshold, -1, 255) + 1);
+    const int limit = 3 * std::clamp(threshold, -1, 255) + 1;
     // The outermost ring is never dark, so every region's outline has
     // neighbours inside the frame.
     std::memset(darkMask.ptr<std::uint8_t>(0), 0, w);
