@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 namespace kwo::ar {
 namespace {
@@ -171,42 +170,6 @@ cv::Point2d toIdeal(const double d[4], double x, double y) {
     return p;
 }
 
-// Bilinear brightness (as FrameView::brightnessAt) for points close to each
-// other: a search line's samples a quarter pixel apart mostly fall between
-// the same four pixels, whose sums are then reused.
-class NearbyBrightness {
-public:
-    explicit NearbyBrightness(const FrameView& frame) : frame_(frame) {}
-
-    // At a point inside the frame.
-    double at(double x, double y) {
-        const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-        if (x0 != cellX_ || y0 != cellY_) {
-            cellX_ = x0;
-            cellY_ = y0;
-            const std::uint8_t* a = frame_.pixel(x0, y0);
-            const std::uint8_t* b = x0 + 1 < frame_.width ? a + 4 : a;
-            const long down = y0 + 1 < frame_.height ? frame_.stride : 0;
-            const std::uint8_t *c = a + down, *d = b + down;
-            topLeft_ = a[0] + a[1] + a[2];
-            topRight_ = b[0] + b[1] + b[2];
-            bottomLeft_ = c[0] + c[1] + c[2];
-            bottomRight_ = d[0] + d[1] + d[2];
-            left_ = x0;
-            top_ = y0;
-        }
-        const double fx = x - left_, fy = y - top_;
-        const double upper = topLeft_ * (1 - fx) + topRight_ * fx;
-        const double lower = bottomLeft_ * (1 - fx) + bottomRight_ * fx;
-        return upper * (1 - fy) + lower * fy;
-    }
-
-private:
-    const FrameView& frame_;
-    int cellX_ = -1, cellY_ = -1;
-    double left_ = 0, top_ = 0, topLeft_ = 0, topRight_ = 0, bottomLeft_ = 0, bottomRight_ = 0;
-};
-
 // Moves a side onto the steepest dark-to-bright step across it: samples the
 // brightness along the outward normal at points spread over the side (away
 // from the corners) and fits a line to the step positions (kept in
@@ -221,7 +184,6 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
     points.clear();
     double profile[64];
     const bool distorted = isDistorted(d);
-    NearbyBrightness brightness(frame);
     for (int s = 0; s < samples; ++s) {
         const double t = 0.12 + 0.76 * (s + 0.5) / samples;
         const double px = from.x + (to.x - from.x) * t, py = from.y + (to.y - from.y) * t;
@@ -235,7 +197,7 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
                 double ox = cx + o * current.a, oy = cy + o * current.b;
                 idealToObserved(d, ox, oy, ox, oy);
                 if (!frame.contains(ox, oy)) ok = false;
-                else profile[k] = brightness.at(ox, oy);
+                else profile[k] = frame.brightnessAt(ox, oy);
             }
         } else {
             // A straight search line lies in the frame when both its ends do.
@@ -244,7 +206,7 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
                  frame.contains(cx + last * current.a, cy + last * current.b);
             for (int k = 0; k < steps && ok; ++k) {
                 const double o = -reach + k * stepSize;
-                profile[k] = brightness.at(cx + o * current.a, cy + o * current.b);
+                profile[k] = frame.brightnessAt(cx + o * current.a, cy + o * current.b);
             }
         }
         if (!ok) continue;
