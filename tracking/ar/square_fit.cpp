@@ -18,23 +18,26 @@ void collectCorners(const std::vector<cv::Point>& outline, int from, int to, dou
     const int n = static_cast<int>(outline.size());
     const cv::Point& a = outline[from % n];
     const cv::Point& b = outline[to % n];
-    const double ex = b.x - a.x, ey = b.y - a.y;
-    const double length = std::sqrt(ex * ex + ey * ey);
-    double best = -1;
+    const long ex = b.x - a.x, ey = b.y - a.y;
+    const double length = std::sqrt(static_cast<double>(ex * ex + ey * ey));
+    // Distance from the chord (times its length), or from the start point
+    // (squared) when the chord closes the outline; exact in integers.
+    long best = -1;
     int bestIndex = -1;
-    // Positions run up to twice round the outline: wrap them with a
-    // subtraction (a division per point costs more than the distance).
-    for (int i = from + 1; i < to; ++i) {
-        const cv::Point& p = outline[i < n ? i : i - n];
-        // Distance from the chord (times its length), or from the start
-        // point (squared) when the chord closes the outline.
-        const double d = length > 0 ? std::abs((p.x - a.x) * ey - (p.y - a.y) * ex)
-                                    : (p.x - a.x) * (p.x - a.x) + (p.y - a.y) * (p.y - a.y);
-        if (d > best) {
-            best = d;
-            bestIndex = i;
+    auto farthest = [&](int begin, int end, int shift) {
+        for (int i = begin; i < end; ++i) {
+            const long px = outline[i - shift].x - a.x, py = outline[i - shift].y - a.y;
+            const long d = length > 0 ? std::abs(px * ey - py * ex) : px * px + py * py;
+            if (d > best) {
+                best = d;
+                bestIndex = i;
+            }
         }
-    }
+    };
+    // Positions run up to twice round the outline: the stretch past its end
+    // is read from its start.
+    farthest(from + 1, std::min(to, n), 0);
+    farthest(std::max(from + 1, n), to, n);
     if (best <= (length > 0 ? threshold * length : threshold * threshold)) return;
     collectCorners(outline, from, bestIndex, threshold, corners);
     corners.push_back(bestIndex % n);
@@ -169,16 +172,16 @@ cv::Point2d toIdeal(const double d[4], double x, double y) {
 
 // Moves a side onto the steepest dark-to-bright step across it: samples the
 // brightness along the outward normal at points spread over the side (away
-// from the corners) and fits a line to the step positions.
+// from the corners) and fits a line to the step positions (kept in
+// `points`).
 bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& from, const cv::Point2d& to,
-                const Line& current, Line& refined) {
+                const Line& current, Line& refined, std::vector<cv::Point2d>& points) {
     const double stepSize = 0.25;
     const double length = std::hypot(to.x - from.x, to.y - from.y);
     const int samples = std::clamp(static_cast<int>(length / 3), 6, 24);
     const double reach = std::clamp(0.06 * length, 1.2, 3.0);
     const int steps = static_cast<int>(2 * reach / stepSize) + 1;
-    std::vector<cv::Point2d> points;
-    points.reserve(samples);
+    points.clear();
     double profile[64];
     const bool distorted = isDistorted(d);
     for (int s = 0; s < samples; ++s) {
@@ -362,7 +365,7 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
             Line refined[4];
             bool all = true;
             for (int i = 0; i < 4 && all; ++i) {
-                all = refineSide(frame, distFactor, vertex[i], vertex[(i + 1) % 4], lines[i], refined[i]);
+                all = refineSide(frame, distFactor, vertex[i], vertex[(i + 1) % 4], lines[i], refined[i], points);
                 if (all && refined[i].a * centre.x + refined[i].b * centre.y + refined[i].c > 0)
                     refined[i] = {-refined[i].a, -refined[i].b, -refined[i].c};
             }

@@ -10,6 +10,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <cstdint>
 #include <vector>
 
 namespace kwo::ar {
@@ -31,9 +32,14 @@ struct DarkRuns {
         int y, x0, x1; // inclusive
     };
     std::vector<Run> runs;
+    std::vector<std::uint64_t> rowBits; // the dark pixels of the row at hand, one bit each
     std::vector<int> parent;
-    std::vector<long> area, sumX, sumY;
-    std::vector<int> left, top, right, bottom;
+    // Size, pixel sums and bounding box of the region a run starts.
+    struct Extent {
+        long area, sumX, sumY;
+        int left, top, right, bottom;
+    };
+    std::vector<Extent> extents;
 };
 
 // threshold_label.cpp: marks the dark pixels (blue + green + red <= 3 *

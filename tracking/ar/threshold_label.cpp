@@ -2,6 +2,8 @@
 #include "tracking/ar/tracker.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -29,44 +31,47 @@ void join(std::vector<int>& parent, int a, int b) {
     else if (b < a) parent[a] = b;
 }
 
-// out[x] = 255 where blue + green + red < limit, else 0.
-void markDarkRow(const std::uint8_t* in, int width, unsigned limit, std::uint8_t* out) {
+// out[x] = 255 where blue + green + red < limit, else 0; the same as bits
+// in `bits` (bit x % 64 of word x / 64; the bits past the row's end clear).
+void markDarkRow(const std::uint8_t* in, int width, int limit, std::uint8_t* out, std::uint64_t* bits) {
     int x = 0;
+    std::uint64_t word = 0; // the bits of the 64 pixels at hand
 #if defined(__SSE2__)
-    // Sixteen pixels at a time: the three colour bytes of each 32-bit pixel
-    // summed in 32-bit lanes, compared, and the results packed to bytes.
-    const __m128i low = _mm_set1_epi32(0xff);
-    const __m128i bound = _mm_set1_epi32(static_cast<int>(limit));
-    auto dark4 = [&](const std::uint8_t* p) {
+    // Sixteen pixels at a time. Blue and red as 16-bit lanes plus green
+    // (the pad byte masked off), the lane pairs added into 32-bit sums, the
+    // sums packed to 16 bits (at most 765) and compared there.
+    const __m128i blueRed = _mm_set1_epi32(0x00ff00ff);
+    const __m128i green = _mm_set1_epi32(0xff);
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i bound = _mm_set1_epi16(static_cast<short>(limit));
+    auto sum4 = [&](const std::uint8_t* p) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_and_si128(v, low), _mm_and_si128(_mm_srli_epi32(v, 8), low)),
-                                          _mm_and_si128(_mm_srli_epi32(v, 16), low));
-        return _mm_cmplt_epi32(sum, bound);
+        const __m128i pairs = _mm_add_epi16(_mm_and_si128(v, blueRed), _mm_and_si128(_mm_srli_epi32(v, 8), green));
+        return _mm_madd_epi16(pairs, ones);
     };
     for (; x + 16 <= width; x += 16) {
-        const __m128i a = _mm_packs_epi32(dark4(in + 4 * x), dark4(in + 4 * x + 16));
-        const __m128i b = _mm_packs_epi32(dark4(in + 4 * x + 32), dark4(in + 4 * x + 48));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packs_epi16(a, b));
+        const __m128i a = _mm_cmplt_epi16(_mm_packs_epi32(sum4(in + 4 * x), sum4(in + 4 * x + 16)), bound);
+        const __m128i b = _mm_cmplt_epi16(_mm_packs_epi32(sum4(in + 4 * x + 32), sum4(in + 4 * x + 48)), bound);
+        const __m128i dark = _mm_packs_epi16(a, b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), dark);
+        word |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(dark))) << (x & 63);
+        if ((x & 63) == 48) {
+            bits[x >> 6] = word;
+            word = 0;
+        }
     }
 #endif
     for (; x < width; ++x) {
         const std::uint8_t* p = in + 4 * x;
-        out[x] = static_cast<unsigned>(p[0] + p[1] + p[2]) < limit ? 255 : 0;
+        const bool dark = p[0] + p[1] + p[2] < limit;
+        out[x] = dark ? 255 : 0;
+        word |= static_cast<std::uint64_t>(dark) << (x & 63);
+        if ((x & 63) == 63) {
+            bits[x >> 6] = word;
+            word = 0;
+        }
     }
-}
-
-// The first position from x on (below end) whose byte differs from `skip`
-// (0 or 255), eight bytes at a time over long stretches.
-int skipBytes(const std::uint8_t* row, int x, int end, std::uint8_t skip) {
-    const std::uint64_t pattern = skip ? ~std::uint64_t{0} : 0;
-    while (x + 8 <= end) {
-        std::uint64_t word;
-        std::memcpy(&word, row + x, 8);
-        if (word != pattern) break;
-        x += 8;
-    }
-    while (x < end && row[x] == skip) ++x;
-    return x;
+    if (width & 63) bits[width >> 6] = word;
 }
 
 } // namespace
@@ -77,106 +82,120 @@ void findDarkRegions(const FrameView& frame, int threshold, const TrackerParamet
     const int w = frame.width, h = frame.height;
     darkMask.create(h, w, CV_8U);
     // Dark: sum < limit, that is sum <= 3 * threshold.
-    const unsigned limit = static_cast<unsigned>(3 * std::clamp(threshold, -1, 255) + 1);
-    for (int y = 0; y < h; ++y) markDarkRow(frame.pixel(0, y), w, limit, darkMask.ptr<std::uint8_t>(y));
+    const int limit = 3 * std::clamp(threshold, -1, 255) + 1;
     // The outermost ring is never dark, so every region's outline has
     // neighbours inside the frame.
-    darkMask.row(0).setTo(0);
-    darkMask.row(h - 1).setTo(0);
-    darkMask.col(0).setTo(0);
-    darkMask.col(w - 1).setTo(0);
+    std::memset(darkMask.ptr<std::uint8_t>(0), 0, w);
+    std::memset(darkMask.ptr<std::uint8_t>(h - 1), 0, w);
+    const int words = (w + 63) / 64;
+    auto& bits = work.rowBits;
+    bits.resize(words);
 
-    // Runs, each joined with the runs of the row above that touch it
-    // (diagonal neighbours included).
+    // Runs, found a word of the row's bits at a time, each joined with the
+    // runs of the row above that touch it (diagonal neighbours included).
     auto& runs = work.runs;
     auto& parent = work.parent;
     runs.clear();
     parent.clear();
     int previousStart = 0, previousEnd = 0;
     for (int y = 1; y < h - 1; ++y) {
-        const std::uint8_t* row = darkMask.ptr<std::uint8_t>(y);
+        std::uint8_t* row = darkMask.ptr<std::uint8_t>(y);
+        markDarkRow(frame.pixel(0, y), w, limit, row, bits.data());
+        row[0] = row[w - 1] = 0;
+        bits[0] &= ~std::uint64_t{1};
+        bits[(w - 1) >> 6] &= ~(std::uint64_t{1} << ((w - 1) & 63));
         const int rowStart = static_cast<int>(runs.size());
         int above = previousStart;
-        int x = 1;
-        while (x < w - 1) {
-            x = skipBytes(row, x, w - 1, 0);
-            if (x >= w - 1) break;
-            const int x0 = x;
-            x = skipBytes(row, x, w - 1, 255);
-            const int x1 = x - 1;
-            const int id = static_cast<int>(runs.size());
-            runs.push_back({y, x0, x1});
-            parent.push_back(id);
-            while (above < previousEnd && runs[above].x1 < x0 - 1) ++above;
-            for (int k = above; k < previousEnd && runs[k].x0 <= x1 + 1; ++k) join(parent, id, k);
+        // A run starts and ends where a bit differs from the one before it;
+        // the first and last columns are clear, so every run ends in the row.
+        std::uint64_t carry = 0;
+        bool open = false;
+        int x0 = 0;
+        for (int k = 0; k < words; ++k) {
+            const std::uint64_t word = bits[k];
+            std::uint64_t edges = word ^ ((word << 1) | carry);
+            carry = word >> 63;
+            for (; edges != 0; edges &= edges - 1) {
+                const int x = 64 * k + std::countr_zero(edges);
+                open = !open;
+                if (open) {
+                    x0 = x;
+                    continue;
+                }
+                const int x1 = x - 1;
+                const int id = static_cast<int>(runs.size());
+                runs.push_back({y, x0, x1});
+                parent.push_back(id);
+                while (above < previousEnd && runs[above].x1 < x0 - 1) ++above;
+                for (int a = above; a < previousEnd && runs[a].x0 <= x1 + 1; ++a) join(parent, id, a);
+            }
         }
         previousStart = rowStart;
         previousEnd = static_cast<int>(runs.size());
     }
 
-    // Size, bounding box and centre of every region, kept at its root.
+    // Size, bounding box and centre of every region, kept at its root: the
+    // region's first run, so the runs after it only add to it.
     const std::size_t n = runs.size();
-    work.area.assign(n, 0);
-    work.sumX.assign(n, 0);
-    work.sumY.assign(n, 0);
-    work.left.assign(n, w);
-    work.top.assign(n, h);
-    work.right.assign(n, -1);
-    work.bottom.assign(n, -1);
+    auto& extents = work.extents;
+    if (extents.size() < n) extents.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const int root = findRoot(parent, static_cast<int>(i));
+        // A run's parent comes before it, so its root is already settled.
+        const int root = parent[i] = parent[parent[i]];
         const auto& run = runs[i];
         const long length = run.x1 - run.x0 + 1;
-        work.area[root] += length;
-        work.sumX[root] += (static_cast<long>(run.x0) + run.x1) * length / 2; // exact: one factor is even
-        work.sumY[root] += static_cast<long>(run.y) * length;
-        work.left[root] = std::min(work.left[root], run.x0);
-        work.right[root] = std::max(work.right[root], run.x1);
-        work.top[root] = std::min(work.top[root], run.y);
-        work.bottom[root] = std::max(work.bottom[root], run.y);
+        const long sumX = (static_cast<long>(run.x0) + run.x1) * length / 2; // exact: one factor is even
+        DarkRuns::Extent& e = extents[root];
+        if (root == static_cast<int>(i)) {
+            e = {length, sumX, static_cast<long>(run.y) * length, run.x0, run.y, run.x1, run.y};
+            continue;
+        }
+        e.area += length;
+        e.sumX += sumX;
+        e.sumY += static_cast<long>(run.y) * length;
+        e.left = std::min(e.left, run.x0);
+        e.right = std::max(e.right, run.x1);
+        e.bottom = run.y; // runs come row by row
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (parent[i] != static_cast<int>(i)) continue;
-        const long area = work.area[i];
-        if (area < parameters.minArea || area > parameters.maxArea) continue;
-        const int left = work.left[i], top = work.top[i], right = work.right[i], bottom = work.bottom[i];
-        if (left <= 1 || top <= 1 || right >= w - 2 || bottom >= h - 2) continue;
-        regions.push_back({runs[i].x0, runs[i].y, static_cast<int>(area), left, top, right - left + 1,
-                           bottom - top + 1, static_cast<double>(work.sumX[i]) / area,
-                           static_cast<double>(work.sumY[i]) / area});
+        const DarkRuns::Extent& e = extents[i];
+        if (e.area < parameters.minArea || e.area > parameters.maxArea) continue;
+        if (e.left <= 1 || e.top <= 1 || e.right >= w - 2 || e.bottom >= h - 2) continue;
+        regions.push_back({runs[i].x0, runs[i].y, static_cast<int>(e.area), e.left, e.top, e.right - e.left + 1,
+                           e.bottom - e.top + 1, static_cast<double>(e.sumX) / e.area,
+                           static_cast<double>(e.sumY) / e.area});
     }
 }
 
 void traceOutline(const cv::Mat& darkMask, const Region& region, std::vector<cv::Point>& outline) {
     outline.clear();
-    // Neighbour directions, clockwise on screen, starting east.
-    static const int dx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
-    static const int dy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
-    auto directionOf = [](int ox, int oy) {
-        static const int table[3][3] = {{5, 6, 7}, {4, -1, 0}, {3, 2, 1}}; // [oy + 1][ox + 1]
-        return table[oy + 1][ox + 1];
-    };
+    // Neighbour directions, clockwise on screen, starting east, twice over
+    // so a search may run past north-east without wrapping.
+    static const int dx[16] = {1, 1, 0, -1, -1, -1, 0, 1, 1, 1, 0, -1, -1, -1, 0, 1};
+    static const int dy[16] = {0, 1, 1, 1, 0, -1, -1, -1, 0, 1, 1, 1, 0, -1, -1, -1};
+    const long stride = static_cast<long>(darkMask.step[0]);
+    long offset[16];
+    for (int d = 0; d < 16; ++d) offset[d] = dy[d] * stride + dx[d];
     // Tracing the mask from the region's first pixel follows that region's
     // outer boundary: every 8-neighbour stepped on belongs to it.
-    auto inside = [&](int x, int y) { return darkMask.at<std::uint8_t>(y, x) != 0; };
 
     // Its west neighbour is outside, so the search begins there.
     const cv::Point start(region.startX, region.startY);
 
     cv::Point p = start;
+    const std::uint8_t* at = darkMask.ptr<std::uint8_t>(p.y) + p.x;
     int back = 4; // direction from p to the outside pixel we came from
     cv::Point first(-1, -1);
     const std::size_t maxSteps = 4 * static_cast<std::size_t>(region.area) + 16;
+    outline.reserve(maxSteps < 4096 ? maxSteps : 4096);
     for (std::size_t step = 0; step < maxSteps; ++step) {
         int found = -1;
-        for (int k = 1; k <= 8; ++k) {
-            const int d = (back + k) % 8;
-            if (inside(p.x + dx[d], p.y + dy[d])) {
-                found = d;
+        for (int d = back + 1; d <= back + 8; ++d)
+            if (at[offset[d]]) {
+                found = d & 7;
                 break;
             }
-            // not inside: this becomes the new backtrack candidate
-        }
         if (found < 0) { // a single isolated pixel
             outline.push_back(p);
             return;
@@ -187,11 +206,12 @@ void traceOutline(const cv::Mat& darkMask, const Region& region, std::vector<cv:
             else if (next == first) return; // closed
         }
         outline.push_back(p);
-        // The pixel checked just before `next` is outside; seen from `next`.
-        const int prevDir = (found + 7) % 8;
-        const int bx = p.x + dx[prevDir], by = p.y + dy[prevDir];
-        back = directionOf(bx - next.x, by - next.y);
+        // The pixel checked just before `next` (direction found - 1 from p)
+        // is outside; seen from `next` it lies two steps back round from
+        // `found` after a straight step, three after a diagonal one.
+        back = (found + 6 - (found & 1)) & 7;
         p = next;
+        at += offset[found];
     }
 }
 

@@ -44,12 +44,13 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int thr
     const double* dist = calibration_.param.dist_factor;
 
     // 1. Dark regions of a plausible size.
-    std::vector<Region> regions;
+    std::vector<Region>& regions = regions_;
     findDarkRegions(frame, threshold, parameters_, darkMask_, runs_, regions);
 
     // 2. Those whose outline is a square, largest first.
-    std::vector<cv::Point> outline;
-    std::vector<ARMarkerInfo> squares;
+    std::vector<cv::Point>& outline = outline_;
+    std::vector<ARMarkerInfo>& squares = squares_;
+    squares.clear();
     for (const Region& region : regions) {
         // A square's dark border alone fills 3/8 of its bounding box at any
         // turn; thin or scattered clutter fills much less.

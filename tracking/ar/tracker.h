@@ -95,6 +95,9 @@ private:
     // Detection buffers, kept to avoid reallocating per frame.
     cv::Mat darkMask_;
     DarkRuns runs_;
+    std::vector<Region> regions_;
+    std::vector<cv::Point> outline_;
+    std::vector<ARMarkerInfo> squares_;
 };
 
 } // namespace kwo::ar
