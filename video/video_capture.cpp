@@ -89,7 +89,6 @@ void VideoCapture::start()
     if (source)
         source->start();
     framesSeen = source ? source->framesArrived() : 0;
-    firstFrameDue = framesSeen == 0;
     lastNewFrame = lastWatch = Clock::now();
 }
 
@@ -147,9 +146,9 @@ void VideoCapture::watch(Clock::time_point now)
         return;
     }
     const std::uint64_t arrived = source->framesArrived();
+    const bool firstFrameDue = framesSeen == 0;
     const std::chrono::milliseconds patience = firstFrameDue ? times.firstFrame : times.silence;
     if (arrived != framesSeen || !watchedThroughout) {
-        firstFrameDue = firstFrameDue && arrived == 0;
         framesSeen = arrived;
         lastNewFrame = now;
     } else if (now - lastNewFrame >= patience) {
@@ -177,7 +176,6 @@ void VideoCapture::lookForCamera(Clock::time_point now)
         source = std::move(attempt);
         lost = false;
         framesSeen = source->framesArrived();
-        firstFrameDue = false;
         lastNewFrame = now;
         messages("Video: camera \"" + request.friendlyName + "\" is back");
         return;

@@ -106,8 +106,7 @@ private:
     bool frameHeld = false;
 
     bool lost = false;
-    std::uint64_t framesSeen = 0;       // the source's count at the last look
-    bool firstFrameDue = false;         // started, and no frame has come yet
+    std::uint64_t framesSeen = 0;       // the source's count at the last look; 0 until a first frame came
     Clock::time_point lastNewFrame;     // when that count last moved
     Clock::time_point lastWatch;        // the last look at the camera
     Clock::time_point nextAttempt;
