@@ -132,9 +132,27 @@ TiltedFigures tiltedFigures(int frames, std::uint32_t seed) {
     return figures;
 }
 
+namespace {
+
+// The sample patterns of other tools and the pictures to print for them:
+// the Hiro artwork where there is one, otherwise the picture the pattern's
+// own cells describe. False when the folder lacks a pattern.
+bool loadSamples(const std::string& folder, std::vector<ar::PatternFile>& patterns, std::vector<cv::Mat>& pictures) {
+    for (const char* name : {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"}) {
+        ar::PatternFile pattern;
+        if (!ar::readPatternFile(folder + "/" + name, pattern)) return false;
+        cv::Mat picture;
+        if (std::string(name) == "patt.hiro") picture = cv::imread(folder + "/hiro.png", cv::IMREAD_COLOR);
+        pictures.push_back(picture.empty() ? synthetic::patternPicture(pattern, 256) : picture);
+        patterns.push_back(pattern);
+    }
+    return true;
+}
+
+} // namespace
+
 SampleFigures sampleFigures(const std::string& folder, int width, int renders, std::uint32_t seed) {
     SampleFigures figures;
-    const char* names[] = {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"};
     const ARParam param = camera(width, width * 3 / 4);
     // Every square names its best pattern, however weak: the figure is the
     // confidence, not whether it passes the cut.
@@ -142,18 +160,13 @@ SampleFigures sampleFigures(const std::string& folder, int width, int renders, s
     parameters.confidenceCut = -2;
     ar::Tracker tracker(parameters);
     tracker.setCalibration(param);
+    std::vector<ar::PatternFile> patterns;
     std::vector<cv::Mat> pictures;
+    if (!loadSamples(folder, patterns, pictures)) return figures;
     std::vector<ar::PatternTemplate> templates;
-    for (const char* name : names) {
-        ar::PatternFile pattern;
-        if (!ar::readPatternFile(folder + "/" + name, pattern)) return figures;
+    for (const ar::PatternFile& pattern : patterns) {
         tracker.addPattern(pattern);
         templates.push_back(ar::makeTemplate(pattern));
-        // The Hiro artwork where there is one; otherwise the picture the
-        // pattern's own cells describe.
-        cv::Mat picture;
-        if (std::string(name) == "patt.hiro") picture = cv::imread(folder + "/hiro.png", cv::IMREAD_COLOR);
-        pictures.push_back(picture.empty() ? synthetic::patternPicture(pattern, 256) : picture);
     }
     synthetic::FrameRenderer renderer(param);
     std::minstd_rand random(seed);
@@ -182,8 +195,9 @@ SampleFigures sampleFigures(const std::string& folder, int width, int renders, s
         for (const ARMarkerInfo& found : tracker.detect(view, 100)) {
             if (cornerRms(found, frame.markers[0]) >= 3.0) continue;
             double sample[ar::patternValues];
-            if (!ar::samplePattern(view, param.dist_factor, found.vertex, sample)) continue;
-            const ar::Match match = ar::matchSample(sample, templates.data(), static_cast<int>(templates.size()));
+            ar::CellBlur blur;
+            if (!ar::samplePattern(view, param.dist_factor, found.vertex, sample, &blur)) continue;
+            const ar::Match match = ar::matchSample(sample, templates.data(), static_cast<int>(templates.size()), blur);
             if (match.slot == index) best = std::max(best, match.cf);
             named = named || (found.id == index && found.cf >= 0.5);
         }
@@ -194,6 +208,109 @@ SampleFigures sampleFigures(const std::string& folder, int width, int renders, s
     }
     figures.cfMean = sum / std::max(1, figures.renders);
     return figures;
+}
+
+std::vector<ConditionFigures> conditionFigures(const std::string& folder, int renders, std::uint32_t seed) {
+    struct Condition {
+        const char* name;
+        double blur, paper, ink, gradient;
+        double shadow;  // light left in a hard shadow across the marker; 0 none
+        double sharpen; // a webcam's own sharpening: unsharp mask of this amount
+        double minSide, maxSide;
+    };
+    const Condition conditions[] = {
+        {"sharp (blur 0.3)", 0.3, 220, 30, 0.2, 0, 0, 40, 150},
+        {"webcam (blur 0.9)", 0.9, 220, 30, 0.2, 0, 0, 40, 150},
+        {"out of focus (blur 1.8)", 1.8, 220, 30, 0.2, 0, 0, 40, 150},
+        {"far out of focus (2.5)", 2.5, 220, 30, 0.2, 0, 0, 60, 150},
+        {"dim, low contrast", 0.9, 130, 70, 0.3, 0, 0, 40, 150},
+        {"hard shadow across", 0.9, 220, 30, 0.1, 0.5, 0, 60, 150},
+        {"sharpened by the camera", 1.0, 220, 30, 0.2, 0, 1.5, 40, 150},
+        {"small (20-40 px)", 0.9, 220, 30, 0.2, 0, 0, 20, 40},
+    };
+    std::vector<ConditionFigures> result;
+    const ARParam param = camera(640, 480);
+    ar::Tracker tracker(frameParameters());
+    tracker.setCalibration(param);
+    std::vector<ar::PatternFile> patterns;
+    std::vector<cv::Mat> pictures;
+    if (!loadSamples(folder, patterns, pictures)) return result;
+    for (const ar::PatternFile& pattern : patterns) tracker.addPattern(pattern);
+    synthetic::FrameRenderer renderer(param);
+    for (const Condition& c : conditions) {
+        ConditionFigures figures;
+        figures.condition = c.name;
+        std::minstd_rand random(seed);
+        std::uniform_real_distribution<double> unit(0, 1);
+        double cfSum = 0;
+        for (int i = 0; i < renders; ++i) {
+            const int index = i % 4;
+            const double side = c.minSide + (c.maxSide - c.minSide) * unit(random);
+            const double z = param.mat[0][0] * 80 / side;
+            const double tiltX = 100 * unit(random) - 50, tiltY = 100 * unit(random) - 50;
+            const double spin = 360 * unit(random);
+            const double x = (unit(random) - 0.5) * z * 0.3, y = (unit(random) - 0.5) * z * 0.2;
+            double pose[3][4];
+            synthetic::makePose(tiltX, tiltY, spin, x, y, z, pose);
+            synthetic::PrintedMarker m;
+            m.picture = pictures[index];
+            m.width = 80;
+            std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+            synthetic::FrameOptions options;
+            options.seed = seed + static_cast<std::uint32_t>(i);
+            options.paper = c.paper;
+            options.ink = c.ink;
+            options.blur = c.blur;
+            options.noise = 3;
+            options.gradient = c.gradient;
+            options.gradientAngle = 360 * unit(random);
+            auto frame = renderer.render({m}, options);
+            cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data());
+            const double shadowAngle = 2 * CV_PI * unit(random), shadowOffset = (unit(random) - 0.5) * side * 0.6;
+            if (c.shadow > 0) {
+                // A straight shadow edge near the marker's centre, as a hand
+                // or a head casts under a ceiling light.
+                double cx = 0, cy = 0;
+                for (const auto& corner : frame.markers[0].observed) {
+                    cx += corner[0] / 4;
+                    cy += corner[1] / 4;
+                }
+                for (int py = 0; py < frame.height; ++py)
+                    for (int px = 0; px < frame.width; ++px)
+                        if ((px - cx) * std::cos(shadowAngle) + (py - cy) * std::sin(shadowAngle) > shadowOffset) {
+                            cv::Vec4b& p = bgrx.at<cv::Vec4b>(py, px);
+                            for (int k = 0; k < 3; ++k) p[k] = cv::saturate_cast<std::uint8_t>(p[k] * c.shadow);
+                        }
+            }
+            if (c.sharpen > 0) {
+                cv::Mat soft;
+                cv::GaussianBlur(bgrx, soft, cv::Size(0, 0), 1.0);
+                cv::addWeighted(bgrx, 1 + c.sharpen, soft, -c.sharpen, 0, bgrx);
+            }
+            cv::Mat bgr;
+            cv::cvtColor(bgrx, bgr, cv::COLOR_BGRA2BGR);
+            std::vector<std::uint8_t> jpeg;
+            cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, 80});
+            cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), bgrx, cv::COLOR_BGR2BGRA);
+            // The threshold halfway between the ink and the darkest paper.
+            const double darkestPaper = c.paper * (1 - c.gradient) * (c.shadow > 0 ? c.shadow : 1);
+            const int threshold = static_cast<int>((darkestPaper + c.ink) / 2);
+            bool named = false;
+            double best = 0;
+            for (const ARMarkerInfo& found : tracker.detect(ar::FrameView::packed(frame.data(), frame.width, frame.height), threshold)) {
+                const bool onMarker = cornerRms(found, frame.markers[0]) < 3.0;
+                if (onMarker) best = std::max(best, found.cf);
+                if (onMarker && found.id == index) named = true;
+                else if (found.id >= 0) ++figures.wrong;
+            }
+            ++figures.renders;
+            if (named) ++figures.named;
+            cfSum += best;
+        }
+        figures.cfMean = cfSum / std::max(1, figures.renders);
+        result.push_back(figures);
+    }
+    return result;
 }
 
 } // namespace kwo::bench

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kwo::bench {
 
@@ -36,5 +37,16 @@ struct SampleFigures {
 // The sample markers of other tools in realistic renders; renders = 0 when
 // the sample folder is missing.
 SampleFigures sampleFigures(const std::string& folder, int width, int renders, std::uint32_t seed);
+
+// The sample markers under one camera condition at a time (640x480, 40-150
+// px across unless the condition is about size, tilted up to 50 degrees):
+// how often each is named, how often a square is named wrongly (another
+// pattern on a marker, or any pattern elsewhere), and the best cf on it.
+struct ConditionFigures {
+    std::string condition;
+    int renders = 0, named = 0, wrong = 0;
+    double cfMean = 0;
+};
+std::vector<ConditionFigures> conditionFigures(const std::string& folder, int renders, std::uint32_t seed);
 
 } // namespace kwo::bench

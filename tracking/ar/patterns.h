@@ -54,6 +54,7 @@ struct Match {
     int dir = 0;
     double cf = -1;
     double contradiction = 0;
+    bool blurred = false; // compared with the template blurred as the camera shows it
 };
 
 // By how much the worst block's misfit must stay below the whole sample's
@@ -64,13 +65,41 @@ struct Match {
 // differs by about its cf or more.
 constexpr double contradictionMargin = 0.15;
 
+// The same margin for a comparison with the template blurred as the camera
+// shows it (Match::blurred). Blurring explains much of any small square's
+// sample, a decoy grid's too, and lifts its cf: such a match must hold in
+// every block by a wider margin. A real marker compared so fits its blocks
+// closely (its misfit stays well below cf - 0.5).
+constexpr double blurredContradictionMargin = 0.5;
+
 // Whether a match names its pattern: confident enough, and not contradicted
 // by a part of the sample.
 inline bool namesPattern(const Match& match, double confidenceCut) {
-    return match.slot >= 0 && match.cf >= confidenceCut && match.contradiction <= match.cf - contradictionMargin;
+    const double margin = match.blurred ? blurredContradictionMargin : contradictionMargin;
+    return match.slot >= 0 && match.cf >= confidenceCut && match.contradiction <= match.cf - margin;
 }
 
-Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count);
+// How the camera's blur spreads over the cells of a sample of a square in
+// the frame: a cell (dx, dy) cells away from another weighs
+// exp(-(xx dx^2 + 2 xy dx dy + yy dy^2) / 2) in its value. The form is the
+// squared length, in blur widths, of a move across the cells; all zero
+// stands for cells far larger than the blur (a pattern file compared with
+// another, a large square).
+struct CellBlur {
+    double xx = 0, xy = 0, yy = 0;
+};
+
+// With `blur`, each template is compared as the camera shows it at the
+// square's size: its cells blurred over their neighbours, the marker's ink
+// border beyond its edge. The cells of a small or steeply seen square span a
+// pixel or less, so its sample is a blurred version of the sharp template:
+// compared with the sharp one its cf falls with its size for no fault of
+// the picture, and its blocks seem to misfit where they only mix. Of the
+// sharp and the blurred comparison, the one that holds in every block (see
+// namesPattern) is returned, and of two that hold or two that do not, the
+// higher cf: a sharp camera or a large square keeps its sharp match.
+Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count,
+                  const CellBlur& blur = {});
 
 // Cosine of two patterns' block 0 against every orientation of the other,
 // the highest value (how alike two designs look to the matcher).

@@ -44,18 +44,16 @@ void collectCorners(const std::vector<cv::Point>& outline, int from, int to, dou
     collectCorners(outline, bestIndex, to, threshold, corners);
 }
 
-double distanceToSegment(const cv::Point& p, const cv::Point& a, const cv::Point& b) {
-    const double ex = b.x - a.x, ey = b.y - a.y, length2 = ex * ex + ey * ey;
-    const double t = length2 > 0 ? std::clamp(((p.x - a.x) * ex + (p.y - a.y) * ey) / length2, 0.0, 1.0) : 0.0;
-    return std::hypot(p.x - a.x - t * ex, p.y - a.y - t * ey);
-}
+// Defined with the side fits below.
+double fitSide(const std::vector<cv::Point2d>& points, double tolerance, Line& line, std::vector<cv::Point2d>& scratch);
+double distance(const Line& l, const cv::Point2d& p);
 
 // Of a few more bends than four (a corner rounded off by blur into two), the
 // four that span the largest quadrilateral, if every other bend is one half
 // of a split corner: on the quadrilateral's outline, near one of its
-// corners. A fifth corner of its own (a house, a hexagon) or the bends of a
-// disc or a blob stand well off it. Whether the sides are straight is for
-// the side fits to tell.
+// corners or on one of its sides. A fifth corner of its own (a house, a
+// hexagon) or the bends of a disc or a blob stand off it or turn it
+// sharply. Whether the sides are straight is for the side fits to tell.
 bool keepFourCorners(const std::vector<cv::Point>& outline, double bendThreshold, std::vector<int>& corners) {
     std::sort(corners.begin(), corners.end());
     const int m = static_cast<int>(corners.size());
@@ -85,23 +83,48 @@ bool keepFourCorners(const std::vector<cv::Point>& outline, double bendThreshold
         const cv::Point& b = outline[kept[(i + 1) % 4]];
         perimeter += std::hypot(b.x - a.x, b.y - a.y);
     }
+    // Each side's straight line, fitted to the outline between its kept
+    // bends as the side fits will do. The chord between two kept bends is no
+    // measure: blur rounds an acute corner back by a pixel or more, so the
+    // chord to its bend runs askew to the side.
+    const int n = static_cast<int>(outline.size());
+    Line sides[4];
+    std::vector<cv::Point2d> points, scratch;
+    for (int i = 0; i < 4; ++i) {
+        const int start = kept[i], end = i == 3 ? kept[0] + n : kept[i + 1];
+        const int trim = static_cast<int>((end - start) * 0.05) + 1;
+        points.clear();
+        for (int k = start + trim; k <= end - trim; ++k) points.emplace_back(outline[k % n].x, outline[k % n].y);
+        const cv::Point& a = outline[start];
+        const cv::Point& b = outline[end % n];
+        if (fitSide(points, 1.5 + 0.03 * std::hypot(b.x - a.x, b.y - a.y), sides[i], scratch) == 0) return false;
+    }
     // The half of a split corner that was left out lies close beside the
-    // kept half, or, where blur has rounded off a long stretch of an acute
-    // corner, starts the straight side next to it: on that side within
-    // about a pixel, far less than a bend has to stand out to be one.
-    const double offOutline = std::max(1.5, 0.5 * bendThreshold);
-    for (int c : corners) {
+    // kept half. Where blur has rounded off a long stretch of an acute
+    // corner, it is where the straight side begins, or a slight bend along
+    // it: on that side's line within about a pixel, far less than a bend
+    // has to stand out to be one, and turning the outline by little. The
+    // bends of a disc or a polygon turn it by 360 degrees over their number
+    // (45 or more, as there are at most 8).
+    const double offLine = std::max(1.5, 0.5 * bendThreshold);
+    const double slightTurnCosine = std::cos(20 * CV_PI / 180);
+    for (int j = 0; j < m; ++j) {
+        const int c = corners[j];
         if (std::find(kept.begin(), kept.end(), c) != kept.end()) continue;
-        double nearestCorner = 1e18, nearestSide = 1e18;
-        for (int i = 0; i < 4; ++i) {
-            const cv::Point& a = outline[kept[i]];
-            const cv::Point& b = outline[kept[(i + 1) % 4]];
-            nearestCorner = std::min(nearestCorner, std::hypot(outline[c].x - a.x, outline[c].y - a.y));
-            nearestSide = std::min(nearestSide, distanceToSegment(outline[c], a, b));
-        }
-        const bool besideCorner = nearestCorner <= 0.06 * perimeter + 1.5;
-        const bool onOutline = nearestSide <= offOutline && nearestCorner <= 0.12 * perimeter + 1.5;
-        if (!besideCorner && !onOutline) return false;
+        const cv::Point& p = outline[c];
+        double nearestCorner = 1e18;
+        for (int k : kept) nearestCorner = std::min(nearestCorner, std::hypot(p.x - outline[k].x, p.y - outline[k].y));
+        if (nearestCorner <= 0.06 * perimeter + 1.5) continue;
+        // The side whose stretch of outline holds the bend.
+        int side = 3;
+        for (int i = 0; i < 3; ++i)
+            if (c > kept[i] && c < kept[i + 1]) side = i;
+        // The turn between the chords to the neighbouring bends.
+        const cv::Point& before = outline[corners[(j + m - 1) % m]];
+        const cv::Point& after = outline[corners[(j + 1) % m]];
+        const cv::Point2d e0(p.x - before.x, p.y - before.y), e1(after.x - p.x, after.y - p.y);
+        const double turnCosine = e0.dot(e1) / (std::hypot(e0.x, e0.y) * std::hypot(e1.x, e1.y));
+        if (distance(sides[side], cv::Point2d(p.x, p.y)) > offLine || !(turnCosine >= slightTurnCosine)) return false;
     }
     corners = kept;
     return true;

@@ -63,9 +63,10 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
 
 // pattern_match.cpp: the 16x16 colour sample of the square's inner half, in
 // the order of a pattern block, with vertex[0] as its upper-left corner;
-// false when part of that area lies outside the frame.
+// false when part of that area lies outside the frame. `blur`, when given,
+// receives how the camera's blur spreads over the sample's cells.
 bool samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
-                   double sample[patternValues]);
+                   double sample[patternValues], CellBlur* blur = nullptr);
 
 // pose.cpp: see Tracker::pose. `previous` may be null (fresh estimate).
 double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],

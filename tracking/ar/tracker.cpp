@@ -77,8 +77,9 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int thr
     //    dropped.
     double sample[patternValues];
     std::erase_if(markers_, [&](ARMarkerInfo& marker) {
-        if (!samplePattern(frame, dist, marker.vertex, sample)) return true;
-        const Match match = matchSample(sample, patterns_.data(), patternCount());
+        CellBlur blur;
+        if (!samplePattern(frame, dist, marker.vertex, sample, &blur)) return true;
+        const Match match = matchSample(sample, patterns_.data(), patternCount(), blur);
         marker.cf = match.cf;
         marker.dir = match.dir;
         marker.id = namesPattern(match, parameters_.confidenceCut) ? match.slot : -1;
