@@ -125,7 +125,11 @@ void randomPoses(const ARParam& param, synthetic::FrameRenderer& renderer, ar::T
     for (int i = 0; i < 200; ++i) {
         const double z = depth(random);
         double pose[3][4];
-        synthetic::makePose(tilt(random), tilt(random), spin(random), unit(random) * z * 0.35, unit(random) * z * 0.25, z, pose);
+        // Drawn one by one, last argument first: the order the poses were
+        // always drawn in, now fixed by the code rather than the compiler.
+        const double y = unit(random) * z * 0.25, x = unit(random) * z * 0.35;
+        const double turn = spin(random), tiltY = tilt(random), tiltX = tilt(random);
+        synthetic::makePose(tiltX, tiltY, turn, x, y, z, pose);
         synthetic::FrameOptions options;
         options.seed = 1000 + i;
         options.noise = 2;
@@ -150,7 +154,9 @@ void smallMarkers(const ARParam& param, synthetic::FrameRenderer& renderer, ar::
         for (int i = 0; i < frames; ++i) {
             const double z = param.mat[0][0] * 83 / side;
             double pose[3][4];
-            synthetic::makePose(tilt(random), tilt(random), spin(random), unit(random) * z * 0.3, unit(random) * z * 0.2, z, pose);
+            const double y = unit(random) * z * 0.2, x = unit(random) * z * 0.3;
+            const double turn = spin(random), tiltY = tilt(random), tiltX = tilt(random);
+            synthetic::makePose(tiltX, tiltY, turn, x, y, z, pose);
             synthetic::FrameOptions options;
             options.seed = 5000 + i;
             options.noise = 2;

@@ -111,8 +111,11 @@ TiltedFigures tiltedFigures(int frames, std::uint32_t seed) {
         const double z = param.mat[0][0] * 83 / side;
         const double axis = unit(random) * 2 * M_PI;
         double pose[3][4];
-        synthetic::makePose(tilt * std::cos(axis), tilt * std::sin(axis), 360 * unit(random),
-                            (unit(random) - 0.5) * z * 0.5, (unit(random) - 0.5) * z * 0.4, z, pose);
+        // Drawn last argument first: the order the set was always drawn
+        // in, now fixed by the code rather than the compiler.
+        const double y = (unit(random) - 0.5) * z * 0.4, x = (unit(random) - 0.5) * z * 0.5;
+        const double spin = 360 * unit(random);
+        synthetic::makePose(tilt * std::cos(axis), tilt * std::sin(axis), spin, x, y, z, pose);
         synthetic::PrintedMarker m;
         m.picture = pictures[index];
         m.width = 83;
@@ -179,8 +182,10 @@ SampleFigures sampleFigures(const std::string& folder, int width, int renders, s
         const double side = (30 + 60 * unit(random)) * width / 640.0 + 10;
         const double z = param.mat[0][0] * 80 / side;
         double pose[3][4];
-        synthetic::makePose(90 * unit(random) - 45, 90 * unit(random) - 45, 360 * unit(random),
-                            (unit(random) - 0.5) * z * 0.4, (unit(random) - 0.5) * z * 0.3, z, pose);
+        // Drawn last argument first, as for the tilted set.
+        const double y = (unit(random) - 0.5) * z * 0.3, x = (unit(random) - 0.5) * z * 0.4;
+        const double spin = 360 * unit(random), tiltY = 90 * unit(random) - 45, tiltX = 90 * unit(random) - 45;
+        synthetic::makePose(tiltX, tiltY, spin, x, y, z, pose);
         synthetic::PrintedMarker m;
         m.picture = pictures[index];
         m.width = 80;
