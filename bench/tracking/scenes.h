@@ -132,11 +132,7 @@ inline synthetic::SyntheticFrame realisticFrame(const synthetic::FrameRenderer& 
     options.gradient = 0.4 * unit(random);
     options.gradientAngle = 360 * unit(random);
     synthetic::SyntheticFrame frame = renderer.render(markers, options);
-    cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data()), bgr;
-    cv::cvtColor(bgrx, bgr, cv::COLOR_BGRA2BGR);
-    std::vector<std::uint8_t> jpeg;
-    cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, 70 + static_cast<int>(20 * unit(random))});
-    cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), bgrx, cv::COLOR_BGR2BGRA);
+    synthetic::compressAsJpeg(frame, 70 + static_cast<int>(20 * unit(random)));
     return frame;
 }
 

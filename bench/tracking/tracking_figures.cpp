@@ -292,11 +292,7 @@ std::vector<ConditionFigures> conditionFigures(const std::string& folder, int re
                 cv::GaussianBlur(bgrx, soft, cv::Size(0, 0), 1.0);
                 cv::addWeighted(bgrx, 1 + c.sharpen, soft, -c.sharpen, 0, bgrx);
             }
-            cv::Mat bgr;
-            cv::cvtColor(bgrx, bgr, cv::COLOR_BGRA2BGR);
-            std::vector<std::uint8_t> jpeg;
-            cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, 80});
-            cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), bgrx, cv::COLOR_BGR2BGRA);
+            synthetic::compressAsJpeg(frame, 80);
             // The threshold halfway between the ink and the darkest paper.
             const double darkestPaper = c.paper * (1 - c.gradient) * (c.shadow > 0 ? c.shadow : 1);
             const int threshold = static_cast<int>((darkestPaper + c.ink) / 2);

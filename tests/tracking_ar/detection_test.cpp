@@ -308,11 +308,7 @@ TEST(Detection, SamplePatternsMatchWellUnderWebcamConditions) {
         options.gradient = c.gradient;
         options.gradientAngle = c.spin;
         auto frame = synthetic::renderFrame(camera, {m}, options);
-        cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data()), bgr;
-        cv::cvtColor(bgrx, bgr, cv::COLOR_BGRA2BGR);
-        std::vector<std::uint8_t> jpeg;
-        cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, c.jpegQuality});
-        cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), bgrx, cv::COLOR_BGR2BGRA);
+        synthetic::compressAsJpeg(frame, c.jpegQuality);
         const std::string what = std::string(names[c.slot]) + " at " + std::to_string(c.frameWidth) + " px wide, side " +
                                  std::to_string(static_cast<int>(c.side));
         const ARMarkerInfo* found = findMarker(tracker.detect(view(frame), 100), c.slot);

@@ -3,6 +3,7 @@
 #include "tools/markers/designs.h"
 #include "tracking/ar/calibration.h"
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -294,6 +295,15 @@ SyntheticFrame FrameRenderer::render(const std::vector<PrintedMarker>& markers, 
 
 SyntheticFrame renderFrame(const ARParam& camera, const std::vector<PrintedMarker>& markers, const FrameOptions& options) {
     return FrameRenderer(camera, options.supersample).render(markers, options);
+}
+
+void compressAsJpeg(SyntheticFrame& frame, int quality) {
+    cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data()), bgr;
+    cv::cvtColor(bgrx, bgr, cv::COLOR_BGRA2BGR);
+    std::vector<std::uint8_t> jpeg;
+    cv::imencode(".jpg", bgr, jpeg, {cv::IMWRITE_JPEG_QUALITY, quality});
+    // Decoded into the frame's own pixels: same size and type, no new buffer.
+    cv::cvtColor(cv::imdecode(jpeg, cv::IMREAD_COLOR), bgrx, cv::COLOR_BGR2BGRA);
 }
 
 cv::Mat designPicture(const std::string& name, int side) {

@@ -78,6 +78,9 @@ private:
 SyntheticFrame renderFrame(const ARParam& camera, const std::vector<PrintedMarker>& markers,
                            const FrameOptions& options = {});
 
+// The frame as a webcam's JPEG stream delivers it, at `quality` (0-100).
+void compressAsJpeg(SyntheticFrame& frame, int quality);
+
 // The picture of one of the project's designs by name ("Quillmoth", ...);
 // empty when there is no such design.
 cv::Mat designPicture(const std::string& name, int side = 256);
