@@ -198,6 +198,10 @@ PatternTemplate makeTemplate(const PatternFile& pattern) {
         length = std::sqrt(length);
         result.norm[d] = length == 0 ? 1e-7 : length;
     }
+    const double* t = result.values[0].data();
+    constexpr int plane = patternSide * patternSide;
+    result.ink = *std::max_element(t, t + patternValues);
+    result.grey = std::equal(t, t + plane, t + plane) && std::equal(t, t + plane, t + 2 * plane);
     return result;
 }
 
@@ -272,17 +276,15 @@ private:
     }
 };
 
-// The template `t` (inverted, mean removed) blurred by `passes`, the ink
-// border (the template's darkest value) all round; mean removed again.
-// Returns its length.
-double blurredTemplate(const double* t, const BlurPasses& passes, double out[patternValues]) {
-    const double ink = *std::max_element(t, t + patternValues);
+// Orientation `dir` of `pattern` blurred by `passes`, the ink border all
+// round; mean removed again. Returns its length.
+double blurredTemplate(const PatternTemplate& pattern, int dir, const BlurPasses& passes, double out[patternValues]) {
+    const double* t = pattern.values[dir].data();
+    const double ink = pattern.ink;
+    const bool grey = pattern.grey; // then blurred once for all three planes
     constexpr int n = patternSide;
     constexpr int M = BlurPasses::maxReach, S = BlurPasses::maxShift;
     const int R = passes.rowReach, C = passes.columnReach, K = passes.shiftReach;
-    // A grey pattern (three equal planes, as every printed black and white
-    // design) is blurred once.
-    const bool grey = std::equal(t, t + n * n, t + n * n) && std::equal(t, t + n * n, t + 2 * n * n);
     double mean = 0;
     for (int p = 0; p < (grey ? 1 : 3); ++p) {
         const double* in = t + p * n * n;
@@ -388,7 +390,7 @@ Match matchSample(const double sample[patternValues], const PatternTemplate* tem
     for (int slot = 0; slot < count; ++slot)
         for (int d = 0; d < 4; ++d) {
             if (sharp[4 * slot + d] < best.cf - 0.15) continue;
-            const double norm = blurredTemplate(templates[slot].values[d].data(), passes, candidate);
+            const double norm = blurredTemplate(templates[slot], d, passes, candidate);
             const double cf = dot(inverted, candidate) / (length * norm);
             if (cf > soft.cf) {
                 soft = {slot, d, cf, 0, true};

@@ -36,6 +36,11 @@ void fillRotations(PatternFile& pattern);
 struct PatternTemplate {
     std::array<std::array<double, patternValues>, 4> values{};
     std::array<double, 4> norm{};
+    // Facts the blurred comparison needs of every orientation alike: the
+    // printed ink's value (the highest), and whether the three colour
+    // planes are equal (a black and white design).
+    double ink = 0;
+    bool grey = false;
 };
 
 PatternTemplate makeTemplate(const PatternFile& pattern);
