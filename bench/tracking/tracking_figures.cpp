@@ -201,7 +201,7 @@ SampleFigures sampleFigures(const std::string& folder, int width, int renders, s
             if (cornerRms(found, frame.markers[0]) >= 3.0) continue;
             double sample[ar::patternValues];
             ar::CellBlur blur;
-            if (!ar::samplePattern(view, param.dist_factor, found.vertex, sample, &blur)) continue;
+            if (!ar::takeSample(view, param.dist_factor, found.vertex, sample, &blur)) continue;
             const ar::Match match = ar::matchSample(sample, templates.data(), static_cast<int>(templates.size()), blur);
             if (match.slot == index) best = std::max(best, match.cf);
             named = named || (found.id == index && found.cf >= 0.5);

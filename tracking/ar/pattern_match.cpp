@@ -1,40 +1,14 @@
 #include "tracking/ar/stages.h"
 
+#include "tracking/ar/square_light.h"
+#include "tracking/ar/square_map.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
 namespace kwo::ar {
-namespace {
-
-// Projective map of the unit square onto a quadrilateral: (0,0) -> q[0],
-// (1,0) -> q[1], (1,1) -> q[2], (0,1) -> q[3].
-struct SquareToQuad {
-    double h[3][3];
-
-    explicit SquareToQuad(const double q[4][2]) {
-        const double x0 = q[0][0], y0 = q[0][1], x1 = q[1][0], y1 = q[1][1];
-        const double x2 = q[2][0], y2 = q[2][1], x3 = q[3][0], y3 = q[3][1];
-        const double sx = x0 - x1 + x2 - x3, sy = y0 - y1 + y2 - y3;
-        const double dx1 = x1 - x2, dx2 = x3 - x2, dy1 = y1 - y2, dy2 = y3 - y2;
-        const double det = dx1 * dy2 - dx2 * dy1;
-        const double g = det != 0 ? (sx * dy2 - dx2 * sy) / det : 0;
-        const double k = det != 0 ? (dx1 * sy - sx * dy1) / det : 0;
-        h[0][0] = x1 - x0 + g * x1;
-        h[0][1] = x3 - x0 + k * x3;
-        h[0][2] = x0;
-        h[1][0] = y1 - y0 + g * y1;
-        h[1][1] = y3 - y0 + k * y3;
-        h[1][2] = y0;
-        h[2][0] = g;
-        h[2][1] = k;
-        h[2][2] = 1;
-    }
-};
-
-} // namespace
-
 namespace {
 
 // The blur of a camera picture as the sampler reads it, in pixels (standard
@@ -47,12 +21,7 @@ constexpr double cameraBlur = 0.9;
 // pattern: the moves of one cell across and down, in pixels, give the length
 // of any move across the cells.
 CellBlur cellBlur(const SquareToQuad& map, const double distFactor[4]) {
-    auto at = [&](double u, double v, double& x, double& y) {
-        const double w = map.h[2][0] * u + map.h[2][1] * v + map.h[2][2];
-        x = (map.h[0][0] * u + map.h[0][1] * v + map.h[0][2]) / w;
-        y = (map.h[1][0] * u + map.h[1][1] * v + map.h[1][2]) / w;
-        if (distFactor[2] != 0 || distFactor[3] != 1.0) idealToObserved(distFactor, x, y, x, y);
-    };
+    auto at = [&](double u, double v, double& x, double& y) { map.observed(distFactor, u, v, x, y); };
     const double cell = 0.5 / patternSide;
     double x0, y0, x1, y1, x2, y2;
     at(0.5, 0.5, x0, y0);
@@ -122,6 +91,15 @@ bool samplePattern(const FrameView& frame, const double distFactor[4], const dou
         for (int row = 0; row < patternSide; ++row)
             for (int column = 0; column < patternSide; ++column)
                 sample[(plane * patternSide + row) * patternSide + column] = sum[plane][row][column] / perCell;
+    return true;
+}
+
+bool takeSample(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
+                double sample[patternValues], CellBlur* blur, SquareLight* light) {
+    if (!samplePattern(frame, distFactor, vertex, sample, blur)) return false;
+    const SquareLight measured = measureSquareLight(frame, distFactor, vertex);
+    normaliseShading(measured, sample);
+    if (light) *light = measured;
     return true;
 }
 

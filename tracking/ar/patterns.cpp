@@ -24,7 +24,11 @@ void fail(std::string* error, const std::string& text) {
 
 constexpr int blockSide = 4;                        // cells per side of a block
 constexpr int blocksPerSide = patternSide / blockSide;
-constexpr int blockValues = 3 * blocksPerSide * blocksPerSide;
+constexpr int blockCount = blocksPerSide * blocksPerSide; // per plane
+constexpr int blockValues = 3 * blockCount;
+// Of the 16 blocks, at least this many must show print for the pattern to
+// be judged block by block (a finger may hide the rest).
+constexpr int minimumKeptBlocks = 6;
 
 // Block sums of one plane for any move of up to one cell, from sums over
 // the plane with its edge cells repeated once all round.
@@ -48,18 +52,39 @@ struct MovedBlocks {
 };
 
 // Mean of each block of 4x4 cells, per colour plane, of the cells moved by
-// (dx, dy) cells (edge cells repeated), less the mean of all blocks.
-void blockMeans(const MovedBlocks planes[3], int dx, int dy, double means[blockValues]) {
+// (dx, dy) cells (edge cells repeated), less the mean of the kept blocks.
+void blockMeans(const MovedBlocks planes[3], int dx, int dy, const bool kept[blockCount], double means[blockValues]) {
     double mean = 0;
+    int count = 0;
     for (int plane = 0; plane < 3; ++plane)
         for (int by = 0; by < blocksPerSide; ++by)
             for (int bx = 0; bx < blocksPerSide; ++bx) {
                 const double v = planes[plane].sum(bx, by, dx, dy);
                 means[(plane * blocksPerSide + by) * blocksPerSide + bx] = v;
-                mean += v;
+                if (kept[by * blocksPerSide + bx]) {
+                    mean += v;
+                    ++count;
+                }
             }
-    mean /= blockValues;
+    mean /= std::max(1, count);
     for (int i = 0; i < blockValues; ++i) means[i] = (means[i] - mean) / (blockSide * blockSide);
+}
+
+// The blocks the contradiction is judged on: all, or those that show print
+// (fewer than a quarter of their cells unprinted). Returns how many.
+int keptBlocks(const UnprintedCells* unprinted, bool kept[blockCount]) {
+    int count = 0;
+    for (int by = 0; by < blocksPerSide; ++by)
+        for (int bx = 0; bx < blocksPerSide; ++bx) {
+            int hidden = 0;
+            if (unprinted)
+                for (int y = 0; y < blockSide; ++y)
+                    for (int x = 0; x < blockSide; ++x)
+                        hidden += unprinted->cell[(by * blockSide + y) * patternSide + bx * blockSide + x];
+            kept[by * blocksPerSide + bx] = hidden < blockSide;
+            count += hidden < blockSide;
+        }
+    return count;
 }
 
 // See Match::contradiction. Both inputs are mean-removed (inverted sample,
@@ -71,14 +96,19 @@ void blockMeans(const MovedBlocks planes[3], int dx, int dy, double means[blockV
 // whole block is no better fitted by moving it a quarter block. The misfit
 // is scaled by the larger of the block fit's and the whole pattern's
 // contrast, so a pattern of fine detail whose blocks are all alike (an
-// ill-defined block fit) is judged by its cells.
-double blockContradiction(const double sample[patternValues], const double pattern[patternValues]) {
+// ill-defined block fit) is judged by its cells. Blocks covered by
+// something that is not print (`unprinted`: a finger over the card) are
+// left out, as long as enough of the pattern shows to judge it by.
+double blockContradiction(const double sample[patternValues], const double pattern[patternValues],
+                          const UnprintedCells* unprinted) {
+    bool kept[blockCount];
+    if (keptBlocks(unprinted, kept) < minimumKeptBlocks) return INFINITY;
     const MovedBlocks sampleBlocks[3] = {MovedBlocks(sample), MovedBlocks(sample + patternValues / 3),
                                          MovedBlocks(sample + 2 * patternValues / 3)};
     const MovedBlocks patternBlocks[3] = {MovedBlocks(pattern), MovedBlocks(pattern + patternValues / 3),
                                           MovedBlocks(pattern + 2 * patternValues / 3)};
     double s[blockValues], t[blockValues];
-    blockMeans(sampleBlocks, 0, 0, s);
+    blockMeans(sampleBlocks, 0, 0, kept, s);
     double fineSt = 0, fineTt = 0, low = pattern[0], high = pattern[0];
     for (int i = 0; i < patternValues; ++i) {
         fineSt += sample[i] * pattern[i];
@@ -89,9 +119,10 @@ double blockContradiction(const double sample[patternValues], const double patte
     double best = INFINITY, scale = 0;
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
-            blockMeans(patternBlocks, dx, dy, t);
+            blockMeans(patternBlocks, dx, dy, kept, t);
             double st = 0, tt = 0;
             for (int i = 0; i < blockValues; ++i) {
+                if (!kept[i % blockCount]) continue;
                 st += s[i] * t[i];
                 tt += t[i] * t[i];
             }
@@ -102,7 +133,8 @@ double blockContradiction(const double sample[patternValues], const double patte
                 if (!(scale > 0)) return 0;
             }
             double worst = 0;
-            for (int i = 0; i < blockValues; ++i) worst = std::max(worst, std::abs(s[i] - contrast * t[i]));
+            for (int i = 0; i < blockValues; ++i)
+                if (kept[i % blockCount]) worst = std::max(worst, std::abs(s[i] - contrast * t[i]));
             best = std::min(best, worst);
         }
     return best / scale;
@@ -202,6 +234,11 @@ PatternTemplate makeTemplate(const PatternFile& pattern) {
     constexpr int plane = patternSide * patternSide;
     result.ink = *std::max_element(t, t + patternValues);
     result.grey = std::equal(t, t + plane, t + plane) && std::equal(t, t + plane, t + 2 * plane);
+    const unsigned char* raw = &pattern.blocks[0][0][0][0];
+    const auto [low, high] = std::minmax_element(raw, raw + patternValues);
+    double sum = 0;
+    for (int i = 0; i < patternValues; ++i) sum += raw[i];
+    result.paperShare = *high > *low ? (sum / patternValues - *low) / (*high - *low) : 0.5;
     return result;
 }
 
@@ -345,7 +382,7 @@ double blurredTemplate(const PatternTemplate& pattern, int dir, const BlurPasses
 } // namespace
 
 Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count,
-                  const CellBlur& blur) {
+                  const CellBlur& blur, const UnprintedCells* unprinted) {
     Match best;
     double inverted[patternValues];
     double mean = 0;
@@ -371,9 +408,11 @@ Match matchSample(const double sample[patternValues], const PatternTemplate* tem
             const double* t = templates[slot].values[d].data();
             const double cf = dot(inverted, t) / (length * templates[slot].norm[d]);
             sharp[4 * slot + d] = cf;
-            if (cf > best.cf) best = {slot, d, cf};
+            if (cf > best.cf) best = {slot, d, cf, 0, false, cf * length / templates[slot].norm[d]};
         }
     const double* bestTemplate = templates[best.slot].values[best.dir].data();
+    // Colour in a black and white design is no print of it.
+    auto maskFor = [&](const Match& m) { return templates[m.slot].grey ? unprinted : nullptr; };
     // Blurring a template costs ten to twenty comparisons: only the
     // templates that come near the best sharp match are compared blurred.
     // Their order rarely changes; their cf rises with what the blur
@@ -382,7 +421,7 @@ Match matchSample(const double sample[patternValues], const PatternTemplate* tem
     // every template is no view of one (text, blobs, other squares).
     const BlurPasses passes(blur);
     if (!passes.moves() || best.cf < 0.25) {
-        best.contradiction = blockContradiction(inverted, bestTemplate);
+        best.contradiction = blockContradiction(inverted, bestTemplate, maskFor(best));
         return best;
     }
     Match soft;
@@ -393,18 +432,18 @@ Match matchSample(const double sample[patternValues], const PatternTemplate* tem
             const double norm = blurredTemplate(templates[slot], d, passes, candidate);
             const double cf = dot(inverted, candidate) / (length * norm);
             if (cf > soft.cf) {
-                soft = {slot, d, cf, 0, true};
+                soft = {slot, d, cf, 0, true, cf * length / norm};
                 std::copy(candidate, candidate + patternValues, blurred);
             }
         }
-    soft.contradiction = blockContradiction(inverted, blurred);
+    soft.contradiction = blockContradiction(inverted, blurred, maskFor(soft));
     // A shadow across a large square misfits the blurred comparison's wider
     // margin where the sharp one still holds; a small square's sample holds
     // only blurred. A blurred match that holds with the higher cf is taken
     // whatever the sharp one's misfit (the common case, worth the saving).
     const bool softHolds = namesPattern(soft, -2);
     if (softHolds && soft.cf > best.cf) return soft;
-    best.contradiction = blockContradiction(inverted, bestTemplate);
+    best.contradiction = blockContradiction(inverted, bestTemplate, maskFor(best));
     const bool sharpHolds = namesPattern(best, -2);
     if (sharpHolds != softHolds) return sharpHolds ? best : soft;
     return soft.cf > best.cf ? soft : best;

@@ -41,9 +41,19 @@ struct PatternTemplate {
     // planes are equal (a black and white design).
     double ink = 0;
     bool grey = false;
+    // Where the pattern's mean lies between its ink (0) and its paper (1):
+    // near 1 for a design of a few dark strokes on white.
+    double paperShare = 0;
 };
 
 PatternTemplate makeTemplate(const PatternFile& pattern);
+
+// Cells of a sample that show something other than print (ink or paper):
+// a finger over a card, coloured where a black and white design has none.
+struct UnprintedCells {
+    bool cell[patternSide * patternSide] = {};
+    int count = 0;
+};
 
 // Best match of a sample (768 raw intensities in the order of a block) over
 // templates and orientations: the first maximum wins. `cf` is -1 for a flat
@@ -60,6 +70,13 @@ struct Match {
     double cf = -1;
     double contradiction = 0;
     bool blurred = false; // compared with the template blurred as the camera shows it
+    // How strongly the sample shows the template: the factor that scales
+    // the template's deviations from its mean to the sample's (cf times the
+    // ratio of their lengths). On a sample put on the print's own scale
+    // (normaliseShading) a marker shows its pattern at about 1; the flat
+    // inside of a dark window or a blank square matches a pattern only by
+    // faint shades of grey, far below.
+    double gain = 0;
 };
 
 // By how much the worst block's misfit must stay below the whole sample's
@@ -103,8 +120,11 @@ struct CellBlur {
 // sharp and the blurred comparison, the one that holds in every block (see
 // namesPattern) is returned, and of two that hold or two that do not, the
 // higher cf: a sharp camera or a large square keeps its sharp match.
+// `unprinted`, when given, marks cells of the sample that are no print
+// (see square_light.h): the block check of a black and white design leaves
+// the blocks they cover out.
 Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count,
-                  const CellBlur& blur = {});
+                  const CellBlur& blur = {}, const UnprintedCells* unprinted = nullptr);
 
 // Cosine of two patterns' block 0 against every orientation of the other,
 // the highest value (how alike two designs look to the matcher).

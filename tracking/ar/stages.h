@@ -68,6 +68,14 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
 bool samplePattern(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
                    double sample[patternValues], CellBlur* blur = nullptr);
 
+// pattern_match.cpp: the sample of a square as it is matched: taken by
+// samplePattern and put on the scale of the print round it
+// (normaliseShading, square_light.h). `light`, when given, receives what
+// was measured.
+struct SquareLight;
+bool takeSample(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
+                double sample[patternValues], CellBlur* blur = nullptr, SquareLight* light = nullptr);
+
 // pose.cpp: see Tracker::pose. `previous` may be null (fresh estimate).
 double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
                     double width, const double (*previous)[4], double continueErrorLimit, double conv[3][4]);

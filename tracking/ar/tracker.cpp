@@ -1,5 +1,6 @@
 #include "tracking/ar/tracker.h"
 
+#include "tracking/ar/square_light.h"
 #include "tracking/ar/stages.h"
 
 #include <algorithm>
@@ -78,11 +79,16 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int thr
     double sample[patternValues];
     std::erase_if(markers_, [&](ARMarkerInfo& marker) {
         CellBlur blur;
-        if (!samplePattern(frame, dist, marker.vertex, sample, &blur)) return true;
-        const Match match = matchSample(sample, patterns_.data(), patternCount(), blur);
+        SquareLight light;
+        if (!takeSample(frame, dist, marker.vertex, sample, &blur, &light)) return true;
+        const UnprintedCells unprinted = unprintedCells(light, sample);
+        const Match match = matchSample(sample, patterns_.data(), patternCount(), blur, &unprinted);
         marker.cf = match.cf;
         marker.dir = match.dir;
-        marker.id = namesPattern(match, parameters_.confidenceCut) ? match.slot : -1;
+        const bool printed =
+            match.slot >= 0 && showsPrint(light, sample, match, patterns_[match.slot], parameters_.minimumGain,
+                                                parameters_.levelTolerance);
+        marker.id = namesPattern(match, parameters_.confidenceCut) && printed ? match.slot : -1;
         return false;
     });
 

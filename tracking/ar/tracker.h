@@ -37,6 +37,15 @@ struct TrackerParameters {
     int maxPatterns = 50;
     // A match below this confidence reports id -1. Default 0.5.
     double confidenceCut = 0.5;
+    // A square whose light round it is measured (a printed marker's quiet
+    // zone) must show its pattern at least this strongly on the print's
+    // own scale (Match::gain, about 1 for a marker): the flat inside of a
+    // dark window, a chessboard square or a blank card matches a pattern
+    // only by faint shades, far below. Default 0.4.
+    double minimumGain = 0.4;
+    // ... and at the level of its pattern's mix of ink and paper, within
+    // this share of the step from ink to paper (see showsPrint). Default 0.45.
+    double levelTolerance = 0.45;
     // Identified markers are remembered, and still reported, until they were
     // last seen this many frames ago. 0 disables the history. Default 3.
     int historyFrames = 3;
