@@ -137,18 +137,32 @@ double along(const double (&levels)[places], double t) {
 // straight across.
 struct Surface {
     double side[4][places];
-
-    double at(double u, double v) const {
-        const double bottom = along(side[0], u), right = along(side[1], v);
-        const double top = along(side[2], 1 - u), left = along(side[3], 1 - v);
-        const double c00 = (along(side[0], 0) + along(side[3], 1)) / 2;
-        const double c10 = (along(side[0], 1) + along(side[1], 0)) / 2;
-        const double c11 = (along(side[1], 1) + along(side[2], 0)) / 2;
-        const double c01 = (along(side[2], 1) + along(side[3], 0)) / 2;
-        return (1 - v) * bottom + v * top + (1 - u) * left + u * right -
-               ((1 - u) * (1 - v) * c00 + u * (1 - v) * c10 + (1 - u) * v * c01 + u * v * c11);
-    }
 };
+
+// The surface at the sample's cells, in the order of a pattern plane.
+void surfaceAtCells(const Surface& s, double out[patternSide * patternSide]) {
+    double bottom[patternSide], top[patternSide], left[patternSide], right[patternSide], at[patternSide];
+    for (int i = 0; i < patternSide; ++i) {
+        at[i] = 0.25 + 0.5 * (i + 0.5) / patternSide;
+        bottom[i] = along(s.side[0], at[i]);
+        top[i] = along(s.side[2], 1 - at[i]);
+        right[i] = along(s.side[1], at[i]);
+        left[i] = along(s.side[3], 1 - at[i]);
+    }
+    const double c00 = (along(s.side[0], 0) + along(s.side[3], 1)) / 2;
+    const double c10 = (along(s.side[0], 1) + along(s.side[1], 0)) / 2;
+    const double c11 = (along(s.side[1], 1) + along(s.side[2], 0)) / 2;
+    const double c01 = (along(s.side[2], 1) + along(s.side[3], 0)) / 2;
+    for (int row = 0; row < patternSide; ++row) {
+        const double v = at[row];
+        for (int column = 0; column < patternSide; ++column) {
+            const double u = at[column];
+            out[row * patternSide + column] =
+                (1 - v) * bottom[column] + v * top[column] + (1 - u) * left[row] + u * right[row] -
+                ((1 - u) * (1 - v) * c00 + u * (1 - v) * c10 + (1 - u) * v * c01 + u * v * c11);
+        }
+    }
+}
 
 } // namespace
 
@@ -223,6 +237,30 @@ bool fillSurfaces(const SquareLight& light, const bool use[ring], Surface ink[3]
 
 void normaliseShading(const SquareLight& light, double sample[patternValues]) {
     if (!light.measured()) return;
+    constexpr int cells = patternSide * patternSide;
+    // Even light (every place's step within a quarter of the others'): one
+    // scale for the whole square does, and costs a fraction.
+    double least = INFINITY, most = 0, low[3] = {}, high[3] = {};
+    for (int i = 0; i < ring; ++i) {
+        if (!light.valid[i / places][i % places]) continue;
+        const double* ink = light.ink[i / places][i % places];
+        const double* paper = light.paper[i / places][i % places];
+        const double step = grey(paper) - grey(ink);
+        least = std::min(least, step);
+        most = std::max(most, step);
+        for (int plane = 0; plane < 3; ++plane) {
+            low[plane] += ink[plane] / light.validCount;
+            high[plane] += paper[plane] / light.validCount;
+        }
+    }
+    if (!light.shadowEdge && most < 1.25 * least) {
+        for (int plane = 0; plane < 3; ++plane) {
+            const double scale = 255 / std::max(high[plane] - low[plane], 8.0);
+            double* values = sample + plane * cells;
+            for (int i = 0; i < cells; ++i) values[i] = std::clamp((values[i] - low[plane]) * scale, -128.0, 383.0);
+        }
+        return;
+    }
     // Two surfaces across a shadow edge, each from its own side's places:
     // one through both would smear the step over the whole card.
     bool litPlaces[ring], shadedPlaces[ring];
@@ -246,19 +284,27 @@ void normaliseShading(const SquareLight& light, double sample[patternValues]) {
                 litSign = across(u, v) >= 0 ? 1 : -1;
                 break;
             }
-    for (int row = 0; row < patternSide; ++row) {
+    bool shaded[cells] = {};
+    for (int row = 0; row < patternSide && split; ++row) {
         const double v = 0.25 + 0.5 * (row + 0.5) / patternSide;
         for (int column = 0; column < patternSide; ++column) {
             const double u = 0.25 + 0.5 * (column + 0.5) / patternSide;
-            const int region = split && across(u, v) * litSign < 0 ? 1 : 0;
-            for (int plane = 0; plane < 3; ++plane) {
-                const double low = ink[region][plane].at(u, v);
-                // A plane the light leaves almost without contrast (a
-                // strongly coloured lamp) is not stretched into noise.
-                const double range = std::max(paper[region][plane].at(u, v) - low, 8.0);
-                double& value = sample[(plane * patternSide + row) * patternSide + column];
-                value = std::clamp(255 * (value - low) / range, -128.0, 383.0);
-            }
+            shaded[row * patternSide + column] = across(u, v) * litSign < 0;
+        }
+    }
+    for (int plane = 0; plane < 3; ++plane) {
+        double low[2][cells], high[2][cells];
+        for (int region = 0; region < (split ? 2 : 1); ++region) {
+            surfaceAtCells(ink[region][plane], low[region]);
+            surfaceAtCells(paper[region][plane], high[region]);
+        }
+        double* values = sample + plane * cells;
+        for (int i = 0; i < cells; ++i) {
+            const int region = shaded[i] ? 1 : 0;
+            // A plane the light leaves almost without contrast (a strongly
+            // coloured lamp) is not stretched into noise.
+            const double range = std::max(high[region][i] - low[region][i], 8.0);
+            values[i] = std::clamp(255 * (values[i] - low[region][i]) / range, -128.0, 383.0);
         }
     }
 }
@@ -278,7 +324,9 @@ UnprintedCells unprintedCells(const SquareLight& light, const double sample[patt
     constexpr int plane = patternSide * patternSide;
     for (int i = 0; i < plane; ++i) {
         const double b = sample[i], g = sample[plane + i], r = sample[2 * plane + i];
-        const bool coloured = std::max({b, g, r}) - std::min({b, g, r}) > 255.0 / 6;
+        const double level = (b + g + r) / 3;
+        const bool coloured = std::max({b, g, r}) - std::min({b, g, r}) > 255.0 / 6 && level > 0.1 * 255 &&
+                              level < 0.9 * 255;
         cells.cell[i] = coloured;
         cells.count += coloured;
     }
