@@ -1,6 +1,8 @@
 #include "bench/tracking/hands_figures.h"
 
 #include "bench/tracking/scenes.h"
+#include "tools/synthetic/hands.h"
+#include "tools/synthetic/pose_errors.h"
 #include "tracking/ar/ar.h"
 #include "tracking/ar/stages.h"
 
@@ -22,49 +24,6 @@ ar::TrackerParameters frameParameters() {
 
 ar::FrameView view(const synthetic::SyntheticFrame& frame) {
     return ar::FrameView::packed(frame.data(), frame.width, frame.height);
-}
-
-cv::Mat pixels(synthetic::SyntheticFrame& frame) {
-    return cv::Mat(frame.height, frame.width, CV_8UC4, frame.pixels.data());
-}
-
-// Darkens the side of the line through (cx, cy) at `angle` (radians; the
-// side the angle's direction points to, beyond `offset` pixels) to `light`,
-// over a penumbra of about a pixel and a half.
-void castShadow(synthetic::SyntheticFrame& frame, double cx, double cy, double angle, double offset, double light) {
-    cv::Mat bgrx = pixels(frame);
-    const double c = std::cos(angle), s = std::sin(angle);
-    for (int y = 0; y < frame.height; ++y)
-        for (int x = 0; x < frame.width; ++x) {
-            const double d = (x - cx) * c + (y - cy) * s - offset;
-            const double t = std::clamp(d / 1.5 + 0.5, 0.0, 1.0);
-            const double factor = 1 - t * (1 - light);
-            if (factor >= 1) continue;
-            cv::Vec4b& p = bgrx.at<cv::Vec4b>(y, x);
-            for (int k = 0; k < 3; ++k) p[k] = cv::saturate_cast<std::uint8_t>(p[k] * factor);
-        }
-}
-
-// What the camera adds after the scene: blur, sensor noise, JPEG.
-void cameraFaults(synthetic::SyntheticFrame& frame, double blur, double noise, int jpegQuality, std::uint32_t seed) {
-    cv::Mat bgrx = pixels(frame);
-    if (blur > 0) cv::GaussianBlur(bgrx, bgrx, cv::Size(0, 0), blur);
-    if (noise > 0) {
-        cv::Mat n(bgrx.size(), CV_32FC4);
-        cv::RNG rng(seed);
-        rng.fill(n, cv::RNG::NORMAL, 0, noise);
-        cv::Mat f;
-        bgrx.convertTo(f, CV_32FC4);
-        f += n;
-        f.convertTo(bgrx, CV_8UC4);
-    }
-    if (jpegQuality > 0) synthetic::compressAsJpeg(frame, jpegQuality);
-}
-
-double markerCentre(const synthetic::MarkerTruth& truth, int axis) {
-    double sum = 0;
-    for (const auto& corner : truth.observed) sum += corner[axis] / 4;
-    return sum;
 }
 
 // The sample's cf for pattern `slot` (whatever the tracker named it).
@@ -109,8 +68,10 @@ std::vector<ShadowRow> shadowedCards(const std::vector<int>& thresholds) {
                                     }()},
                                     options);
             const synthetic::MarkerTruth& truth = frame.markers[0];
-            castShadow(frame, markerCentre(truth, 0), markerCentre(truth, 1), right ? 0 : CV_PI / 2, 0, 0.4);
-            cameraFaults(frame, 0.7, 2, 0, options.seed);
+            double cx, cy;
+            synthetic::markerCentre(truth, cx, cy);
+            synthetic::castShadow(frame, cx, cy, right ? 0 : CV_PI / 2, 0, 0.4);
+            synthetic::addCameraFaults(frame, 0.7, 2, 0, options.seed);
             ++row.cards;
             bool square = false, named = false;
             for (const ARMarkerInfo& m : tracker.detect(view(frame), threshold)) {
@@ -152,8 +113,10 @@ ShadowSweep shadowSweep(int cards) {
         options.seed = 4100 + static_cast<std::uint32_t>(card);
         auto frame = renderer.render({m}, options);
         const synthetic::MarkerTruth& truth = frame.markers[0];
-        castShadow(frame, markerCentre(truth, 0), markerCentre(truth, 1), angle, offset, light);
-        cameraFaults(frame, 0.8, 2.5, 85, options.seed);
+        double cx, cy;
+        synthetic::markerCentre(truth, cx, cy);
+        synthetic::castShadow(frame, cx, cy, angle, offset, light);
+        synthetic::addCameraFaults(frame, 0.8, 2.5, 85, options.seed);
         const ar::FrameView v = view(frame);
         for (int threshold = 30; threshold <= 90; threshold += 10) {
             ++sweep.renders;
@@ -211,21 +174,9 @@ OccluderFigures occludedCards(int cards, double share) {
         const double angle = CV_PI * unit(random);
         const double reach = std::max(0.0, half - thickness / 2 - length / 2 * std::max(std::abs(std::cos(angle)), std::abs(std::sin(angle))));
         const double cx = (2 * unit(random) - 1) * reach, cy = (2 * unit(random) - 1) * reach;
-        std::vector<cv::Point> outline;
-        for (int k = 0; k < 48; ++k) {
-            // Capsule: half circles at both ends of the centre line.
-            const bool far = k < 24;
-            const double a = angle + (far ? -CV_PI / 2 : CV_PI / 2) + CV_PI * (k % 24) / 23.0;
-            const double end = far ? length / 2 : -length / 2;
-            const double mx = cx + end * std::cos(angle) + thickness / 2 * std::cos(a);
-            const double my = cy + end * std::sin(angle) + thickness / 2 * std::sin(a);
-            double ideal[2], observed[2];
-            synthetic::projectPoint(param, pose, mx, my, ideal, observed);
-            outline.emplace_back(cvRound(observed[0] * 16), cvRound(observed[1] * 16));
-        }
-        cv::Mat bgrx = pixels(frame);
-        cv::fillPoly(bgrx, std::vector<std::vector<cv::Point>>{outline}, cv::Scalar(125, 150, 205, 255), cv::LINE_AA, 4);
-        cameraFaults(frame, 0.8, 2.5, 85, options.seed);
+        const double dx = length / 2 * std::cos(angle), dy = length / 2 * std::sin(angle);
+        synthetic::layFinger(frame, param, pose, cx - dx, cy - dy, cx + dx, cy + dy, thickness);
+        synthetic::addCameraFaults(frame, 0.8, 2.5, 85, options.seed);
         ++figures.cards;
         bool square = false, named = false;
         for (const ARMarkerInfo& found : tracker.detect(view(frame), 100)) {
@@ -239,6 +190,67 @@ OccluderFigures occludedCards(int cards, double share) {
         }
         figures.squares += square;
         figures.named += named;
+    }
+    return figures;
+}
+
+ThumbFigures thumbSequences(int sequences, bool follow) {
+    const ARParam param = camera(640, 480);
+    synthetic::FrameRenderer renderer(param);
+    ar::TrackerParameters parameters;
+    parameters.followBrokenOutlines = follow;
+    ThumbFigures figures;
+    std::minstd_rand random(5300);
+    std::uniform_real_distribution<double> unit(0, 1);
+    constexpr int whole = 6, held = 30, gone = 8;
+    for (int sequence = 0; sequence < sequences; ++sequence) {
+        ar::Tracker tracker = designTracker(param, parameters);
+        const int index = sequence % 4;
+        const double side = 100 + 100 * unit(random);
+        const double z = param.mat[0][0] * 83 / side;
+        const double tiltX = 60 * unit(random) - 30, tiltY = 60 * unit(random) - 30, spin = 360 * unit(random);
+        const double x = (unit(random) - 0.5) * z * 0.2, y = (unit(random) - 0.5) * z * 0.15;
+        // Drift up to 0.1 m/s at 30 frames a second, in millimetres per frame.
+        const double speed = 3.3 * unit(random), heading = 2 * CV_PI * unit(random);
+        const double vx = speed * std::cos(heading), vy = speed * std::sin(heading);
+        const double depth = 0.3 + 0.7 * unit(random), along = 50 * unit(random) - 25, thickness = 16 + 4 * unit(random);
+        for (int frameIndex = 0; frameIndex < whole + held + gone; ++frameIndex) {
+            const int k = frameIndex;
+            double pose[3][4];
+            synthetic::makePose(tiltX + 2 * std::sin(0.3 * k), tiltY + 2 * std::cos(0.23 * k), spin + 0.5 * k,
+                                x + vx * k, y + vy * k, z, pose);
+            synthetic::PrintedMarker m;
+            m.picture = synthetic::designPicture(designNames()[index], 512);
+            m.width = 83;
+            std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+            synthetic::FrameOptions options;
+            options.seed = 5300 + static_cast<std::uint32_t>(sequence);
+            const bool present = k < whole + held;
+            auto frame = present ? renderer.render({m}, options) : renderer.render({}, options);
+            if (k >= whole && present) synthetic::holdByThumb(frame, param, pose, 83, depth, along, thickness);
+            synthetic::addCameraFaults(frame, 0.7, 2, 85, options.seed + static_cast<std::uint32_t>(k));
+            const auto& found = tracker.detect(view(frame), 100);
+            if (!present) {
+                if (k - (whole + held) >= parameters.historyFrames)
+                    figures.afterRemoval += std::any_of(found.begin(), found.end(), [&](const ARMarkerInfo& f) { return f.id == index; });
+                continue;
+            }
+            if (k < whole) continue;
+            ++figures.thumbFrames;
+            for (const ARMarkerInfo& f : found) {
+                if (f.id < 0) continue;
+                if (f.id != index) {
+                    ++figures.wrong;
+                    continue;
+                }
+                ++figures.named;
+                double conv[3][4];
+                const double centre[2] = {0, 0};
+                if (tracker.pose(f, centre, 83, conv) >= 0 && synthetic::translationError(conv, pose) < 0.02)
+                    ++figures.accurate;
+                break;
+            }
+        }
     }
     return figures;
 }
@@ -368,16 +380,20 @@ std::vector<RealPhotoFigure> realPhotoFigures(const std::string& photoFolder, co
                                                            [&](const char* p) { return std::string(p) == marker; }) -
                                               std::begin(patterns));
             RealPhotoFigure figure{photo.file, marker, -1, false, original};
-            // The marker is the square whose best pattern is its own; its cf
-            // is taken whether or not the tracker named it.
+            // The marker is the square the tracker names so, with its cf; a
+            // square it leaves unnamed counts with the matcher's cf when its
+            // best pattern is the marker's own.
             for (const ARMarkerInfo& square : found) {
+                if (square.id == slot) {
+                    figure.cf = std::max(figure.cf, square.cf);
+                    figure.named = true;
+                    continue;
+                }
                 double sample[ar::patternValues];
                 ar::CellBlur blur;
                 if (!ar::takeSample(v, param.dist_factor, square.vertex, sample, &blur)) continue;
                 const ar::Match best = ar::matchSample(sample, templates.data(), static_cast<int>(templates.size()), blur);
-                if (best.slot != slot) continue;
-                figure.cf = std::max(figure.cf, best.cf);
-                figure.named = figure.named || square.id == slot;
+                if (best.slot == slot && !figure.named) figure.cf = std::max(figure.cf, best.cf);
             }
             figures.push_back(figure);
         }

@@ -46,6 +46,19 @@ struct OccluderFigures {
 };
 OccluderFigures occludedCards(int cards, double share);
 
+// Cards seen whole, then held by a thumb reaching 30-100 % into the black
+// border of one side while the hand drifts (up to 0.1 m/s, slight turns),
+// then taken away; with the tracker's history, following broken outlines on
+// or off.
+struct ThumbFigures {
+    int thumbFrames = 0;
+    int named = 0;         // the card named
+    int accurate = 0;      // named with translation error under 2 %
+    int afterRemoval = 0;  // frames the id was still reported beyond the history's frames after the card left
+    int wrong = 0;         // other ids on the card
+};
+ThumbFigures thumbSequences(int sequences, bool follow);
+
 // False identifications on real photos and video frames without markers,
 // per source, at threshold 100: with the sample patterns of other tools
 // loaded (hiro, kanji, sample1, sample2), and with our four designs.

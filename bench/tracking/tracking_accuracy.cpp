@@ -252,6 +252,22 @@ void cameraConditions() {
                     100.0 * f.named / std::max(1, f.renders), f.wrong, f.cfMean);
 }
 
+// Cards held by a thumb over the border, before (squares alone) and after
+// (following broken outlines).
+void thumbFigures() {
+    std::printf("Cards held by a thumb 30-100 %% into one side's border after being seen whole (24 sequences of "
+                "30 frames, 100-200 px, drifting up to 0.1 m/s), threshold 100:\n");
+    for (bool follow : {false, true}) {
+        const ThumbFigures thumb = thumbSequences(24, follow);
+        std::printf("  %-32s named %5.1f %%  translation error < 2 %% in %5.1f %%  wrong names %d  frames named after "
+                    "the card left (beyond the history) %d\n",
+                    follow ? "following broken outlines" : "squares alone (before)",
+                    100.0 * thumb.named / std::max(1, thumb.thumbFrames),
+                    100.0 * thumb.accurate / std::max(1, thumb.thumbFrames), thumb.wrong, thumb.afterRemoval);
+    }
+    std::printf("  the original: no square at any threshold (0 %%)\n");
+}
+
 // Where visitors meet the station: shadows and fingers on cards, real
 // rooms, real photos of printed markers; the original library's figures on
 // the same kind of input beside ours.
@@ -274,6 +290,7 @@ void visitorsHandsAndLight() {
     std::printf("A finger over 30 %% of the pattern (64 cards, 80-200 px, threshold 100):\n  named %5.1f %% "
                 "(found as squares %d of %d), wrong names %d   the original: 100 %%\n",
                 100.0 * finger.named / std::max(1, finger.cards), finger.squares, finger.cards, finger.wrong);
+    thumbFigures();
     const auto clutter = realClutter(KWO_CLUTTER_PHOTOS);
     if (clutter.empty()) {
         std::printf("Real marker-free photos: not installed (%s, Debian's opencv-doc)\n", KWO_CLUTTER_PHOTOS);
@@ -300,10 +317,15 @@ void visitorsHandsAndLight() {
 } // namespace
 } // namespace kwo::bench
 
-// usage: bench_tracking_accuracy [hands]   (hands: only the figures of
-//        shadows, fingers, real clutter and real photos)
+// usage: bench_tracking_accuracy [hands|thumbs]   (hands: only the figures
+//        of shadows, fingers, thumbs, real clutter and real photos; thumbs:
+//        only the thumb sequences)
 int main(int argc, char** argv) {
     using namespace kwo::bench;
+    if (argc > 1 && std::string(argv[1]) == "thumbs") {
+        thumbFigures();
+        return 0;
+    }
     if (argc > 1 && std::string(argv[1]) == "hands") {
         visitorsHandsAndLight();
         return 0;

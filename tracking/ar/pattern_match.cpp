@@ -2,6 +2,7 @@
 
 #include "tracking/ar/square_light.h"
 #include "tracking/ar/square_map.h"
+#include "tracking/ar/tracker.h"
 
 #include <algorithm>
 #include <bit>
@@ -100,6 +101,76 @@ bool takeSample(const FrameView& frame, const double distFactor[4], const double
     const SquareLight measured = measureSquareLight(frame, distFactor, vertex);
     normaliseShading(measured, sample);
     if (light) *light = measured;
+    return true;
+}
+
+namespace {
+
+// Squares whose sides are shorter than this (pixels) keep their first
+// match: a cell spans under three pixels, and the camera's blur, not the
+// grid's place, decides how it looks.
+constexpr double alignedMatchSide = 48;
+
+// A grid offset worth a second sample: a tenth of a cell, or 1 % of scale.
+bool worthMoving(const GridOffset& offset) {
+    return std::hypot(offset.x, offset.y) > 0.1 || std::abs(offset.scale) > 0.01;
+}
+
+double meanSide(const double vertex[4][2]) {
+    double sum = 0;
+    for (int k = 0; k < 4; ++k)
+        sum += std::hypot(vertex[(k + 1) % 4][0] - vertex[k][0], vertex[(k + 1) % 4][1] - vertex[k][1]);
+    return sum / 4;
+}
+
+struct Identified {
+    Match match;
+    bool named = false;
+};
+
+Identified identifyFrom(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
+                        const PatternTemplate* templates, int count, const TrackerParameters& parameters,
+                        double sample[patternValues], bool& inside) {
+    CellBlur blur;
+    SquareLight light;
+    Identified result;
+    inside = takeSample(frame, distFactor, vertex, sample, &blur, &light);
+    if (!inside) return result;
+    const UnprintedCells unprinted = unprintedCells(light, sample);
+    result.match = matchSample(sample, templates, count, blur, &unprinted);
+    result.named = result.match.slot >= 0 && namesPattern(result.match, parameters.confidenceCut) &&
+                   showsPrint(light, sample, result.match, templates[result.match.slot], parameters.minimumGain,
+                              parameters.levelTolerance);
+    return result;
+}
+
+} // namespace
+
+bool identifySquare(const FrameView& frame, const double distFactor[4], const PatternTemplate* templates,
+                    int count, const TrackerParameters& parameters, ARMarkerInfo& marker) {
+    double sample[patternValues];
+    bool inside = false;
+    const Identified first = identifyFrom(frame, distFactor, marker.vertex, templates, count, parameters, sample, inside);
+    if (!inside) return false;
+    marker.cf = first.match.cf;
+    marker.dir = first.match.dir;
+    marker.id = first.named ? first.match.slot : -1;
+    GridOffset offset;
+    if (!first.named || meanSide(marker.vertex) < alignedMatchSide ||
+        !estimateGridOffset(sample, templates[first.match.slot], first.match.dir, offset) || !worthMoving(offset))
+        return true;
+    // The offset is the pattern's content as seen on our grid: the grid
+    // moves the other way. The offset's axes are the orientation's own,
+    // which the sample shares (both are in the order of a pattern block).
+    const double cell = 0.5 / patternSide;
+    const double scale = std::clamp(1 - offset.scale, 0.9, 1.1);
+    double moved[4][2];
+    movedSquare(marker.vertex, scale, std::clamp(-offset.x, -0.5, 0.5) * cell * scale,
+                std::clamp(-offset.y, -0.5, 0.5) * cell * scale, moved);
+    const Identified again = identifyFrom(frame, distFactor, moved, templates, count, parameters, sample, inside);
+    if (inside && again.named && again.match.slot == first.match.slot && again.match.dir == first.match.dir &&
+        again.match.cf > first.match.cf)
+        marker.cf = again.match.cf;
     return true;
 }
 

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include <opencv2/core.hpp>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -447,6 +449,42 @@ Match matchSample(const double sample[patternValues], const PatternTemplate* tem
     const bool sharpHolds = namesPattern(best, -2);
     if (sharpHolds != softHolds) return sharpHolds ? best : soft;
     return soft.cf > best.cf ? soft : best;
+}
+
+bool estimateGridOffset(const double sample[patternValues], const PatternTemplate& pattern, int dir,
+                        GridOffset& offset) {
+    const double* t = pattern.values[dir].data();
+    double s[patternValues], mean = 0;
+    for (int i = 0; i < patternValues; ++i) mean += s[i] = 255.0 - sample[i];
+    mean /= patternValues;
+    // The sample is fitted as a * (t + J d), J the pattern's change per cell
+    // moved across, down and per unit of scale (central differences, the ink
+    // border beyond its edge), solved for a and a d.
+    double normal[4][4] = {}, right[4] = {};
+    constexpr int n = patternSide;
+    auto at = [&](int plane, int y, int x) {
+        return x < 0 || y < 0 || x >= n || y >= n ? pattern.ink : t[(plane * n + y) * n + x];
+    };
+    for (int plane = 0; plane < 3; ++plane)
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                const int i = (plane * n + y) * n + x;
+                const double gx = (at(plane, y, x + 1) - at(plane, y, x - 1)) / 2;
+                const double gy = (at(plane, y + 1, x) - at(plane, y - 1, x)) / 2;
+                const double column[4] = {t[i], gx, gy, (x - (n - 1) / 2.0) * gx + (y - (n - 1) / 2.0) * gy};
+                for (int r = 0; r < 4; ++r) {
+                    right[r] += column[r] * (s[i] - mean);
+                    for (int c = r; c < 4; ++c) normal[r][c] += column[r] * column[c];
+                }
+            }
+    cv::Matx44d a;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) a(r, c) = normal[std::min(r, c)][std::max(r, c)];
+    cv::Vec4d q;
+    if (!cv::solve(a, cv::Vec4d(right[0], right[1], right[2], right[3]), q, cv::DECOMP_CHOLESKY) || !(q[0] > 0))
+        return false;
+    offset = {q[1] / q[0], q[2] / q[0], q[3] / q[0]};
+    return std::isfinite(offset.x + offset.y + offset.scale);
 }
 
 double bestCrossCorrelation(const PatternFile& a, const PatternFile& b) {

@@ -126,6 +126,24 @@ struct CellBlur {
 Match matchSample(const double sample[patternValues], const PatternTemplate* templates, int count,
                   const CellBlur& blur = {}, const UnprintedCells* unprinted = nullptr);
 
+// How a sample's grid of cells sits on a pattern's: the pattern's content
+// appears moved by `x`, `y` cells and scaled by 1 + `scale` about the middle.
+// A pattern recorded by another tool may have been sampled from corners a
+// pixel or so off the printed ones, or half a pixel aside: its cells then
+// cover a slightly different part of the print than ours do, and a sample
+// matches it best taken from a grid moved the same way.
+struct GridOffset {
+    double x = 0, y = 0; // cells
+    double scale = 0;    // relative
+};
+
+// Estimates the offset of `sample` (raw intensities of a pattern block) from
+// orientation `dir` of `pattern` by one linearised least-squares step over
+// the pattern's own gradients: valid for offsets of a fraction of a cell.
+// False when the sample does not follow the pattern (no positive fit).
+bool estimateGridOffset(const double sample[patternValues], const PatternTemplate& pattern, int dir,
+                        GridOffset& offset);
+
 // Cosine of two patterns' block 0 against every orientation of the other,
 // the highest value (how alike two designs look to the matcher).
 double bestCrossCorrelation(const PatternFile& a, const PatternFile& b);

@@ -196,16 +196,21 @@ cv::Point2d toIdeal(const double d[4], double x, double y) {
 // Moves a side onto the steepest dark-to-bright step across it: samples the
 // brightness along the outward normal at points spread over the side (away
 // from the corners) and fits a line to the step positions (kept in
-// `points`).
+// `points`). The search reaches `reach` pixels either way (0: a few pixels,
+// for a side already on its edge); `samples`, when given, receives how
+// many places were searched.
 bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& from, const cv::Point2d& to,
-                const Line& current, Line& refined, std::vector<cv::Point2d>& points) {
-    const double stepSize = 0.25;
+                const Line& current, Line& refined, std::vector<cv::Point2d>& points, double reach = 0,
+                int* searched = nullptr) {
     const double length = std::hypot(to.x - from.x, to.y - from.y);
     const int samples = std::clamp(static_cast<int>(length / 3), 6, 24);
-    const double reach = std::clamp(0.06 * length, 1.2, 3.0);
-    const int steps = static_cast<int>(2 * reach / stepSize) + 1;
+    if (searched) *searched = samples;
+    if (reach <= 0) reach = std::clamp(0.06 * length, 1.2, 3.0);
+    constexpr int maxSteps = 64;
+    const double stepSize = std::max(0.25, 2 * reach / (maxSteps - 1));
+    const int steps = std::min(maxSteps, static_cast<int>(2 * reach / stepSize) + 1);
     points.clear();
-    double profile[64];
+    double profile[maxSteps];
     const bool distorted = isDistorted(d);
     for (int s = 0; s < samples; ++s) {
         const double t = 0.12 + 0.76 * (s + 0.5) / samples;
@@ -233,7 +238,7 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
             }
         }
         if (!ok) continue;
-        double step[64];
+        double step[maxSteps];
         int best = -1;
         double bestStep = 0;
         for (int k = 0; k + 1 < steps; ++k) {
@@ -244,7 +249,7 @@ bool refineSide(const FrameView& frame, const double d[4], const cv::Point2d& fr
             }
         }
         // A step of less than about 3 grey levels per quarter pixel is noise.
-        if (best < 0 || bestStep < 9) continue;
+        if (best < 0 || bestStep < 9 * stepSize / 0.25) continue;
         // The edge is the centroid of the rise around the steepest step: a
         // sharp edge between two pixels rises evenly over a whole pixel of
         // the interpolated profile, a blurred one over several.
@@ -418,6 +423,127 @@ bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, cons
         marker.line[i][0] = lines[i].a;
         marker.line[i][1] = lines[i].b;
         marker.line[i][2] = lines[i].c;
+    }
+    return true;
+}
+
+} // namespace kwo::ar
+
+namespace kwo::ar {
+
+bool followSquare(const FrameView& frame, const double distFactor[4], const ARMarkerInfo& last, ARMarkerInfo& marker) {
+    cv::Point2d before[4];
+    for (int i = 0; i < 4; ++i) before[i] = {last.vertex[i][0], last.vertex[i][1]};
+    if (!isConvex(before)) return false;
+    const double area = std::abs(signedArea(before));
+    const double side = std::sqrt(area);
+    // Sides of last frame's square with the inside on their negative side.
+    const cv::Point2d centre = 0.25 * (before[0] + before[1] + before[2] + before[3]);
+    Line lines[4];
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2d& a = before[i];
+        const cv::Point2d& b = before[(i + 1) % 4];
+        const double length = std::hypot(b.x - a.x, b.y - a.y);
+        if (length <= 0) return false;
+        lines[i] = {-(b.y - a.y) / length, (b.x - a.x) / length, 0};
+        lines[i].c = -(lines[i].a * a.x + lines[i].b * a.y);
+        if (lines[i].a * centre.x + lines[i].b * centre.y + lines[i].c > 0) lines[i] = {-lines[i].a, -lines[i].b, -lines[i].c};
+    }
+
+    // 1. Each side searched for its edge as far as a card moves between two
+    //    frames, but less than the border's width (a quarter of the side),
+    //    so the search never reaches the pattern. A side is whole when the
+    //    edge is found along nearly all of it, on one straight line: a thumb
+    //    over it breaks the run.
+    const double reach = std::clamp(0.15 * side, 3.0, 16.0);
+    bool whole[4];
+    Line found[4];
+    std::vector<cv::Point2d> points[4], scratch;
+    int searched[4];
+    for (int i = 0; i < 4; ++i) {
+        whole[i] = false;
+        if (!refineSide(frame, distFactor, before[i], before[(i + 1) % 4], lines[i], found[i], points[i], reach,
+                        &searched[i]))
+            continue;
+        const double length = std::hypot(before[(i + 1) % 4].x - before[i].x, before[(i + 1) % 4].y - before[i].y);
+        const double onLine = fitSide(points[i], 1.0 + 0.01 * length, found[i], scratch);
+        whole[i] = points[i].size() >= 0.85 * searched[i] && onLine >= 0.9;
+    }
+
+    // 2. A corner between two whole sides is where the card is now, and the
+    //    whole sides turned as the card did: the sides not seen whole are
+    //    last frame's, so moved.
+    cv::Point2d from(0, 0), to(0, 0);
+    int anchors = 0;
+    for (int i = 0; i < 4; ++i) {
+        cv::Point2d corner;
+        if (whole[(i + 3) % 4] && whole[i] && intersect(found[(i + 3) % 4], found[i], corner)) {
+            from += before[i];
+            to += corner;
+            ++anchors;
+        }
+    }
+    if (anchors == 0) return false;
+    from *= 1.0 / anchors;
+    to *= 1.0 / anchors;
+    double turn = 0;
+    int turned = 0;
+    for (int i = 0; i < 4; ++i)
+        if (whole[i]) {
+            double t = std::atan2(found[i].b, found[i].a) - std::atan2(lines[i].b, lines[i].a);
+            t = std::remainder(t, CV_PI); // the fit's normal may point either way
+            turn += t;
+            ++turned;
+        }
+    turn /= turned;
+    const double cosTurn = std::cos(turn), sinTurn = std::sin(turn);
+    auto moved = [&](const cv::Point2d& p) {
+        const cv::Point2d q = p - from;
+        return to + cv::Point2d(cosTurn * q.x - sinTurn * q.y, sinTurn * q.x + cosTurn * q.y);
+    };
+    for (int i = 0; i < 4; ++i) {
+        if (whole[i]) continue;
+        // The prediction, then onto the part of the edge still seen beside
+        // the thumb when enough of it is.
+        const cv::Point2d a = moved(before[i]), b = moved(before[(i + 1) % 4]);
+        const double length = std::hypot(b.x - a.x, b.y - a.y);
+        Line predicted{-(b.y - a.y) / length, (b.x - a.x) / length, 0};
+        predicted.c = -(predicted.a * a.x + predicted.b * a.y);
+        found[i] = predicted;
+        scratch.clear();
+        for (const cv::Point2d& p : points[i])
+            if (distance(predicted, p) <= 1.5 + 0.02 * length) scratch.push_back(p);
+        if (scratch.size() < 0.4 * searched[i]) continue;
+        double lo = 1e18, hi = -1e18;
+        for (const cv::Point2d& p : scratch) {
+            const double t = ((p.x - a.x) * (b.x - a.x) + (p.y - a.y) * (b.y - a.y)) / length;
+            lo = std::min(lo, t);
+            hi = std::max(hi, t);
+        }
+        Line seen;
+        if (hi - lo >= 0.3 * length && fitLine(scratch, seen)) found[i] = seen;
+    }
+    cv::Point2d vertex[4];
+    for (int i = 0; i < 4; ++i)
+        if (!intersect(found[(i + 3) % 4], found[i], vertex[i])) return false;
+    if (!isConvex(vertex) || signedArea(vertex) <= 0) return false;
+    // The card moved as a card does between frames: its size nearly kept,
+    // no corner farther than the search reached.
+    const double now = signedArea(vertex);
+    if (now < 0.8 * area || now > 1.25 * area) return false;
+    for (int i = 0; i < 4; ++i)
+        if (std::hypot(vertex[i].x - before[i].x, vertex[i].y - before[i].y) > 2 * reach) return false;
+
+    marker = last;
+    marker.area = static_cast<int>(now);
+    const cv::Point2d middle = 0.25 * (vertex[0] + vertex[1] + vertex[2] + vertex[3]);
+    idealToObserved(distFactor, middle.x, middle.y, marker.pos[0], marker.pos[1]);
+    for (int i = 0; i < 4; ++i) {
+        marker.vertex[i][0] = vertex[i].x;
+        marker.vertex[i][1] = vertex[i].y;
+        marker.line[i][0] = found[i].a;
+        marker.line[i][1] = found[i].b;
+        marker.line[i][2] = found[i].c;
     }
     return true;
 }

@@ -42,4 +42,15 @@ struct SquareToQuad {
     }
 };
 
+// The corners of a square whose unit square is this one's scaled by `scale`
+// about its middle and moved by (dx, dy) (unit-square coordinates): its
+// inner half is the pattern area taken from a grid so scaled and moved.
+inline void movedSquare(const double vertex[4][2], double scale, double dx, double dy, double out[4][2]) {
+    const SquareToQuad map(vertex);
+    const double corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (int k = 0; k < 4; ++k)
+        map.ideal(0.5 + scale * (corners[k][0] - 0.5) + dx, 0.5 + scale * (corners[k][1] - 0.5) + dy, out[k][0],
+                  out[k][1]);
+}
+
 } // namespace kwo::ar

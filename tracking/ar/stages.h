@@ -61,6 +61,14 @@ void traceOutline(const cv::Mat& darkMask, const Region& region, std::vector<cv:
 bool fitSquare(const std::vector<cv::Point>& outline, const Region& region, const FrameView& frame,
                const double distFactor[4], bool subPixel, ARMarkerInfo& marker);
 
+// square_fit.cpp: finds the square `last` (a marker of the previous frame)
+// again in this frame without its outline: searches each side near where it
+// was; a side found along nearly all its length on one line is whole. With
+// at least two neighbouring sides whole, the sides not seen whole are moved
+// with the corner between them, and `marker` is `last` on the new corners.
+// False when too little of the square is seen or it moved too far.
+bool followSquare(const FrameView& frame, const double distFactor[4], const ARMarkerInfo& last, ARMarkerInfo& marker);
+
 // pattern_match.cpp: the 16x16 colour sample of the square's inner half, in
 // the order of a pattern block, with vertex[0] as its upper-left corner;
 // false when part of that area lies outside the frame. `blur`, when given,
@@ -75,6 +83,16 @@ bool samplePattern(const FrameView& frame, const double distFactor[4], const dou
 struct SquareLight;
 bool takeSample(const FrameView& frame, const double distFactor[4], const double vertex[4][2],
                 double sample[patternValues], CellBlur* blur = nullptr, SquareLight* light = nullptr);
+
+// pattern_match.cpp: identifies a square: fills `id` (-1 when no pattern
+// is named), `dir` and `cf` of `marker` from its sample. A pattern is named
+// when the match is confident, no part of it contradicts the pattern
+// (namesPattern) and the sample shows it as printed with the ink and paper
+// round it (showsPrint). A named square large enough to tell is matched
+// again from a grid moved onto the pattern's own (GridOffset), and the
+// better confidence kept. False when the pattern area leaves the frame.
+bool identifySquare(const FrameView& frame, const double distFactor[4], const PatternTemplate* templates,
+                    int count, const TrackerParameters& parameters, ARMarkerInfo& marker);
 
 // pose.cpp: see Tracker::pose. `previous` may be null (fresh estimate).
 double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],

@@ -1,6 +1,5 @@
 #include "tracking/ar/tracker.h"
 
-#include "tracking/ar/square_light.h"
 #include "tracking/ar/stages.h"
 
 #include <algorithm>
@@ -36,7 +35,10 @@ int Tracker::addPattern(const PatternFile& pattern) {
     return patternCount() - 1;
 }
 
-void Tracker::resetHistory() { history_.clear(); }
+void Tracker::resetHistory() {
+    history_.clear();
+    named_.clear();
+}
 
 const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int threshold) {
     markers_.clear();
@@ -76,23 +78,30 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int thr
 
     // 4. Identification; a square whose pattern area leaves the frame is
     //    dropped.
-    double sample[patternValues];
     std::erase_if(markers_, [&](ARMarkerInfo& marker) {
-        CellBlur blur;
-        SquareLight light;
-        if (!takeSample(frame, dist, marker.vertex, sample, &blur, &light)) return true;
-        const UnprintedCells unprinted = unprintedCells(light, sample);
-        const Match match = matchSample(sample, patterns_.data(), patternCount(), blur, &unprinted);
-        marker.cf = match.cf;
-        marker.dir = match.dir;
-        const bool printed =
-            match.slot >= 0 && showsPrint(light, sample, match, patterns_[match.slot], parameters_.minimumGain,
-                                                parameters_.levelTolerance);
-        marker.id = namesPattern(match, parameters_.confidenceCut) && printed ? match.slot : -1;
-        return false;
+        return !identifySquare(frame, dist, patterns_.data(), patternCount(), parameters_, marker);
     });
 
-    // 5. History, then the most confident first.
+    // 5. A marker named in the last frame that has no square now may be
+    //    held by a thumb over its border: followed from where it was, kept
+    //    when its pattern still names it.
+    if (parameters_.followBrokenOutlines && parameters_.historyFrames > 0) {
+        for (const ARMarkerInfo& last : named_) {
+            const bool present = std::any_of(markers_.begin(), markers_.end(), [&](const ARMarkerInfo& m) {
+                return m.id == last.id || isSameSquare(m, last);
+            });
+            ARMarkerInfo followed;
+            if (present || !followSquare(frame, dist, last, followed)) continue;
+            if (identifySquare(frame, dist, patterns_.data(), patternCount(), parameters_, followed) &&
+                followed.id == last.id)
+                markers_.push_back(followed);
+        }
+    }
+    named_.clear();
+    for (const ARMarkerInfo& m : markers_)
+        if (m.id >= 0) named_.push_back(m);
+
+    // 6. History, then the most confident first.
     history_.apply(markers_, frameNumber_, parameters_.historyFrames, parameters_.confidenceCut);
     std::stable_sort(markers_.begin(), markers_.end(),
                      [](const ARMarkerInfo& a, const ARMarkerInfo& b) { return a.cf > b.cf; });

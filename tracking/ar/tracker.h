@@ -52,6 +52,12 @@ struct TrackerParameters {
     // Refine each edge on the grey-level gradient (sub-pixel corners); off
     // uses the region outline alone, as the classic detector does. Default on.
     bool subPixelEdges = true;
+    // Follow a marker named in the last frame into this one when its outline
+    // no longer closes (a thumb over its border): its sides are searched
+    // where they were, and it is reported when at least two neighbouring
+    // sides are found whole and the pattern still matches. Needs the history
+    // (historyFrames > 0). Default on.
+    bool followBrokenOutlines = true;
     // A continued pose that fits worse than this (pixels squared) is also
     // estimated afresh, and the better result is kept. Default 1.0.
     double continueErrorLimit = 1.0;
@@ -107,6 +113,9 @@ private:
     std::vector<Region> regions_;
     std::vector<cv::Point> outline_;
     std::vector<ARMarkerInfo> squares_;
+    // The markers the last frame's picture named (found or followed), where
+    // the next frame looks for those whose outline it cannot close.
+    std::vector<ARMarkerInfo> named_;
 };
 
 } // namespace kwo::ar
