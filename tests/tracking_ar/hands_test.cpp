@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <array>
 #include <filesystem>
 #include <random>
 
@@ -96,6 +97,7 @@ TEST(Fingers, FingerOverThePatternKeepsTheNameAndNamesNoStranger) {
                             camera.mat[0][0] * 83 / (90 + 100 * unit(random)), pose);
         synthetic::FrameOptions options;
         options.seed = 900 + static_cast<std::uint32_t>(card);
+        options.supersample = 2;
         auto frame = synthetic::renderFrame(camera, {printed(design, 83, pose)}, options);
         // A stroke 9 mm wide and 17 mm long inside the 41.5 mm pattern.
         const double angle = CV_PI * unit(random), dx = 8.5 * std::cos(angle), dy = 8.5 * std::sin(angle);
@@ -122,29 +124,37 @@ TEST(Fingers, FingerOverThePatternKeepsTheNameAndNamesNoStranger) {
 // have passed after it left.
 TEST(Thumbs, CardHeldByAThumbOverItsBorderStaysNamedUntilItLeaves) {
     const ARParam camera = plainCamera();
+    constexpr int whole = 4, held = 12, gone = 6;
+    std::vector<synthetic::SyntheticFrame> frames;
+    std::vector<std::array<double, 12>> poses;
+    for (int k = 0; k < whole + held + gone; ++k) {
+        double pose[3][4];
+        synthetic::makePose(20 + std::sin(0.3 * k), -15, 40 + 0.5 * k, -30 + 2 * k, 10 + k, camera.mat[0][0] * 83 / 150, pose);
+        synthetic::FrameOptions options;
+        options.seed = 40;
+        options.supersample = 2;
+        const bool present = k < whole + held;
+        frames.push_back(present ? synthetic::renderFrame(camera, {printed("Brackenjaw", 83, pose)}, options)
+                                 : synthetic::renderFrame(camera, {}, options));
+        if (k >= whole && present) synthetic::holdByThumb(frames.back(), camera, pose, 83, 0.8, 10, 18);
+        synthetic::addCameraFaults(frames.back(), 0.7, 2, 85, static_cast<std::uint32_t>(k));
+        poses.emplace_back();
+        std::copy(&pose[0][0], &pose[0][0] + 12, poses.back().begin());
+    }
     auto run = [&](bool follow, int& accurate, int& lingering) {
         ar::TrackerParameters parameters;
         parameters.followBrokenOutlines = follow;
         ar::Tracker tracker = designTracker(camera, parameters);
         const int slot = slotOf("Brackenjaw");
         accurate = lingering = 0;
-        constexpr int whole = 4, held = 12, gone = 6;
         for (int k = 0; k < whole + held + gone; ++k) {
-            double pose[3][4];
-            synthetic::makePose(20 + std::sin(0.3 * k), -15, 40 + 0.5 * k, -30 + 2 * k, 10 + k, camera.mat[0][0] * 83 / 150, pose);
-            synthetic::FrameOptions options;
-            options.seed = 40;
-            const bool present = k < whole + held;
-            auto frame = present ? synthetic::renderFrame(camera, {printed("Brackenjaw", 83, pose)}, options)
-                                 : synthetic::renderFrame(camera, {}, options);
-            if (k >= whole && present) synthetic::holdByThumb(frame, camera, pose, 83, 0.8, 10, 18);
-            synthetic::addCameraFaults(frame, 0.7, 2, 85, static_cast<std::uint32_t>(k));
-            const ARMarkerInfo* m = findMarker(tracker.detect(view(frame), 100), slot);
-            if (!present) {
+            const ARMarkerInfo* m = findMarker(tracker.detect(view(frames[k]), 100), slot);
+            if (k >= whole + held) {
                 lingering += m && k - (whole + held) >= parameters.historyFrames;
                 continue;
             }
-            double conv[3][4];
+            double conv[3][4], pose[3][4];
+            std::copy(poses[k].begin(), poses[k].end(), &pose[0][0]);
             const double centre[2] = {0, 0};
             if (k >= whole && m && tracker.pose(*m, centre, 83, conv) >= 0)
                 accurate += synthetic::translationError(conv, pose) < 0.02;
