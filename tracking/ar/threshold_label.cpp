@@ -24,8 +24,9 @@ int findRoot(std::vector<int>& parent, int i) {
 }
 
 // The earlier run becomes the root, so a region's root is its first run in
-// raster order (where its outline starts).
-void join(std::vector<int>& parent, int a, int b) {
+// raster order (where its outline starts). Inlined: the labelling calls it
+// for every pair of touching runs.
+[[gnu::always_inline]] inline void join(std::vector<int>& parent, int a, int b) {
     a = findRoot(parent, a);
     b = findRoot(parent, b);
     if (a < b) parent[b] = a;
@@ -216,8 +217,9 @@ void findDarkRegions(const FrameView& frame, int threshold, const TrackerParamet
                      cv::Mat& darkMask, DarkRuns& work, std::vector<Region>& regions) {
     // Dark: sum < limit, that is sum <= 3 * threshold.
     const int limit = 3 * std::clamp(threshold, -1, 255) + 1;
+    // The view and the limit by value: the marked rows cannot then alias them.
     labelDarkRegions(
-        frame, [&](int y, std::uint8_t* row, std::uint64_t* bits) { markDarkRow(frame.pixel(0, y), frame.width, limit, row, bits); },
+        frame, [frame, limit](int y, std::uint8_t* row, std::uint64_t* bits) { markDarkRow(frame.pixel(0, y), frame.width, limit, row, bits); },
         parameters, darkMask, work, regions);
 }
 
