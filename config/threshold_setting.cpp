@@ -20,10 +20,13 @@ bool readAdaptive(const std::string& text, const std::string& path, ThresholdSet
         return true;
     }
     const std::string number = text.substr(word.size() + 1);
-    if (text[word.size()] != ' ' || number.empty() || number.size() > 3 ||
-        number.find_first_not_of("0123456789") != std::string::npos)
+    if (text[word.size()] != ' ' || number.empty() || number.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    const int offset = std::stoi(number);
+    // Past three significant digits the number is out of range whatever
+    // they are, and might not fit an int.
+    const std::size_t first = number.find_first_not_of('0');
+    const bool large = first != std::string::npos && number.size() - first > 3;
+    const int offset = large ? maximumAdaptiveOffset + 1 : std::stoi(number);
     if (offset < minimumAdaptiveOffset || offset > maximumAdaptiveOffset)
         throw Exception(path + ": \"" + text + "\": the offset must be a whole number from " +
                         std::to_string(minimumAdaptiveOffset) + " to " + std::to_string(maximumAdaptiveOffset));
