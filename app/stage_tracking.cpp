@@ -26,6 +26,24 @@ namespace {
     throw kwo::Exception(message, detail);
 }
 
+static_assert(kwo::minimumAdaptiveOffset == kwo::DetectionThreshold::minimumOffset &&
+              kwo::maximumAdaptiveOffset == kwo::DetectionThreshold::maximumOffset);
+
+kwo::DetectionThreshold detectionThreshold(const kwo::ThresholdSetting& setting, const double distFactor[4])
+{
+    switch (setting.mode) {
+    case kwo::ThresholdSetting::Mode::fixed:
+        return kwo::DetectionThreshold(setting.level, distFactor);
+    case kwo::ThresholdSetting::Mode::automatic:
+        return kwo::DetectionThreshold(std::nullopt, distFactor);
+    case kwo::ThresholdSetting::Mode::adaptive:
+        break;
+    }
+    kwo::ar::LocalThreshold local;
+    local.offset = setting.offset.value_or(local.offset);
+    return kwo::DetectionThreshold(local);
+}
+
 } // namespace
 
 void KWO::setUpTracker(const Json::Value& document)
@@ -52,7 +70,7 @@ void KWO::setUpTracker(const Json::Value& document)
     const auto farDistance = static_cast<float>(rendering.getDouble("far", 2000.0));
     camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, nearDistance, farDistance));
 
-    threshold = kwo::DetectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
+    threshold = detectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
     tuning.setUp(resized.dist_factor, mirror);
     window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };
 
@@ -87,8 +105,8 @@ void KWO::trackMarkers(unsigned char* frame)
 {
     ARMarkerInfo* markers = nullptr;
     int markerCount = 0;
-    const int used = threshold.forFrame(kwo::ar::FrameView::packed(frame, videoWidth, videoHeight));
-    if (arDetectMarker(frame, used, &markers, &markerCount) < 0)
+    const kwo::ar::Threshold used = threshold.forFrame(kwo::ar::FrameView::packed(frame, videoWidth, videoHeight));
+    if (kwo::ar::detectMarker(frame, used, &markers, &markerCount) < 0)
         throw Exception("Tracking error");
     threshold.detected(markers, markerCount);
     tuning.detected(markers, markerCount, used);

@@ -10,6 +10,8 @@ namespace kwo {
 namespace {
 
 constexpr int thresholdStep = 5;
+// Per cent of the picture's white: about 2 grey levels on white paper.
+constexpr int offsetStep = 1;
 // Past the tracker's memory of vanished markers (3 frames by default).
 constexpr int framesToSettle = 5;
 
@@ -41,11 +43,15 @@ void TuningView::handleKey(WindowEvent key, DetectionThreshold& threshold)
         // not change the show.
         if (!on)
             break;
-        const bool wasAutomatic = threshold.automatic();
-        const int before = threshold.current();
-        threshold.step(key == WindowEvent::thresholdUp ? thresholdStep : -thresholdStep);
-        log("tracking/threshold " + std::to_string(threshold.current()) + " (was " + (wasAutomatic ? "auto, " : "") +
-            std::to_string(before) + ")");
+        const std::string before =
+            threshold.automatic() ? "auto, " + std::to_string(threshold.current()) : threshold.setting();
+        const bool up = key == WindowEvent::thresholdUp;
+        // + always makes more pixels dark: a higher level, a smaller offset.
+        if (threshold.mode() == DetectionThreshold::Mode::adaptive)
+            threshold.step(up ? -offsetStep : offsetStep);
+        else
+            threshold.step(up ? thresholdStep : -thresholdStep);
+        log("tracking/threshold " + threshold.setting() + " (was " + before + ")");
         framesToReport = framesToSettle;
         break;
     }
@@ -58,7 +64,7 @@ void TuningView::report()
 {
     const int identified = static_cast<int>(
         std::count_if(lastMarkers, lastMarkers + lastCount, [](const ARMarkerInfo& m) { return m.id >= 0; }));
-    log("tracking/threshold " + std::to_string(lastUsed) + ": " + std::to_string(lastCount) + " squares, " +
+    log("tracking/threshold " + thresholdText(lastUsed) + ": " + std::to_string(lastCount) + " squares, " +
         std::to_string(identified) + " identified");
 }
 
@@ -66,7 +72,7 @@ const std::uint8_t* TuningView::draw(const std::uint8_t* frame, int width, int h
                                      const DetectionThreshold& threshold)
 {
     const std::string caption = "threshold " + (threshold.automatic() ? "auto " : std::string()) +
-                                std::to_string(lastUsed) + "   +/- change it, F2 closes";
+                                thresholdText(lastUsed) + "   +/- change it, F2 closes";
     drawTuningPicture(ar::FrameView::packed(frame, width, height), lastUsed,
                       {lastMarkers, lastCount, distortion.data()}, caption, mirrored, picture);
     return picture.data;

@@ -13,7 +13,8 @@ namespace kwo {
 
 // The technician's tuning view: F2 shows, in the camera picture's place, what
 // the detector sees (tracking/tuning_picture.h); while it shows, + and -
-// step the threshold by 5. Each change goes into the engine log, followed by
+// step the threshold by 5 (more and fewer pixels dark), or under "adaptive"
+// the offset by 1 (+ lowers it: more pixels dark). Each change goes into the engine log, followed by
 // what the detection finds with the new value once it settled, so a good
 // value can be read there and put into the configuration. Off, it costs the
 // frame cycle nothing but a look at a flag.
@@ -31,7 +32,7 @@ public:
 
     // What the frame's detection found with threshold `used`; the list stays
     // the detector's and is read only until the next detection.
-    void detected(const ARMarkerInfo* markers, int count, int used)
+    void detected(const ARMarkerInfo* markers, int count, const ar::Threshold& used)
     {
         lastMarkers = markers;
         lastCount = count;
@@ -56,7 +57,7 @@ private:
     std::array<double, 4> distortion{0, 0, 0, 1};
     const ARMarkerInfo* lastMarkers = nullptr;
     int lastCount = 0;
-    int lastUsed = 0;
+    ar::Threshold lastUsed;
     cv::Mat picture; // kept to avoid reallocating while the view is on
 };
 

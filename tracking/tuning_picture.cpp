@@ -30,6 +30,19 @@ void splitAtThreshold(const ar::FrameView& frame, int threshold, cv::Mat& pictur
     }
 }
 
+// Black where the local threshold takes a pixel as dark, white elsewhere.
+void splitLocally(const ar::FrameView& frame, const ar::Threshold& threshold, cv::Mat& picture)
+{
+    cv::Mat dark;
+    ar::markDarkPixels(frame, threshold, dark);
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* in = dark.ptr<std::uint8_t>(y);
+        std::uint32_t* out = picture.ptr<std::uint32_t>(y);
+        for (int x = 0; x < frame.width; ++x)
+            out[x] = in[x] ? 0xff000000u : 0xffffffffu;
+    }
+}
+
 // The square's corners in the frame's pixels.
 std::vector<cv::Point> observedCorners(const ARMarkerInfo& marker, const double* distFactor)
 {
@@ -68,8 +81,17 @@ void writeLabel(cv::Mat& picture, const std::string& text, cv::Point anchor, boo
 void drawTuningPicture(const ar::FrameView& frame, int threshold, const TuningMarks& marks,
                        const std::string& caption, bool mirrored, cv::Mat& picture)
 {
+    drawTuningPicture(frame, ar::Threshold::global(threshold), marks, caption, mirrored, picture);
+}
+
+void drawTuningPicture(const ar::FrameView& frame, const ar::Threshold& threshold, const TuningMarks& marks,
+                       const std::string& caption, bool mirrored, cv::Mat& picture)
+{
     picture.create(frame.height, frame.width, CV_8UC4);
-    splitAtThreshold(frame, threshold, picture);
+    if (threshold.mode == ar::Threshold::Mode::adaptive)
+        splitLocally(frame, threshold, picture);
+    else
+        splitAtThreshold(frame, threshold.level, picture);
     // Two pixels at least: the picture is usually shown magnified, and
     // filtered, which pales a line of one pixel.
     const int thickness = std::max(2, frame.width / 320);

@@ -8,6 +8,7 @@
 
 #include "tracking/ar/ar_types.h"
 #include "tracking/ar/image.h"
+#include "tracking/ar/threshold.h"
 
 #include <opencv2/core.hpp>
 
@@ -32,6 +33,10 @@ inline const cv::Scalar unidentifiedColour(0, 150, 255, 255);
 // written so that it reads correctly in a picture shown mirrored left to
 // right.
 void drawTuningPicture(const ar::FrameView& frame, int threshold, const TuningMarks& marks,
+                       const std::string& caption, bool mirrored, cv::Mat& picture);
+// The same for a threshold of either mode: under the local threshold, black
+// where the detector takes a pixel as dark (never the outermost ring).
+void drawTuningPicture(const ar::FrameView& frame, const ar::Threshold& threshold, const TuningMarks& marks,
                        const std::string& caption, bool mirrored, cv::Mat& picture);
 
 } // namespace kwo

@@ -8,11 +8,12 @@
 // Prints, per brightness step and for two kinds of print (deep black ink on
 // white, grey ink on dull paper), the share of markers identified (right
 // pattern, corners within 3 px) with "auto", with the one fixed threshold that
-// does best over the whole day, and with the default 100; then the processor
-// time per frame of "auto" (choice + detection) against detection alone with
-// the same thresholds fixed in advance, so that the ratio is the choice's own
-// cost, and against detection at 100; and the choice alone, from the markers
-// and over the whole frame.
+// does best over the whole day, with the default 100, and with the local
+// threshold ("adaptive"); then the processor time per frame of "auto"
+// (choice + detection) against detection alone with the same thresholds
+// fixed in advance, so that the ratio is the choice's own cost, and against
+// detection at 100; the choice alone, from the markers and over the whole
+// frame; and "adaptive" against detection at 100.
 //
 // Times are the thread's processor time, OpenCV held to the calling thread;
 // the cases run interleaved in rounds, and the figures are the median of the
@@ -138,7 +139,8 @@ int identified(const std::vector<ARMarkerInfo>& found, const synthetic::Syntheti
 }
 
 // Identified markers per step (of markers shown), over every day; a fixed
-// threshold, or "auto" when `fixed` is negative. `chosen` receives auto's
+// threshold, "auto" when `fixed` is -1, the local threshold when it is
+// `adaptiveMode`. `chosen` receives auto's
 // thresholds, frame by frame, day after day.
 struct Rates {
     int found[stepCount] = {}, shown[stepCount] = {};
@@ -149,6 +151,8 @@ struct Rates {
     }
 };
 
+constexpr int adaptiveMode = -2;
+
 Rates detectDays(int print, int fixed, std::vector<int>* chosen = nullptr) {
     const Scenes& s = scenes(print);
     Rates rates;
@@ -157,9 +161,10 @@ Rates detectDays(int print, int fixed, std::vector<int>* chosen = nullptr) {
         AutoThreshold automatic(s.param.dist_factor);
         for (const RampFrame& f : frames) {
             const ar::FrameView view = ar::FrameView::packed(f.frame.data(), f.frame.width, f.frame.height);
-            const int threshold = fixed >= 0 ? fixed : automatic.choose(view);
+            const int threshold = fixed >= 0 ? fixed : fixed == adaptiveMode ? 0 : automatic.choose(view);
             if (chosen) chosen->push_back(threshold);
-            const auto& found = tracker.detect(view, threshold);
+            const auto& found = tracker.detect(view, fixed == adaptiveMode ? ar::Threshold::adaptive()
+                                                                           : ar::Threshold::global(threshold));
             automatic.learn(found.data(), static_cast<int>(found.size()));
             rates.found[f.step] += identified(found, f.frame);
             rates.shown[f.step] += static_cast<int>(f.frame.markers.size());
@@ -216,6 +221,12 @@ void fixed100(benchmark::State& state) {
     });
 }
 
+void adaptive(benchmark::State& state) {
+    overDays(state, [](ar::Tracker& tracker, AutoThreshold&, const ar::FrameView& view, std::size_t) {
+        benchmark::DoNotOptimize(tracker.detect(view, ar::Threshold::adaptive()).data());
+    });
+}
+
 // The choice alone: from the last markers (learned once), and Otsu over the
 // frame (nothing learned), the dearer of the two.
 void choiceFromMarkers(benchmark::State& state) {
@@ -245,6 +256,7 @@ BENCHMARK(choiceFromMarkers)->Unit(benchmark::kMillisecond);
 BENCHMARK(choiceOverFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(autoThresholdsFixed)->Unit(benchmark::kMillisecond);
 BENCHMARK(fixed100)->Unit(benchmark::kMillisecond);
+BENCHMARK(adaptive)->Unit(benchmark::kMillisecond);
 
 std::string spread(const std::vector<double>& v) {
     char text[64];
@@ -275,6 +287,7 @@ int main(int argc, char** argv) {
         const Rates automatic = detectDays(print, -1, &chosen);
         if (print == 0) autoThresholds() = chosen;
         const Rates at100 = detectDays(print, 100);
+        const Rates local = detectDays(print, adaptiveMode);
         int best = 0;
         Rates bestRates;
         for (int t = 10; t <= 250; t += 5) {
@@ -288,16 +301,17 @@ int main(int argc, char** argv) {
                     "%zu scenes x 4 markers, %d frames per step rising and %d falling, light falling to %.0f %% "
                     "across the frame\n",
                     prints[print].name, s.days.size(), framesPerStep, framesPerStep, 100 * (1 - gradient));
-        std::printf("%-10s %10s %18s %10s\n", "brightness", "auto",
-                    ("best fixed (" + std::to_string(best) + ")").c_str(), "fixed 100");
+        std::printf("%-10s %10s %18s %10s %10s\n", "brightness", "auto",
+                    ("best fixed (" + std::to_string(best) + ")").c_str(), "fixed 100", "adaptive");
         auto percent = [](const Rates& r, int step) { return 100.0 * r.found[step] / std::max(1, r.shown[step]); };
         for (int step = 0; step < stepCount; ++step)
-            std::printf("x%-9.1f %9.1f%% %17.1f%% %9.1f%%\n", brightnessSteps[step], percent(automatic, step),
-                        percent(bestRates, step), percent(at100, step));
+            std::printf("x%-9.1f %9.1f%% %17.1f%% %9.1f%% %9.1f%%\n", brightnessSteps[step], percent(automatic, step),
+                        percent(bestRates, step), percent(at100, step), percent(local, step));
         int shown = 0;
         for (int n : automatic.shown) shown += n;
-        std::printf("%-10s %9.1f%% %17.1f%% %9.1f%%\n", "all", 100.0 * automatic.totalFound() / shown,
-                    100.0 * bestRates.totalFound() / shown, 100.0 * at100.totalFound() / shown);
+        std::printf("%-10s %9.1f%% %17.1f%% %9.1f%% %9.1f%%\n", "all", 100.0 * automatic.totalFound() / shown,
+                    100.0 * bestRates.totalFound() / shown, 100.0 * at100.totalFound() / shown,
+                    100.0 * local.totalFound() / shown);
         const auto [low, high] = std::minmax_element(chosen.begin(), chosen.end());
         std::printf("auto's thresholds: %d..%d\n\n", *low, *high);
     }
@@ -315,6 +329,11 @@ int main(int argc, char** argv) {
                     spread(ratios(r.at("autoThreshold"), r.at("autoThresholdsFixed"))).c_str());
         std::printf("  auto / detection at 100                    %s\n",
                     spread(ratios(r.at("autoThreshold"), r.at("fixed100"))).c_str());
+        if (r.count("adaptive")) {
+            std::printf("  adaptive (detection)                       %s\n", spread(r.at("adaptive")).c_str());
+            std::printf("  adaptive / detection at 100                %s\n",
+                        spread(ratios(r.at("adaptive"), r.at("fixed100"))).c_str());
+        }
         if (r.count("choiceFromMarkers") && r.count("choiceOverFrame")) {
             // Microseconds, and per cent of the detection.
             auto scaled = [](std::vector<double> v, double factor) {

@@ -2,10 +2,12 @@
 // corner refinement) on equal synthetic frames: identification rate, corner
 // error, pose error, the smallest identified marker and the jitter of a
 // still marker; and our tracker alone on the sample patterns of other
-// tools under camera conditions. Figures, not tests: nothing here fails.
+// tools under camera conditions, also with the local threshold. Figures,
+// not tests: nothing here fails.
 //
 // usage: bench_tracking_accuracy
 
+#include "bench/tracking/adaptive_figures.h"
 #include "bench/tracking/scenes.h"
 #include "bench/tracking/hands_figures.h"
 #include "bench/tracking/tracking_figures.h"
@@ -338,6 +340,8 @@ int main(int argc, char** argv) {
     jitter(param, renderer, tracker);
     tableScenes(param, renderer, tracker);
     cameraConditions();
+    const char* data = std::getenv("KWO_TEST_DATA");
+    printAdaptiveConditions(data ? data : KWO_SAMPLE_DATA, 200, 50000);
     visitorsHandsAndLight();
     return 0;
 }

@@ -3,7 +3,7 @@
 // identifications, corner and pose errors, the confidence on realistic
 // renders of other tools' sample markers, and the time per frame
 // (detection + identification + pose) as a ratio to OpenCV's ArUco on equal
-// frames.
+// frames; and the same with the detector's local threshold ("adaptive").
 //
 // Times are the thread's processor time, with OpenCV held to the calling
 // thread (cv::setNumThreads(1)) so ArUco's work is all counted; the cases
@@ -14,6 +14,7 @@
 //        (default: --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true)
 //        KWO_TEST_DATA=folder of the sample patterns (default: the shared one)
 
+#include "bench/tracking/adaptive_figures.h"
 #include "bench/tracking/rounds.h"
 #include "bench/tracking/scenes.h"
 #include "bench/tracking/tracking_figures.h"
@@ -68,7 +69,7 @@ const Case& frames(int width, int markers, bool aruco) {
     return cache.emplace(key, std::move(c)).first->second;
 }
 
-void ours(benchmark::State& state) {
+void oursWith(benchmark::State& state, const ar::Threshold& threshold) {
     const int width = static_cast<int>(state.range(0)), count = static_cast<int>(state.range(1));
     const Case& c = frames(width, count, false);
     ar::Tracker tracker = designTracker(c.param, frameParameters());
@@ -76,7 +77,7 @@ void ours(benchmark::State& state) {
     std::size_t frame = 0, found = 0, runs = 0;
     for (auto _ : state) {
         const auto& f = c.frames[frame++ % c.frames.size()];
-        const auto& markers = tracker.detect(ar::FrameView::packed(f.data(), f.width, f.height), 100);
+        const auto& markers = tracker.detect(ar::FrameView::packed(f.data(), f.width, f.height), threshold);
         for (const ARMarkerInfo& m : markers) {
             if (m.id < 0) continue;
             double conv[3][4];
@@ -88,18 +89,25 @@ void ours(benchmark::State& state) {
     state.counters["posed/frame"] = static_cast<double>(found) / runs;
 }
 
+void ours(benchmark::State& state) { oursWith(state, ar::Threshold::global(100)); }
+// The same with the local threshold.
+void oursAdaptive(benchmark::State& state) { oursWith(state, ar::Threshold::adaptive()); }
+
 // The two parts of ours alone: detection with identification, and the pose
 // of every identified marker of a frame.
-void oursDetect(benchmark::State& state) {
+void detectWith(benchmark::State& state, const ar::Threshold& threshold) {
     const int width = static_cast<int>(state.range(0)), count = static_cast<int>(state.range(1));
     const Case& c = frames(width, count, false);
     ar::Tracker tracker = designTracker(c.param, frameParameters());
     std::size_t frame = 0;
     for (auto _ : state) {
         const auto& f = c.frames[frame++ % c.frames.size()];
-        benchmark::DoNotOptimize(tracker.detect(ar::FrameView::packed(f.data(), f.width, f.height), 100).data());
+        benchmark::DoNotOptimize(tracker.detect(ar::FrameView::packed(f.data(), f.width, f.height), threshold).data());
     }
 }
+
+void oursDetect(benchmark::State& state) { detectWith(state, ar::Threshold::global(100)); }
+void oursAdaptiveDetect(benchmark::State& state) { detectWith(state, ar::Threshold::adaptive()); }
 
 void oursPose(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0)), count = static_cast<int>(state.range(1));
@@ -154,6 +162,46 @@ BENCHMARK(ours)->Apply(cases);
 BENCHMARK(oursDetect)->Apply(cases);
 BENCHMARK(oursPose)->Apply(cases);
 BENCHMARK(aruco)->Apply(cases);
+BENCHMARK(oursAdaptive)->Apply(cases);
+BENCHMARK(oursAdaptiveDetect)->Apply(cases);
+
+// Per-round ratios a[i] / b[i] of two benchmarks: rounds are interleaved,
+// so each pair ran under the same load. Median [min..max].
+std::string ratioOf(const RoundsReporter& reporter, const std::string& a, const std::string& b) {
+    const auto x = reporter.rounds.find(a), y = reporter.rounds.find(b);
+    if (x == reporter.rounds.end() || y == reporter.rounds.end()) return "-";
+    std::vector<double> r;
+    for (std::size_t i = 0; i < std::min(x->second.size(), y->second.size()); ++i) r.push_back(x->second[i] / y->second[i]);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f [%.2f..%.2f]", medianOf(r), *std::min_element(r.begin(), r.end()),
+                  *std::max_element(r.begin(), r.end()));
+    return text;
+}
+
+void printAdaptiveSummary(const RoundsReporter& reporter,
+                          const std::map<std::pair<int, int>, AdaptiveClutterFigures>& cluttered) {
+    std::printf("\nLocal threshold (\"adaptive\") against the global one (100) on the same cluttered frames; time "
+                "ratios per round, median [min..max]:\n");
+    std::printf("%-8s %-7s %19s %19s %10s %19s %19s %19s\n", "size", "markers", "identified glob/adap",
+                "false/1000 glob/adap", "adap ms", "adaptive/ArUco", "adaptive/global", "detection adap/glob");
+    for (const auto& [key, f] : cluttered) {
+        const auto [width, markers] = key;
+        const std::string name = "/" + std::to_string(width) + "/" + std::to_string(markers);
+        const auto adaptive = reporter.rounds.find("oursAdaptive" + name);
+        char ms[16] = "-";
+        if (adaptive != reporter.rounds.end()) std::snprintf(ms, sizeof ms, "%.3f", medianOf(adaptive->second));
+        char identified[32], falseIds[32];
+        std::snprintf(identified, sizeof identified, "%.1f%% / %.1f%%", 100.0 * f.identifiedGlobal / std::max(1, f.markers),
+                      100.0 * f.identifiedAdaptive / std::max(1, f.markers));
+        std::snprintf(falseIds, sizeof falseIds, "%.1f / %.1f", 1000.0 * f.falseGlobal / std::max(1, f.frames),
+                      1000.0 * f.falseAdaptive / std::max(1, f.frames));
+        std::printf("%-8s %-7d %19s %19s %10s %19s %19s %19s\n",
+                    (std::to_string(width) + "x" + std::to_string(width * 3 / 4)).c_str(), markers, identified, falseIds,
+                    ms, ratioOf(reporter, "oursAdaptive" + name, "aruco" + name).c_str(),
+                    ratioOf(reporter, "oursAdaptive" + name, "ours" + name).c_str(),
+                    ratioOf(reporter, "oursAdaptiveDetect" + name, "oursDetect" + name).c_str());
+    }
+}
 
 } // namespace
 } // namespace kwo::bench
@@ -173,6 +221,10 @@ int main(int argc, char** argv) {
     std::map<int, SampleFigures> samples;
     for (int width : {320, 640}) samples[width] = sampleFigures(folder, width, 100, 30000 + width);
     const TiltedFigures tilted = tiltedFigures(500, 40000);
+    std::map<std::pair<int, int>, AdaptiveClutterFigures> adaptiveCluttered;
+    for (int width : {320, 640})
+        for (int markers : {1, 4})
+            adaptiveCluttered[{width, markers}] = adaptiveClutterFigures(width, markers, 250, 20000 + width + markers);
 
     // Render every timed frame before timing starts.
     for (int width : {320, 640})
@@ -216,6 +268,7 @@ int main(int argc, char** argv) {
                 samples[320].renders, samples[320].identified, samples[640].identified);
     std::printf("Steeply tilted markers (40-52 px, 53-60 deg, blurred): %d of %d identified (%.1f%%)\n", tilted.identified,
                 tilted.markers, 100.0 * tilted.identified / std::max(1, tilted.markers));
+    printAdaptiveSummary(reporter, adaptiveCluttered);
     benchmark::Shutdown();
     return 0;
 }

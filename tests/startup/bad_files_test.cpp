@@ -70,7 +70,7 @@ TEST(BadFiles, StopTheStartUpNamingTheFileOrKey)
          "rendering/shadow/size: 0 is outside 1..16384", {}},
         {"negative threshold", R"({"tracking": {"threshold": -1}})", "tracking/threshold: -1 is negative", {}},
         {"threshold neither a number nor auto", R"({"tracking": {"threshold": "dim"}})",
-         "tracking/threshold: expected a number or \"auto\"", {}},
+         "tracking/threshold: expected a number, \"auto\" or \"adaptive\"", {}},
         {"damaged stored member",
          R"({"media": {"locations": ["./media/graphics/Core.dat", "./broken.dat"]}})",
          "Media archive './broken.dat' is damaged: member 'Quillmoth.mesh' fails its CRC check", {},

@@ -144,7 +144,7 @@ TEST_F(LightingRamp, AutoKeepsEveryMarkerWhereTheDefaultLosesThem)
         SCOPED_TRACE("brightness x" + std::to_string(brightness));
         const SyntheticFrame frame = kwo::synthetic::relit(lit, brightness, 2, seed++);
         const FrameView view = FrameView::packed(frame.data(), frame.width, frame.height);
-        const int threshold = automatic.forFrame(view);
+        const int threshold = automatic.forFrame(view).level;
         const auto& found = tracker.detect(view, threshold);
         EXPECT_EQ(identified(found), 4) << "auto chose " << threshold;
         automatic.detected(found.data(), static_cast<int>(found.size()));
@@ -213,13 +213,76 @@ TEST(DetectionThreshold, StepsStayWithin0To255AndOverrideAuto)
     const FrameView view = FrameView::packed(pixels.data(), 64, 48);
     kwo::DetectionThreshold automatic(std::nullopt);
     EXPECT_EQ(automatic.describe(), "tracking/threshold in use: auto (no frame seen)");
-    const int chosen = automatic.forFrame(view);
+    const int chosen = automatic.forFrame(view).level;
     EXPECT_EQ(automatic.describe(),
               "tracking/threshold in use: auto (last frame " + std::to_string(chosen) + ", from the whole picture)");
     automatic.step(-5);
     EXPECT_FALSE(automatic.automatic());
     EXPECT_EQ(automatic.current(), chosen - 5);
-    EXPECT_EQ(automatic.forFrame(view), chosen - 5);
+    EXPECT_EQ(automatic.forFrame(view).level, chosen - 5);
+}
+
+// "adaptive": the frame is not looked at before detection, the keys move
+// the offset within the configuration's range, and the mode stays.
+TEST(DetectionThreshold, AdaptiveStepsItsOffsetAndStaysAdaptive)
+{
+    kwo::DetectionThreshold adaptive{kwo::ar::LocalThreshold{}};
+    EXPECT_EQ(adaptive.mode(), kwo::DetectionThreshold::Mode::adaptive);
+    EXPECT_EQ(adaptive.describe(), "tracking/threshold in use: adaptive 5");
+    const kwo::ar::Threshold used = adaptive.forFrame(FrameView{});
+    EXPECT_EQ(used.mode, kwo::ar::Threshold::Mode::adaptive);
+    EXPECT_EQ(used.local.offset, 5);
+    EXPECT_EQ(used.local.neighbourhood, kwo::ar::LocalThreshold{}.neighbourhood);
+    adaptive.detected(nullptr, 0);
+
+    const struct {
+        int start, delta, expected;
+    } cases[] = {{5, -1, 4}, {5, 1, 6}, {2, -2, 1}, {1, -1, 1}, {59, 2, 60}, {60, 1, 60}};
+    for (const auto& c : cases) {
+        kwo::ar::LocalThreshold local;
+        local.offset = c.start;
+        kwo::DetectionThreshold threshold(local);
+        threshold.step(c.delta);
+        EXPECT_EQ(threshold.current(), c.expected) << c.start << " " << c.delta;
+        EXPECT_EQ(threshold.mode(), kwo::DetectionThreshold::Mode::adaptive);
+        EXPECT_EQ(threshold.forFrame(FrameView{}).local.offset, c.expected);
+        EXPECT_EQ(threshold.setting(), "adaptive " + std::to_string(c.expected));
+        EXPECT_EQ(threshold.describe(), "tracking/threshold in use: adaptive " + std::to_string(c.expected));
+    }
+    EXPECT_EQ(kwo::thresholdText(kwo::ar::Threshold::global(35)), "35");
+}
+
+// Under the local threshold the picture is black exactly where the detector
+// takes a pixel as dark: the paper of the dim side stays white, and the
+// outermost ring, never dark for the detector, is white too.
+TEST_F(LightingRamp, TuningPictureShowsTheLocalThresholdsDarkPixels)
+{
+    const SyntheticFrame frame = kwo::synthetic::relit(lit, 0.5, 2, 7);
+    const FrameView view = FrameView::packed(frame.data(), frame.width, frame.height);
+    const kwo::ar::Threshold adaptive = kwo::ar::Threshold::adaptive();
+    const auto& found = tracker.detect(view, adaptive);
+    EXPECT_EQ(identified(found), 4);
+    cv::Mat picture, dark;
+    kwo::drawTuningPicture(view, adaptive, {found.data(), static_cast<int>(found.size()), camera.dist_factor},
+                           "threshold adaptive 5", false, picture);
+    kwo::ar::markDarkPixels(view, adaptive, dark);
+    int wrong = 0, black = 0, ringBlack = 0;
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x) {
+            const cv::Vec4b p = picture.at<cv::Vec4b>(y, x);
+            const bool isBlack = p[0] == 0 && p[1] == 0 && p[2] == 0, isWhite = p[0] == 255 && p[1] == 255 && p[2] == 255;
+            if (!isBlack && !isWhite)
+                continue;
+            black += isBlack;
+            wrong += isBlack != (dark.at<std::uint8_t>(y, x) != 0);
+            if (x == 0 || y == 0 || x == frame.width - 1 || y == frame.height - 1)
+                ringBlack += isBlack;
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(ringBlack, 0);
+    // The markers' borders at least, and far from the whole picture.
+    EXPECT_GT(black, frame.width * frame.height / 100);
+    EXPECT_LT(black, frame.width * frame.height / 3);
 }
 
 TEST_F(LightingRamp, TuningPictureIsBlackAndWhiteWithTheSquaresOutlined)

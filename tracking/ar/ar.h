@@ -10,6 +10,7 @@
 // here throws.
 
 #include "tracking/ar/ar_types.h"
+#include "tracking/ar/threshold.h"
 
 #include <string>
 
@@ -71,5 +72,11 @@ int loadPattern(const char* filename, std::string* reason);
 
 // arInitCparam, also saying why the calibration was refused.
 int initCalibration(const ARParam* param, std::string* reason);
+
+// arDetectMarker with the threshold's mode chosen (tracking/ar/threshold.h):
+// a fixed level, detecting exactly as arDetectMarker(image, level, ...)
+// does, or the local threshold for frames whose light differs from place to
+// place. Same list, same result codes.
+int detectMarker(const ARUint8* image, const Threshold& threshold, ARMarkerInfo** marker_info, int* marker_num);
 
 } // namespace kwo::ar

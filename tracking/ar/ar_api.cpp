@@ -76,10 +76,15 @@ int kwo::ar::initCalibration(const ARParam* param, std::string* reason) {
 }
 
 int arDetectMarker(const ARUint8* dataPtr, int thresh, ARMarkerInfo** marker_info, int* marker_num) {
-    kwo::ar::Tracker& tracker = defaultTracker();
-    if (!dataPtr || !marker_info || !marker_num || !tracker.hasCalibration()) return -1;
+    return kwo::ar::detectMarker(dataPtr, kwo::ar::Threshold::global(thresh), marker_info, marker_num);
+}
+
+int kwo::ar::detectMarker(const ARUint8* image, const Threshold& threshold, ARMarkerInfo** marker_info,
+                          int* marker_num) {
+    Tracker& tracker = defaultTracker();
+    if (!image || !marker_info || !marker_num || !tracker.hasCalibration()) return -1;
     const ARParam& param = tracker.calibration();
-    const auto& markers = tracker.detect(kwo::ar::FrameView::packed(dataPtr, param.xsize, param.ysize), thresh);
+    const auto& markers = tracker.detect(FrameView::packed(image, param.xsize, param.ysize), threshold);
     // The list lives in the tracker until the next detection; the viewer's
     // interface hands out a mutable pointer.
     *marker_info = const_cast<ARMarkerInfo*>(markers.data());

@@ -6,6 +6,7 @@
 #include "tracking/ar/ar_types.h"
 #include "tracking/ar/calibration.h"
 #include "tracking/ar/image.h"
+#include "tracking/ar/local_threshold.h"
 #include "tracking/ar/patterns.h"
 
 #include <opencv2/core.hpp>
@@ -48,6 +49,10 @@ struct DarkRuns {
 // whose size fits and whose bounding box keeps off the image border.
 void findDarkRegions(const FrameView& frame, int threshold, const TrackerParameters& parameters,
                      cv::Mat& darkMask, DarkRuns& work, std::vector<Region>& regions);
+// The same with the local threshold (threshold.h); `limits` is its working
+// storage.
+void findDarkRegions(const FrameView& frame, const LocalThreshold& threshold, const TrackerParameters& parameters,
+                     LocalLimits& limits, cv::Mat& darkMask, DarkRuns& work, std::vector<Region>& regions);
 
 // threshold_label.cpp: the outer boundary of a region in the dark mask,
 // pixel centres in order.

@@ -1,3 +1,4 @@
+#include "tracking/ar/local_threshold.h"
 #include "tracking/ar/stages.h"
 #include "tracking/ar/tracker.h"
 
@@ -23,8 +24,9 @@ int findRoot(std::vector<int>& parent, int i) {
 }
 
 // The earlier run becomes the root, so a region's root is its first run in
-// raster order (where its outline starts).
-void join(std::vector<int>& parent, int a, int b) {
+// raster order (where its outline starts). Inlined: the labelling calls it
+// for every pair of touching runs.
+[[gnu::always_inline]] inline void join(std::vector<int>& parent, int a, int b) {
     a = findRoot(parent, a);
     b = findRoot(parent, b);
     if (a < b) parent[b] = a;
@@ -74,15 +76,56 @@ void markDarkRow(const std::uint8_t* in, int width, int limit, std::uint8_t* out
     if (width & 63) bits[width >> 6] = word;
 }
 
-} // namespace
+// As markDarkRow, with a limit of its own for every pixel.
+void markDarkRowBelow(const std::uint8_t* in, int width, const std::uint16_t* limits, std::uint8_t* out,
+                      std::uint64_t* bits) {
+    int x = 0;
+    std::uint64_t word = 0;
+#if defined(__SSE2__)
+    const __m128i blueRed = _mm_set1_epi32(0x00ff00ff);
+    const __m128i green = _mm_set1_epi32(0xff);
+    const __m128i ones = _mm_set1_epi16(1);
+    auto sum4 = [&](const std::uint8_t* p) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i pairs = _mm_add_epi16(_mm_and_si128(v, blueRed), _mm_and_si128(_mm_srli_epi32(v, 8), green));
+        return _mm_madd_epi16(pairs, ones);
+    };
+    // Limits are at most 766, so signed 16-bit comparison is exact.
+    auto bound = [&](int at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(limits + at)); };
+    for (; x + 16 <= width; x += 16) {
+        const __m128i a = _mm_cmplt_epi16(_mm_packs_epi32(sum4(in + 4 * x), sum4(in + 4 * x + 16)), bound(x));
+        const __m128i b = _mm_cmplt_epi16(_mm_packs_epi32(sum4(in + 4 * x + 32), sum4(in + 4 * x + 48)), bound(x + 8));
+        const __m128i dark = _mm_packs_epi16(a, b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), dark);
+        word |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(dark))) << (x & 63);
+        if ((x & 63) == 48) {
+            bits[x >> 6] = word;
+            word = 0;
+        }
+    }
+#endif
+    for (; x < width; ++x) {
+        const std::uint8_t* p = in + 4 * x;
+        const bool dark = p[0] + p[1] + p[2] < limits[x];
+        out[x] = dark ? 255 : 0;
+        word |= static_cast<std::uint64_t>(dark) << (x & 63);
+        if ((x & 63) == 63) {
+            bits[x >> 6] = word;
+            word = 0;
+        }
+    }
+    if (width & 63) bits[width >> 6] = word;
+}
 
-void findDarkRegions(const FrameView& frame, int threshold, const TrackerParameters& parameters,
-                     cv::Mat& darkMask, DarkRuns& work, std::vector<Region>& regions) {
+// The labelling proper: `markRow(y, maskRow, bits)` marks the dark pixels of
+// row y in the mask row and in `bits` (see markDarkRow).
+template <typename MarkRow>
+void labelDarkRegions(const FrameView& frame, MarkRow markRow, const TrackerParameters& parameters, cv::Mat& darkMask,
+                      DarkRuns& work, std::vector<Region>& regions) {
+
     regions.clear();
     const int w = frame.width, h = frame.height;
     darkMask.create(h, w, CV_8U);
-    // Dark: sum < limit, that is sum <= 3 * threshold.
-    const int limit = 3 * std::clamp(threshold, -1, 255) + 1;
     // The outermost ring is never dark, so every region's outline has
     // neighbours inside the frame.
     std::memset(darkMask.ptr<std::uint8_t>(0), 0, w);
@@ -100,7 +143,7 @@ void findDarkRegions(const FrameView& frame, int threshold, const TrackerParamet
     int previousStart = 0, previousEnd = 0;
     for (int y = 1; y < h - 1; ++y) {
         std::uint8_t* row = darkMask.ptr<std::uint8_t>(y);
-        markDarkRow(frame.pixel(0, y), w, limit, row, bits.data());
+        markRow(y, row, bits.data());
         row[0] = row[w - 1] = 0;
         bits[0] &= ~std::uint64_t{1};
         bits[(w - 1) >> 6] &= ~(std::uint64_t{1} << ((w - 1) & 63));
@@ -166,6 +209,47 @@ void findDarkRegions(const FrameView& frame, int threshold, const TrackerParamet
                            e.bottom - e.top + 1, static_cast<double>(e.sumX) / e.area,
                            static_cast<double>(e.sumY) / e.area});
     }
+}
+
+} // namespace
+
+void findDarkRegions(const FrameView& frame, int threshold, const TrackerParameters& parameters,
+                     cv::Mat& darkMask, DarkRuns& work, std::vector<Region>& regions) {
+    // Dark: sum < limit, that is sum <= 3 * threshold.
+    const int limit = 3 * std::clamp(threshold, -1, 255) + 1;
+    // The view and the limit by value: the marked rows cannot then alias them.
+    labelDarkRegions(
+        frame, [frame, limit](int y, std::uint8_t* row, std::uint64_t* bits) { markDarkRow(frame.pixel(0, y), frame.width, limit, row, bits); },
+        parameters, darkMask, work, regions);
+}
+
+void findDarkRegions(const FrameView& frame, const LocalThreshold& threshold, const TrackerParameters& parameters,
+                     LocalLimits& limits, cv::Mat& darkMask, DarkRuns& work, std::vector<Region>& regions) {
+    limits.prepare(frame, threshold);
+    labelDarkRegions(
+        frame,
+        [&](int y, std::uint8_t* row, std::uint64_t* bits) {
+            markDarkRowBelow(frame.pixel(0, y), frame.width, limits.row(y), row, bits);
+        },
+        parameters, darkMask, work, regions);
+}
+
+void markDarkPixels(const FrameView& frame, const Threshold& threshold, cv::Mat& mask) {
+    mask.create(frame.height, frame.width, CV_8U);
+    if (frame.width < 1 || frame.height < 1) return;
+    std::vector<std::uint64_t> bits((frame.width + 63) / 64);
+    LocalLimits limits;
+    const bool adaptive = threshold.mode == Threshold::Mode::adaptive;
+    if (adaptive) limits.prepare(frame, threshold.local);
+    const int limit = 3 * std::clamp(threshold.level, -1, 255) + 1;
+    for (int y = 0; y < frame.height; ++y) {
+        std::uint8_t* row = mask.ptr<std::uint8_t>(y);
+        if (adaptive) markDarkRowBelow(frame.pixel(0, y), frame.width, limits.row(y), row, bits.data());
+        else markDarkRow(frame.pixel(0, y), frame.width, limit, row, bits.data());
+        row[0] = row[frame.width - 1] = 0;
+    }
+    std::memset(mask.ptr<std::uint8_t>(0), 0, frame.width);
+    std::memset(mask.ptr<std::uint8_t>(frame.height - 1), 0, frame.width);
 }
 
 void traceOutline(const cv::Mat& darkMask, const Region& region, std::vector<cv::Point>& outline) {

@@ -41,6 +41,10 @@ void Tracker::resetHistory() {
 }
 
 const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int threshold) {
+    return detect(frame, Threshold::global(threshold));
+}
+
+const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, const Threshold& threshold) {
     markers_.clear();
     ++frameNumber_;
     if (!frame.data || frame.width < 3 || frame.height < 3) return markers_;
@@ -48,7 +52,10 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, int thr
 
     // 1. Dark regions of a plausible size.
     std::vector<Region>& regions = regions_;
-    findDarkRegions(frame, threshold, parameters_, darkMask_, runs_, regions);
+    if (threshold.mode == Threshold::Mode::adaptive)
+        findDarkRegions(frame, threshold.local, parameters_, localLimits_, darkMask_, runs_, regions);
+    else
+        findDarkRegions(frame, threshold.level, parameters_, darkMask_, runs_, regions);
 
     // 2. Those whose outline is a square, largest first.
     std::vector<cv::Point>& outline = outline_;

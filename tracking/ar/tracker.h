@@ -7,6 +7,7 @@
 //
 // A frame goes through these stages, one file each:
 //   threshold_label.cpp  dark pixels and their 8-connected regions
+//   local_threshold.cpp  the local threshold's limit for every pixel
 //   square_fit.cpp       region outline -> four corners -> sub-pixel edges
 //   pattern_match.cpp    16x16 colour sample -> slot, direction, confidence
 //   history.cpp          short memory of identified markers between frames
@@ -18,6 +19,7 @@
 #include "tracking/ar/history.h"
 #include "tracking/ar/patterns.h"
 #include "tracking/ar/stages.h" // the detection buffers' types
+#include "tracking/ar/threshold.h"
 
 #include <opencv2/core.hpp>
 
@@ -88,6 +90,8 @@ public:
     // markers as printed: a frame turned upside down row by row shows mirror
     // images, which match no pattern.
     const std::vector<ARMarkerInfo>& detect(const FrameView& frame, int threshold);
+    // The same with the threshold's mode chosen (threshold.h).
+    const std::vector<ARMarkerInfo>& detect(const FrameView& frame, const Threshold& threshold);
 
     // Forgets the remembered markers (for frames that are not a sequence).
     void resetHistory();
@@ -109,6 +113,7 @@ private:
     std::vector<ARMarkerInfo> markers_;
     // Detection buffers, kept to avoid reallocating per frame.
     cv::Mat darkMask_;
+    LocalLimits localLimits_;
     DarkRuns runs_;
     std::vector<Region> regions_;
     std::vector<cv::Point> outline_;
