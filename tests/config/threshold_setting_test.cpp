@@ -7,13 +7,15 @@
 namespace {
 
 // tracking/threshold: a number as before, or the word "auto"; anything else
-// stops the start-up naming the key.
+// stops the start-up: a value that is no number with the conversion's own
+// text, the key and the value in the detail.
 TEST(ReadThreshold, NumbersAutoAndRefusals)
 {
     const struct {
         const char* document;
         std::optional<int> expected; // nullopt: "auto"
         const char* error;           // non-empty: refused with this message
+        const char* detail = "";
     } cases[] = {
         {R"({"tracking": {"threshold": 100}})", 100, ""},
         {R"({"tracking": {"threshold": 0}})", 0, ""},
@@ -23,13 +25,20 @@ TEST(ReadThreshold, NumbersAutoAndRefusals)
         {R"({"tracking": {"threshold": true}})", 1, ""},
         {R"({"tracking": {"threshold": "auto"}})", std::nullopt, ""},
         {R"({"tracking": {"threshold": -1}})", 0, "tracking/threshold: -1 is negative"},
-        {R"({"tracking": {"threshold": "Auto"}})", 0, "tracking/threshold: expected a number or \"auto\""},
-        {R"({"tracking": {"threshold": "100"}})", 0, "tracking/threshold: expected a number or \"auto\""},
-        {R"({"tracking": {"threshold": ""}})", 0, "tracking/threshold: expected a number or \"auto\""},
-        {R"({"tracking": {"threshold": [100]}})", 0, "tracking/threshold: expected a number or \"auto\""},
-        {R"({"tracking": {"threshold": {"value": 1}}})", 0, "tracking/threshold: expected a number or \"auto\""},
-        {R"({"tracking": {"threshold": 4294967295}})", 0, "tracking/threshold: integer out of signed integer range"},
-        {R"({"tracking": {"threshold": 1e12}})", 0, "tracking/threshold: Real out of signed integer range"},
+        {R"({"tracking": {"threshold": "Auto"}})", 0, "Type is not convertible to int",
+         "tracking/threshold: \"Auto\" is neither a number nor \"auto\""},
+        {R"({"tracking": {"threshold": "100"}})", 0, "Type is not convertible to int",
+         "tracking/threshold: \"100\" is neither a number nor \"auto\""},
+        {R"({"tracking": {"threshold": ""}})", 0, "Type is not convertible to int",
+         "tracking/threshold: \"\" is neither a number nor \"auto\""},
+        {R"({"tracking": {"threshold": [100]}})", 0, "Type is not convertible to int",
+         "tracking/threshold: an array is neither a number nor \"auto\""},
+        {R"({"tracking": {"threshold": {"value": 1}}})", 0, "Type is not convertible to int",
+         "tracking/threshold: an object is neither a number nor \"auto\""},
+        {R"({"tracking": {"threshold": 4294967295}})", 0, "integer out of signed integer range",
+         "tracking/threshold: 4294967295 is not a number from -2147483648 to 2147483647"},
+        {R"({"tracking": {"threshold": 1e12}})", 0, "Real out of signed integer range",
+         "tracking/threshold: 1000000000000 is not a number from -2147483648 to 2147483647"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.document);
@@ -41,6 +50,7 @@ TEST(ReadThreshold, NumbersAutoAndRefusals)
                 ADD_FAILURE() << "accepted";
             } catch (const kwo::Exception& e) {
                 EXPECT_STREQ(e.what(), c.error);
+                EXPECT_EQ(e.detail(), c.detail);
             }
         } else {
             EXPECT_EQ(kwo::readThreshold(tracking, "threshold", 100), c.expected);
