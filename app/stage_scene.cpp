@@ -19,6 +19,8 @@
 #include <OgreRenderWindow.h>
 #include <OgreRoot.h>
 
+#include <cstdlib>
+
 void KWO::startEngine(const Json::Value& config)
 {
     const kwo::Setting settings(config, "");
@@ -48,8 +50,12 @@ void KWO::startEngine(const Json::Value& config)
             "Display refresh rate: " + std::to_string(static_cast<int>(pacer.refreshHz() + 0.5)) + " Hz" +
             (window->refreshRate() > 0 ? "" : " (not reported, assumed)"));
     } catch (const std::exception& error) {
+        // Without a display every step fails in its own words; the cause is
+        // the one thing to say (the engine logs its own error).
+        const char* display = std::getenv("DISPLAY");
         throw Exception("The video card do not support the required features",
-                        std::string("render window start-up failed: ") + error.what());
+                        std::string("render window start-up failed: ") +
+                            (!display || !*display ? "no display: DISPLAY is not set" : error.what()));
     } catch (...) {
         throw Exception("The video card do not support the required features");
     }
