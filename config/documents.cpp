@@ -155,10 +155,10 @@ std::optional<std::string> writeDocumentSafely(const std::string& path, const st
         return systemReason();
     bool ok = writeAll(fd, text);
     if (ok && existed) {
-        // Another station user may have made the old file; it stays theirs
-        // to share as it was (a group the writer is not in is left as is).
-        if (::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-        }
+        // The new file keeps the old one's group, so the station users who
+        // shared it still do; a group the writer is not in cannot be given,
+        // and the file then has the writer's.
+        [[maybe_unused]] const int regrouped = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
         ok = ::fchmod(fd, old.st_mode & 07777) == 0; // the umask must not narrow the old bits
     }
     ok = ok && ::fsync(fd) == 0;
