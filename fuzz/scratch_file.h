@@ -5,6 +5,7 @@
 // when the target ends; one left by a target that crashed (the fuzzer ends
 // those without running exit handlers) goes when the next target starts.
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,7 +38,9 @@ inline void sweepLeftovers(const std::string& base)
         if (name.rfind("kwo-fuzz-", 0) != 0)
             continue;
         const long pid = std::strtol(name.c_str() + 9, nullptr, 10);
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0) {
+        // Only a process that is gone: another user's running target
+        // answers EPERM.
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
             std::error_code ignored;
             std::filesystem::remove_all(base + "/" + name, ignored);
         }
