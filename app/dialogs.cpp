@@ -61,10 +61,11 @@ void showErrorBox(const std::string& text)
     runModal(dialog);
 }
 
-bool askContinueWithDefaults(const std::string& text)
+bool askContinueWithDefaults(const std::string& text, const std::string& file)
 {
+    const auto report = [&] { std::cerr << "Configuration file error (" << file << ")\n" << text << std::endl; };
     if (!displayAvailable()) {
-        std::cerr << "Configuration file error\n" << text << std::endl;
+        report();
         return false;
     }
     GtkWidget* dialog =
@@ -75,7 +76,9 @@ bool askContinueWithDefaults(const std::string& text)
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     // Return must answer OK: it activates the focused button.
     gtk_widget_grab_focus(ok);
-    return runModal(dialog) == GTK_RESPONSE_OK;
+    const bool goOn = runModal(dialog) == GTK_RESPONSE_OK;
+    report();
+    return goOn;
 }
 
 } // namespace kwo

@@ -12,9 +12,11 @@ bool displayAvailable();
 // has dismissed it (at once without a display).
 void showErrorBox(const std::string& text);
 
-// The "Configuration file error" box: the text, OK (the default) and Cancel.
-// True for OK. Without a display the text goes to standard error and the
-// answer is Cancel, since nobody can answer it.
-bool askContinueWithDefaults(const std::string& text);
+// The "Configuration file error" box about the document `file`: the text, OK
+// (the default) and Cancel. True for OK. The caption with the file, then the
+// text, also go to standard error (after the answer), since the box names no
+// file and the journal of an unattended station keeps what it said. Without a
+// display the answer is Cancel, since nobody can give it.
+bool askContinueWithDefaults(const std::string& text, const std::string& file);
 
 } // namespace kwo

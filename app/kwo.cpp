@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "app/program_folder.h"
+#include "app/settings_check.h"
 #include "app/window.h"
 #include "config/convert.h"
 #include "config/documents.h"
@@ -29,7 +30,13 @@ KWO::KWO(const std::string& configPath)
 
     Json::Value config;
     Json::Value userConfig;
-    kwo::loadConfiguration(configPath, config, userConfig, kwo::askContinueWithDefaults);
+    const std::string mainPath = kwo::mainDocumentPath(configPath);
+    kwo::loadConfiguration(
+        configPath, config, userConfig,
+        [&](const std::string& message) { return kwo::askContinueWithDefaults(message, mainPath); }, &notes);
+    // Every value is read and checked before the camera and the window are
+    // opened: a mistake in the documents is named by its key at once.
+    kwo::checkSettings(config, notes);
 
     selectCamera(userConfig);
     openVideo(config, userConfig);
@@ -39,7 +46,10 @@ KWO::KWO(const std::string& configPath)
     setUpTracker(config);
     fixVideo = kwo::Setting(config, "")["misc"].getBool("fix_video", false);
 
-    kwo::saveUserConfig(userConfig);
+    // The show runs all the same; the next start-up reads the old document.
+    if (const auto problem = kwo::saveUserConfig(userConfig))
+        notes.warn("user.config cannot be written (" + *problem + "); the camera choice is not remembered");
+    notes.alsoTo(nullptr);
     root->addFrameListener(this);
     window->show();
 }

@@ -4,6 +4,7 @@
 #include "app/run_figures.h"
 #include "app/tuning_view.h"
 #include "config/exception.h"
+#include "config/startup_notes.h"
 #include "config/unique_names.h"
 #include "tracking/detection_threshold.h"
 #include "tracking/marker_tracking.h"
@@ -15,6 +16,7 @@
 
 #include <json/value.h>
 
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +96,7 @@ private:
     bool fixVideo = false;
     bool backdropChanges = false; // the backdrop viewport shows more than the still backdrop (the shadow panel)
 
+    kwo::StartupNotes notes{std::cerr}; // warnings of the start-up: standard error, then the engine log too
     kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
     Ogre::SceneNode* trackingRoot = nullptr;
     kwo::PoseEstimates poseEstimates = kwo::libraryPoseEstimates(); // made once, used every frame

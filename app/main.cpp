@@ -1,7 +1,25 @@
 #include "app/dialogs.h"
 #include "app/kwo.h"
 
+#include <OgreLogManager.h>
+
 #include <iostream>
+
+namespace {
+
+// The box first, then the line on standard error, which the engine log
+// repeats when the failure came after the log was opened (a failed start-up
+// leaves the engine in place until the process ends).
+void report(const std::string& message, const std::string& detail = "")
+{
+    kwo::showErrorBox(message);
+    const std::string line = detail.empty() ? message : message + " (" + detail + ")";
+    std::cerr << "Exception: " << line << std::endl;
+    if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr())
+        logs->logError(line);
+}
+
+} // namespace
 
 // The only place where errors are reported: a start-up stage or the frame
 // cycle throws, the application object is gone by the time the handler runs
@@ -18,14 +36,9 @@ int main(int argc, char** argv)
     } catch (const kwo::ProcessExit& exit) {
         return exit.code;
     } catch (const kwo::Exception& error) {
-        kwo::showErrorBox(error.what());
-        std::cerr << "Exception: " << error.what();
-        if (!error.detail().empty())
-            std::cerr << " (" << error.detail() << ")";
-        std::cerr << std::endl;
+        report(error.what(), error.detail());
     } catch (const std::exception& error) {
-        kwo::showErrorBox(error.what());
-        std::cerr << "Exception: " << error.what() << std::endl;
+        report(error.what());
     } catch (...) {
         kwo::showErrorBox("Unknow error");
         std::cerr << "Unknow error" << std::endl;

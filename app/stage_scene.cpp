@@ -2,6 +2,7 @@
 
 #include "app/window.h"
 #include "config/setting.h"
+#include "files/new_file.h"
 #include "scene/engine.h"
 #include "scene/picture_dimmer.h"
 #include "scene/rendering_options.h"
@@ -18,15 +19,26 @@
 #include <OgreRenderWindow.h>
 #include <OgreRoot.h>
 
+#include <cstdlib>
+
 void KWO::startEngine(const Json::Value& config)
 {
     const kwo::Setting settings(config, "");
-    root = kwo::createRoot("ogre.log");
+    // Without its log the show still runs; whoever looks after the station
+    // hears once why the log is missing.
+    const std::optional<std::string> logProblem = kwo::prepareForWriting("ogre.log");
+    if (logProblem)
+        notes.warn("ogre.log cannot be written (" + *logProblem + "); the engine log is not kept");
+    root = kwo::createRoot("ogre.log", !logProblem);
+    notes.alsoTo([](const std::string& line) { Ogre::LogManager::getSingleton().logMessage(line); });
+    // Read and checked before anything is made, so that a value the window
+    // cannot be made with is named by its key rather than blamed on the card.
+    const kwo::WindowSettings windowSettings = kwo::readWindowSettings(settings["window"]);
     // Whatever goes wrong between the render system and the render window,
     // the user can only act on one fact: this machine cannot show the viewer.
+    // Whoever looks after it finds the reason on standard error and in the log.
     try {
         kwo::startRenderSystem(*root);
-        const kwo::WindowSettings windowSettings = kwo::readWindowSettings(settings["window"]);
         window = std::make_unique<kwo::AppWindow>(
             running, windowSettings.title, static_cast<int>(windowSettings.width),
             static_cast<int>(windowSettings.height),
@@ -38,9 +50,12 @@ void KWO::startEngine(const Json::Value& config)
             "Display refresh rate: " + std::to_string(static_cast<int>(pacer.refreshHz() + 0.5)) + " Hz" +
             (window->refreshRate() > 0 ? "" : " (not reported, assumed)"));
     } catch (const std::exception& error) {
-        // The log keeps what the user is not shown.
-        Ogre::LogManager::getSingleton().logError(std::string("Render window start-up failed: ") + error.what());
-        throw Exception("The video card do not support the required features");
+        // Without a display every step fails in its own words; the cause is
+        // the one thing to say (the engine logs its own error).
+        const char* display = std::getenv("DISPLAY");
+        throw Exception("The video card do not support the required features",
+                        std::string("render window start-up failed: ") +
+                            (!display || !*display ? "no display: DISPLAY is not set" : error.what()));
     } catch (...) {
         throw Exception("The video card do not support the required features");
     }

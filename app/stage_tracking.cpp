@@ -1,10 +1,11 @@
 #include "app/kwo.h"
 
+#include "app/settings_check.h"
 #include "app/window.h"
-#include "config/convert.h"
 #include "config/setting.h"
 #include "config/threshold_setting.h"
 #include "scene/object_scene.h"
+#include "scene/rendering_settings.h"
 #include "tracking/ar/ar.h"
 #include "tracking/collision_pairs.h"
 #include "tracking/marker_tracking.h"
@@ -18,11 +19,9 @@
 namespace {
 
 // A start-up error whose fixed message names nothing: the key, the file and
-// the reason go to the engine log here and to standard error with the message.
+// the reason go to standard error and the engine log with the message.
 [[noreturn]] void failWithDetail(const std::string& message, const std::string& detail)
 {
-    if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr())
-        logs->logError(message + ": " + detail);
     throw kwo::Exception(message, detail);
 }
 
@@ -65,10 +64,8 @@ void KWO::setUpTracker(const Json::Value& document)
                                                 std::to_string(videoWidth) + "x" + std::to_string(videoHeight) +
                                                 " (" + reason + ")");
 
-    const kwo::Setting rendering = config["rendering"];
-    const auto nearDistance = static_cast<float>(rendering.getDouble("near", 5.0));
-    const auto farDistance = static_cast<float>(rendering.getDouble("far", 2000.0));
-    camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, nearDistance, farDistance));
+    const kwo::ClipDistances clip = kwo::readClipDistances(config["rendering"]);
+    camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, clip.nearDistance, clip.farDistance));
 
     threshold = detectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
     tuning.setUp(resized.dist_factor, mirror);
@@ -91,7 +88,7 @@ void KWO::setUpTracker(const Json::Value& document)
         object.patternId = kwo::ar::loadPattern(patternFile.c_str(), &reason);
         if (object.patternId < 0)
             failWithDetail("Pattern load error", entry["pattern"].path() + "/file: " + reason);
-        object.width = kwo::asDouble(entry["pattern"]["size"].value());
+        object.width = kwo::readMarkerSize(entry["pattern"]);
         object.center[0] = object.center[1] = 0;
         object.markerNode->setVisible(false, true);
         object.visible = false;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -209,18 +210,25 @@ AppWindow::AppWindow(bool& running, const std::string& title, int width, int hei
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // SIGINT and SIGTERM arrive as a quit event and end the run like the
     // close box does.
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-        throw sdlError("no display");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            throw std::runtime_error("no display: DISPLAY is not set");
+        throw sdlError(std::string("no display '") + display + "'");
+    }
     setGraphicsAttributes(options);
     SDL_Rect display;
     SDL_GetDisplayBounds(0, &display);
     // Full screen, the window has the display's size and place before it is
     // ever shown, so that it covers the screen the moment it is mapped, with
-    // or without a window manager.
+    // or without a window manager. A window is made no larger than the
+    // display (the window system refuses sizes far beyond it) and then
+    // fitted to its usable area with its decorations.
     window = fullscreen ? SDL_CreateWindow(title.c_str(), display.x, display.y, display.w, display.h,
                                            SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS)
-                        : SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
-                                           height, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+                        : SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                           std::min(width, display.w), std::min(height, display.h),
+                                           SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
     if (!window) {
         const std::runtime_error error = sdlError("cannot create the window");
         SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -1,6 +1,9 @@
 #include "config/documents.h"
 
+#include "config/duplicate_keys.h"
 #include "config/exception.h"
+#include "config/startup_notes.h"
+#include "files/new_file.h"
 #include "files/read_file.h"
 
 #include <json/reader.h>
@@ -8,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -23,14 +27,32 @@ extern const std::size_t defaultConfigDocumentSize;
 namespace kwo {
 namespace {
 
-// The whole text of a file, or nothing when it cannot be read (missing, a
-// folder, no permission, a read error) or is empty: all count as "no document".
-std::optional<std::string> readDocument(const std::string& path)
+// What reading a document gave: its text, or nothing when it cannot be read
+// (missing, a folder, no permission, a read error) or is empty (all count as
+// "no document"), or nothing because it is larger than the limit.
+struct DocumentText {
+    std::optional<std::string> text;
+    bool tooLarge = false;
+};
+
+DocumentText readDocument(const std::string& path, std::size_t limit)
 {
-    FileBytes file = readFileBytes(path, std::numeric_limits<std::size_t>::max());
+    FileBytes file = readFileBytes(path, limit);
     if (!file.read() || file.bytes.empty())
-        return std::nullopt;
-    return std::move(file.bytes);
+        return {};
+    if (file.truncated)
+        return {std::nullopt, true};
+    // Editors on Windows start UTF-8 text with a byte-order mark, which is
+    // no JSON; the text after it is the document.
+    static constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    if (std::string_view(file.bytes).substr(0, byteOrderMark.size()) == byteOrderMark)
+        file.bytes.erase(0, byteOrderMark.size());
+    return {std::move(file.bytes)};
+}
+
+std::string megabytes(std::size_t bytes)
+{
+    return std::to_string(bytes >> 20) + " MB";
 }
 
 // Parses one document into `root`. The reader gives up on a document nested
@@ -110,37 +132,51 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
+std::string systemReason() { return std::strerror(errno); }
+
 // Replaces the file `path` names with `text` so that a reader only ever sees
 // the old or the new content: a temporary file beside the final target,
 // flushed, renamed over it, and the folder flushed. The target keeps its
-// permission bits. A symbolic link planted at the temporary name is never
-// followed. Failures leave the old file and are silent.
-void writeDocumentSafely(const std::string& path, const std::string& text)
+// permission bits and, where the user may give it, its group. A symbolic link
+// planted at the temporary name is never followed. A failure leaves the old
+// file and gives the reason.
+std::optional<std::string> writeDocumentSafely(const std::string& path, const std::string& text)
 {
     const std::filesystem::path target = finalTarget(path);
     std::filesystem::path temporary = target;
     temporary += ".new";
 
-    mode_t mode = 0666; // narrowed by the umask, as for any new file
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
-    if (existed)
-        mode = old.st_mode & 07777;
 
     ::unlink(temporary.c_str()); // a leftover (or a planted link itself, not what it points to)
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd = createNewFile(temporary.string());
     if (fd < 0)
-        return;
+        return systemReason();
     bool ok = writeAll(fd, text);
-    if (ok && existed)
-        ok = ::fchmod(fd, mode) == 0; // the umask must not narrow the old bits
+    if (ok && existed) {
+        // The new file keeps the old one's group, so the station users who
+        // shared it still do; a group the writer is not in cannot be given,
+        // and the file then has the writer's.
+        [[maybe_unused]] const int regrouped = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0; // the umask must not narrow the old bits
+    }
     ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || std::rename(temporary.c_str(), target.c_str()) != 0) {
+    std::string reason = ok ? "" : systemReason();
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        reason = systemReason();
+    }
+    if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        reason = systemReason();
+    }
+    if (!ok) {
         ::unlink(temporary.c_str());
-        return;
+        return reason;
     }
     syncFolder(target.parent_path());
+    return std::nullopt;
 }
 
 } // namespace
@@ -169,37 +205,56 @@ void mergeConfig(Json::Value& target, const Json::Value& source, const std::stri
     }
 }
 
+std::string mainDocumentPath(const std::string& configPath)
+{
+    return configPath.empty() ? "kwo.config" : configPath;
+}
+
 void loadConfiguration(const std::string& configPath, Json::Value& config, Json::Value& userConfig,
-                       const AskContinue& ask)
+                       const AskContinue& ask, StartupNotes* notes, const std::string& userPath)
 {
     const std::string_view builtIn = defaultDocument();
     parse(std::string(builtIn), config, nullptr);
 
-    const std::string mainPath = configPath.empty() ? "kwo.config" : configPath;
-    if (const auto text = readDocument(mainPath)) {
+    const std::string mainPath = mainDocumentPath(configPath);
+    const DocumentText main = readDocument(mainPath, mainDocumentLimit);
+    if (main.tooLarge)
+        throw Exception(mainPath + ": the document is larger than " + megabytes(mainDocumentLimit));
+    if (main.text) {
         std::string errors;
-        if (parse(*text, userConfig, &errors)) {
+        if (parse(*main.text, userConfig, &errors)) {
             if (!userConfig.isObject() && !userConfig.isNull())
                 throw Exception(mainPath + ": the document must be a JSON object");
+            if (notes)
+                for (const DuplicateKey& duplicate : findDuplicateKeys(*main.text))
+                    notes->warn(mainPath + " line " + std::to_string(duplicate.line) + ": \"" + duplicate.key +
+                                "\" is written again; the one on line " + std::to_string(duplicate.firstLine) +
+                                " is ignored");
             mergeConfig(config, userConfig);
         } else if (!ask(errors + "\nContinue with default settings?")) {
             throw ProcessExit{-1};
+        } else if (notes) {
+            notes->warn(mainPath + " is not valid JSON; the built-in defaults apply");
         }
     }
 
     // The user document only ever contributes "camera"; what it holds beyond
     // that is kept and written back untouched.
-    if (const auto text = readDocument("user.config"))
-        parse(*text, userConfig, nullptr);
+    const DocumentText user = readDocument(userPath, userDocumentLimit);
+    if (user.tooLarge && notes)
+        notes->warn(userPath + " is larger than " + megabytes(userDocumentLimit) +
+                    " and is not read; it is rewritten at the end of the start-up");
+    if (user.text)
+        parse(*user.text, userConfig, nullptr);
     if (!userConfig.isNull() && !userConfig.isObject())
         userConfig = Json::Value(Json::objectValue);
 }
 
-void saveUserConfig(const Json::Value& userConfig)
+std::optional<std::string> saveUserConfig(const Json::Value& userConfig, const std::string& path)
 {
     std::ostringstream text;
     Json::StyledStreamWriter("    ").write(text, userConfig);
-    writeDocumentSafely("user.config", text.str());
+    return writeDocumentSafely(path, text.str());
 }
 
 } // namespace kwo

@@ -1,8 +1,9 @@
 #include "config/readers.h"
 
-#include "config/convert.h"
 #include "config/exception.h"
+#include "config/startup_notes.h"
 
+#include <cmath>
 #include <utility>
 
 namespace kwo {
@@ -14,16 +15,34 @@ T readWord(const Setting& value, T absent, const std::pair<const char*, T> (&wor
 {
     if (value.isAbsent())
         return absent;
-    const std::string word = asString(value.value());
-    for (const auto& [text, result] : words)
+    const std::string word = value.asString();
+    std::string list;
+    for (const auto& [text, result] : words) {
         if (word == text)
             return result;
-    throw Exception(quoteWord ? prefix + word + "'" : prefix);
+        list += (list.empty() ? "" : ", ") + std::string(text);
+    }
+    throw Exception(quoteWord ? prefix + word + "'" : prefix,
+                    value.path() + ": " + value.written() + " is not one of " + list);
 }
 
+// The engine keeps single-precision floats: a number beyond their range
+// would become infinite and spoil every bounding box it reaches.
 float component(const Setting& value, const char* name)
 {
-    return static_cast<float>(asDouble(value[name].value()));
+    const Setting member = value[name];
+    const float number = static_cast<float>(member.asDouble());
+    if (!std::isfinite(number))
+        throw Exception(member.path() + ": " + member.written() + " is too large");
+    return number;
+}
+
+// Colours are fractions of full intensity; the engine passes others on as
+// they are, so what shows is not what the number seems to say.
+void warnOutsideUnit(const Setting& colour, const char* name, float component)
+{
+    if (colour.notes() && (component < 0 || component > 1))
+        colour.notes()->warn(colour[name].path() + ": " + colour[name].written() + " is outside 0..1");
 }
 
 void requireComponents(const Setting& value)
@@ -95,8 +114,16 @@ Ogre::Quaternion readQuaternion(const Setting& value)
     if (value.isAbsent())
         return Ogre::Quaternion::IDENTITY;
     requireComponents(value);
-    return Ogre::Quaternion(component(value, "w"), component(value, "x"), component(value, "y"),
-                            component(value, "z"));
+    const Ogre::Quaternion turn(component(value, "w"), component(value, "x"), component(value, "y"),
+                                component(value, "z"));
+    // The engine normalises what it is given: of four zeros (or numbers whose
+    // squares single precision cannot hold) the division would fill the scene
+    // with NaN.
+    const float norm = turn.Norm();
+    if (!(norm > 0) || !std::isfinite(norm))
+        throw Exception(value.path() + ": w, x, y and z give no orientation (their squares add up to " +
+                        (norm > 0 ? "too much" : "0") + ")");
+    return turn;
 }
 
 Ogre::ColourValue readColour(const Setting& value, const Ogre::ColourValue& fallback)
@@ -104,8 +131,11 @@ Ogre::ColourValue readColour(const Setting& value, const Ogre::ColourValue& fall
     if (value.isAbsent())
         return fallback;
     requireComponents(value);
-    return Ogre::ColourValue(component(value, "r"), component(value, "g"), component(value, "b"),
-                             static_cast<float>(value.getDouble("a", 1)));
+    Ogre::ColourValue colour(component(value, "r"), component(value, "g"), component(value, "b"),
+                             value.has("a") ? component(value, "a") : 1.0f);
+    for (const auto& [name, part] : {std::pair{"r", colour.r}, {"g", colour.g}, {"b", colour.b}, {"a", colour.a}})
+        warnOutsideUnit(value, name, part);
+    return colour;
 }
 
 } // namespace kwo

@@ -1,9 +1,6 @@
 #include "config/threshold_setting.h"
 
-#include "config/convert.h"
 #include "config/exception.h"
-
-#include <stdexcept>
 
 namespace kwo {
 namespace {
@@ -50,13 +47,12 @@ ThresholdSetting readThreshold(const Setting& section, const std::string& key, i
         if (readAdaptive(text, value.path(), setting))
             return setting;
     }
+    // Read as a number, anything else fails as a number would, with the key,
+    // the value and the words allowed in the detail.
     if (value.value().isString() || value.value().isObject() || value.value().isArray())
-        throw Exception(value.path() + ": expected a number, \"auto\" or \"adaptive\"");
-    try {
-        setting.level = section.getInt(key, fallback);
-    } catch (const std::runtime_error& error) {
-        throw Exception(value.path() + ": " + error.what());
-    }
+        throw Exception("Type is not convertible to int",
+                        value.path() + ": " + value.written() + " is neither a number nor \"auto\" nor \"adaptive\"");
+    setting.level = section.getInt(key, fallback);
     // Below 0 nothing could be dark, and the detector's arithmetic assumes
     // 0 or more.
     if (setting.level < 0)

@@ -1,6 +1,5 @@
 #include "scene/engine.h"
 
-#include "config/convert.h"
 #include "config/exception.h"
 #include "scene/media_archive_check.h"
 
@@ -16,15 +15,38 @@
 
 namespace kwo {
 
+namespace {
+
+// A window or picture side in pixels: 1 or more. The window is clamped to the
+// screen when it is made; full screen, the configured size is what the
+// layout counts in, and no renderer draws more than this many pixels a side.
+unsigned readSide(const Setting& window, const std::string& key, unsigned fallback)
+{
+    const unsigned side = window.getUInt(key, fallback);
+    if (side < 1)
+        throw Exception(window[key].path() + ": 0 is below 1");
+    return std::min(side, maxWindowSide);
+}
+
+} // namespace
+
 WindowSettings readWindowSettings(const Setting& window)
 {
     WindowSettings settings;
-    settings.width = window.getUInt("width", 800);
-    settings.height = window.getUInt("height", 600);
+    settings.width = readSide(window, "width", 800);
+    settings.height = readSide(window, "height", 600);
     settings.title = window.getString("title", "");
     settings.colourDepth = window.getUInt("color", 32);
+    // 16 gives 5-6-5 colour, 24 and 32 eight bits a channel; the window
+    // system has no other.
+    if (settings.colourDepth != 16 && settings.colourDepth != 24 && settings.colourDepth != 32)
+        throw Exception(window["color"].path() + ": " + std::to_string(settings.colourDepth) +
+                        " is not 16, 24 or 32");
     settings.vsync = window.getBool("vsync", true);
     settings.fsaa = window.getUInt("fsaa", 0);
+    if (settings.fsaa > maxSamples)
+        throw Exception(window["fsaa"].path() + ": " + std::to_string(settings.fsaa) + " is outside 0.." +
+                        std::to_string(maxSamples));
     settings.gamma = window.getBool("gamma", false);
     settings.fullscreen = window.getBool("fullscreen", false);
     // Named in the message whatever is wrong with it: a word only makes sense as a string.
@@ -40,13 +62,13 @@ WindowSettings readWindowSettings(const Setting& window)
     return settings;
 }
 
-Ogre::Root* createRoot(const std::string& logFile)
+Ogre::Root* createRoot(const std::string& logFile, bool writeFile)
 {
     // The log is for the file alone; standard output stays the program's own.
     // A log made before the root keeps the engine's start-up lines off it too;
     // the root then leaves the log manager to us (deleteRoot).
     auto* logs = new Ogre::LogManager();
-    logs->createLog(logFile, true, false, false);
+    logs->createLog(logFile, true, false, !writeFile);
     return new Ogre::Root("", "", logFile);
 }
 
@@ -98,13 +120,19 @@ std::string archiveType(const std::string& location)
     return "FileSystem";
 }
 
+std::vector<std::string> readMediaLocations(const Setting& locations)
+{
+    std::vector<std::string> paths;
+    const unsigned count = locations.size();
+    for (unsigned i = 0; i < count; ++i)
+        paths.push_back(locations[i].asString());
+    return paths;
+}
+
 void addMediaLocations(const Setting& locations)
 {
     Ogre::ResourceGroupManager& groups = Ogre::ResourceGroupManager::getSingleton();
-    const unsigned count = locations.size();
-    for (unsigned i = 0; i < count; ++i) {
-        const Setting location = locations[i];
-        const std::string path = asString(location.value());
+    for (const std::string& path : readMediaLocations(locations)) {
         const std::string type = archiveType(path);
         if (type == "Zip")
             if (const auto damage = checkMediaArchive(path))

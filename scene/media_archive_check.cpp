@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -46,30 +47,50 @@ std::uint32_t crcOf(const unsigned char* data, std::size_t size)
     return static_cast<std::uint32_t>(crc);
 }
 
-// Inflates a raw deflate stream that must give exactly `expectedSize` bytes.
-std::optional<std::vector<unsigned char>> inflateMember(std::string_view compressed, std::size_t expectedSize)
+// The CRC-32 of a raw deflate stream that must unpack to exactly
+// `expectedSize` bytes, or nothing when it does not. It is unpacked in
+// pieces of fixed size, so a damaged or hostile size costs no memory.
+std::optional<std::uint32_t> inflatedCrc(std::string_view compressed, std::size_t expectedSize)
 {
-    std::vector<unsigned char> out(expectedSize);
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
         return std::nullopt;
+    // Compressed sizes come from 32-bit fields, so they fit zlib's counts.
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
     stream.avail_in = static_cast<uInt>(compressed.size());
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    int result = inflate(&stream, Z_FINISH);
-    // One more byte of room tells a member that inflates longer than stated.
-    unsigned char spare = 0;
-    if (result == Z_BUF_ERROR && stream.avail_out == 0) {
-        stream.next_out = &spare;
-        stream.avail_out = 1;
-        result = inflate(&stream, Z_FINISH);
+    std::vector<unsigned char> piece(1 << 16);
+    uLong crc = crc32(0, Z_NULL, 0);
+    std::size_t total = 0;
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = piece.data();
+        stream.avail_out = static_cast<uInt>(piece.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        const std::size_t produced = piece.size() - stream.avail_out;
+        total += produced;
+        if (total > expectedSize)
+            break; // longer than stated
+        crc = crc32(crc, piece.data(), static_cast<uInt>(produced));
     }
-    const bool whole = result == Z_STREAM_END && stream.total_out == expectedSize;
     inflateEnd(&stream);
-    if (!whole)
+    if (result != Z_STREAM_END || total != expectedSize)
         return std::nullopt;
-    return out;
+    return static_cast<std::uint32_t>(crc);
+}
+
+// What a member's directory entry claims that no intact media archive holds:
+// more than a member may hold, or more than its compressed bytes can unpack
+// to (deflate reaches at most 1032 to 1). Judged before a byte is unpacked,
+// since the engine takes the claimed size as the memory to reserve.
+std::optional<std::string> implausibleSize(std::uint32_t size, std::uint32_t compressedSize)
+{
+    if (size > mediaMemberLimit)
+        return "claims " + std::to_string(size) + " bytes, more than the " + std::to_string(mediaMemberLimit >> 20) +
+               " MB a media member may hold";
+    if (static_cast<std::uint64_t>(size) > static_cast<std::uint64_t>(compressedSize) * 1032 + 1024)
+        return "claims " + std::to_string(size) + " bytes, more than its " + std::to_string(compressedSize) +
+               " compressed bytes can hold";
+    return std::nullopt;
 }
 
 std::string quoted(const std::string& name) { return "'" + name + "'"; }
@@ -130,10 +151,12 @@ std::optional<std::string> findArchiveDamage(std::string_view bytes)
                 return "member " + quoted(name) + " has two different sizes";
             actual = crcOf(reinterpret_cast<const unsigned char*>(data.data()), data.size());
         } else {
-            const auto inflated = inflateMember(data, size);
-            if (!inflated)
+            if (const auto implausible = implausibleSize(size, compressedSize))
+                return "member " + quoted(name) + " " + *implausible;
+            const auto crc = inflatedCrc(data, size);
+            if (!crc)
                 return "member " + quoted(name) + " cannot be unpacked";
-            actual = crcOf(inflated->data(), inflated->size());
+            actual = *crc;
         }
         if (actual != crc)
             return "member " + quoted(name) + " fails its CRC check";

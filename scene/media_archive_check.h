@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +13,15 @@ namespace kwo {
 // once (stored and deflated ones; other methods are the engine's to refuse)
 // and compares size and CRC-32 with the central directory.
 
+// The most a media member may unpack to (a member the engine reads is held
+// in memory whole; no texture or mesh of a station comes near it).
+constexpr std::uint32_t mediaMemberLimit = 256u << 20;
+
 // What is wrong with the archive bytes, naming the member when one is at
-// fault; nothing when every member checks out.
+// fault; nothing when every member checks out. Members are unpacked in
+// pieces of fixed size; a deflated member that claims more than
+// mediaMemberLimit, or more than its compressed bytes can unpack to, is
+// damaged without being unpacked.
 std::optional<std::string> findArchiveDamage(std::string_view archive);
 
 // The same for the archive file at `path`, as the sentence the user sees

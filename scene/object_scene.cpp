@@ -1,7 +1,6 @@
 #include "scene/object_scene.h"
 
-#include "config/exception.h"
-#include "config/readers.h"
+#include "scene/object_settings.h"
 
 #include <OgreAnimationState.h>
 #include <OgreEntity.h>
@@ -23,11 +22,11 @@ Ogre::Entity* createEntity(ObjectSceneContext& context, const std::string& mesh)
     return entity;
 }
 
-void placeNode(Ogre::SceneNode* node, const Setting& item)
+void placeNode(Ogre::SceneNode* node, const PlacedMesh& placed)
 {
-    node->setPosition(readVector3(item["position"], Ogre::Vector3::ZERO));
-    node->setOrientation(readQuaternion(item["orientation"]));
-    node->setScale(readVector3(item["scale"], Ogre::Vector3::UNIT_SCALE));
+    node->setPosition(placed.position);
+    node->setOrientation(placed.orientation);
+    node->setScale(placed.scale);
 }
 
 // Meshes are modelled with +Y up; the marker's normal is its +Z.
@@ -44,50 +43,36 @@ Ogre::AnimationState* loopingState(Ogre::Entity* entity, const std::string& name
     return state;
 }
 
-Setting findGraphicsObject(const Setting& config, const std::string& name)
-{
-    const Setting objects = config["graphics"]["objects"];
-    for (unsigned i = 0; i < objects.size(); ++i)
-        if (objects[i].name("name") == name)
-            return objects[i];
-    throw Exception("Invalid object '" + name + "'");
-}
-
-void buildCharacter(TrackedObject& object, const Setting& character, ObjectSceneContext& context)
+void buildCharacter(TrackedObject& object, const CharacterSettings& character, ObjectSceneContext& context)
 {
     object.characterNode = object.collisionNode->createChildSceneNode();
     placeNode(object.characterNode, character);
 
-    object.characterEntity = createEntity(context, character.name("mesh"));
-    object.characterEntity->setCastShadows(character.getBool("shadow", false));
+    object.characterEntity = createEntity(context, character.mesh);
+    object.characterEntity->setCastShadows(character.castShadows);
     object.characterNode->attachObject(object.characterEntity);
 
     object.activeAnimation = object.idleAnimation = object.collisionAnimation = nullptr;
-    if (!character.has("animations"))
-        return;
-    const Setting animations = character["animations"];
-    if (animations.has("idle"))
-        object.idleAnimation = loopingState(object.characterEntity, animations.name("idle"), context);
-    if (animations.has("collision"))
-        object.collisionAnimation = loopingState(object.characterEntity, animations.name("collision"), context);
+    if (character.idle)
+        object.idleAnimation = loopingState(object.characterEntity, *character.idle, context);
+    if (character.collision)
+        object.collisionAnimation = loopingState(object.characterEntity, *character.collision, context);
     object.activeAnimation = object.idleAnimation;
     if (object.activeAnimation)
         object.activeAnimation->setEnabled(true);
 }
 
-void buildDecor(TrackedObject& object, const Setting& decor, ObjectSceneContext& context)
+void buildDecor(TrackedObject& object, const std::vector<DecorSettings>& decor, ObjectSceneContext& context)
 {
     object.decorNode = object.markerNode->createChildSceneNode();
     standOnMarker(object.decorNode);
-    for (unsigned i = 0; i < decor.size(); ++i) {
-        const Setting item = decor[i];
+    for (const DecorSettings& item : decor) {
         Ogre::SceneNode* node = object.decorNode->createChildSceneNode();
         placeNode(node, item);
-        Ogre::Entity* entity = createEntity(context, item.name("mesh"));
-        entity->setCastShadows(item.getBool("shadow", false));
-        const std::string animation = item.getString("animation", "");
-        if (!animation.empty()) {
-            Ogre::AnimationState* state = entity->getAnimationState(animation);
+        Ogre::Entity* entity = createEntity(context, item.mesh);
+        entity->setCastShadows(item.castShadows);
+        if (!item.animation.empty()) {
+            Ogre::AnimationState* state = entity->getAnimationState(item.animation);
             state->setEnabled(true);
             state->setLoop(true);
             context.animationStates.push_back(state);
@@ -106,16 +91,16 @@ Ogre::SceneNode* debugNode(const TrackedObject& object, const std::string& name)
         return object.collisionNode;
     if (name == "character")
         return object.characterNode;
-    if (name == "decor")
-        return object.decorNode;
-    throw Exception("Invalid debug node");
+    return object.decorNode; // "decor": the names were checked when read
 }
 
 } // namespace
 
 void buildObjectScene(TrackedObject& object, const Setting& config, ObjectSceneContext& context)
 {
-    const Setting graphics = findGraphicsObject(config, object.name);
+    // Read and checked whole before the first node is made.
+    const GraphicsObjectSettings graphics = readGraphicsObject(config, object.name);
+    const std::vector<DebugMesh> debugMeshes = readDebugMeshes(config);
 
     object.markerNode = context.trackingRoot->createChildSceneNode();
     object.baseNode = object.markerNode->createChildSceneNode();
@@ -123,13 +108,11 @@ void buildObjectScene(TrackedObject& object, const Setting& config, ObjectSceneC
     object.collisionNode = object.baseNode->createChildSceneNode();
     object.collisionNode->setInitialState();
 
-    buildCharacter(object, graphics["character"], context);
-    buildDecor(object, graphics["decor"], context);
+    buildCharacter(object, graphics.character, context);
+    buildDecor(object, graphics.decor, context);
 
-    const Setting debug = config["misc"]["debug"];
-    for (unsigned i = 0; i < debug.size(); ++i)
-        attachDebugMesh(context.sceneManager, debugNode(object, debug[i].name("node")), debug[i].name("mesh"),
-                        context.names);
+    for (const DebugMesh& debug : debugMeshes)
+        attachDebugMesh(context.sceneManager, debugNode(object, debug.node), debug.mesh, context.names);
 }
 
 void attachDebugMesh(Ogre::SceneManager* sceneManager, Ogre::SceneNode* node, const std::string& mesh,

@@ -1,8 +1,7 @@
 #include "scene/rendering_options.h"
 
-#include "config/exception.h"
-#include "config/readers.h"
 #include "scene/additive_receivers.h"
+#include "scene/rendering_settings.h"
 #include "scene/video_background.h"
 
 #include <OgreLight.h>
@@ -17,9 +16,9 @@ namespace kwo {
 namespace {
 
 // Spot angles are configured in degrees; the engine wants radians.
-Ogre::Radian degrees(double value)
+Ogre::Radian degrees(float value)
 {
-    return Ogre::Radian(static_cast<float>(value) * (Ogre::Math::PI / 180.0f));
+    return Ogre::Radian(value * (Ogre::Math::PI / 180.0f));
 }
 
 std::unique_ptr<Ogre::Rectangle2D> makeShadowPanel(Ogre::SceneManager& sceneManager)
@@ -40,20 +39,20 @@ std::unique_ptr<Ogre::Rectangle2D> makeShadowPanel(Ogre::SceneManager& sceneMana
     return panel;
 }
 
-void placeLight(Ogre::Light& light, Ogre::SceneNode& node, const Setting& element)
+void placeLight(Ogre::Light& light, Ogre::SceneNode& node, const LightSettings& settings)
 {
     // A light on a node shines along the node's -Z axis: that axis is turned
     // toward the "look" point. With nothing to aim at (the point is where the
     // light is) the light shines along +Z.
     const auto aim = [&] {
-        Ogre::Vector3 direction = readVector3(element["look"], Ogre::Vector3::ZERO) - node._getDerivedPosition();
+        Ogre::Vector3 direction = settings.look - node._getDerivedPosition();
         if (direction.isZeroLength())
             direction = Ogre::Vector3::UNIT_Z;
         node.setDirection(direction, Ogre::Node::TS_WORLD, Ogre::Vector3::NEGATIVE_UNIT_Z);
     };
     switch (light.getType()) {
     case Ogre::Light::LT_POINT:
-        node.setPosition(readVector3(element["position"], Ogre::Vector3::ZERO));
+        node.setPosition(settings.position);
         light.setCastShadows(false);
         break;
     case Ogre::Light::LT_DIRECTIONAL:
@@ -61,85 +60,94 @@ void placeLight(Ogre::Light& light, Ogre::SceneNode& node, const Setting& elemen
         light.setCastShadows(false);
         break;
     case Ogre::Light::LT_SPOTLIGHT:
-        node.setPosition(readVector3(element["position"], Ogre::Vector3::ZERO));
+        node.setPosition(settings.position);
         aim();
-        if (element.has("range")) {
-            const Setting range = element["range"];
-            const double umbra = range.getDouble("umbra", 40);
-            const double penumbra = range.getDouble("penumbra", 30);
-            const double falloff = range.getDouble("falloff", 1);
-            light.setSpotlightRange(degrees(penumbra), degrees(umbra), static_cast<float>(falloff));
-        }
-        light.setCastShadows(element.getBool("shadow", false));
+        if (settings.cone)
+            light.setSpotlightRange(degrees(settings.cone->penumbra), degrees(settings.cone->umbra),
+                                    settings.cone->falloff);
+        light.setCastShadows(settings.castShadows);
         break;
     }
+}
+
+void applyFiltering(Ogre::TextureFilterOptions filtering, unsigned anisotropy)
+{
+    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    materials.setDefaultTextureFiltering(filtering);
+    if (filtering == Ogre::TFO_ANISOTROPIC)
+        materials.setDefaultAnisotropy(anisotropy);
+}
+
+std::unique_ptr<Ogre::Rectangle2D> applyShadowSettings(Ogre::SceneManager& sceneManager, const ShadowSettings& shadow)
+{
+    if (!shadow.present)
+        return nullptr;
+    if (shadow.technique != Ogre::SHADOWTYPE_NONE) {
+        sceneManager.setShadowTechnique(shadow.technique);
+        sceneManager.setShadowTextureSize(static_cast<Ogre::uint16>(shadow.size));
+        if (shadow.technique == Ogre::SHADOWTYPE_TEXTURE_ADDITIVE)
+            keepVertexColoursUnderAdditiveShadows();
+    }
+    if (sceneManager.isShadowTechniqueModulative())
+        sceneManager.setShadowColour(shadow.colour);
+    if (sceneManager.isShadowTechniqueTextureBased() && shadow.panel)
+        return makeShadowPanel(sceneManager);
+    return nullptr;
+}
+
+std::vector<Ogre::Light*> makeLights(Ogre::SceneManager& sceneManager, const std::vector<LightSettings>& lights,
+                                     UniqueNameCounter& names)
+{
+    std::vector<Ogre::Light*> made;
+    for (const LightSettings& settings : lights) {
+        Ogre::SceneNode* node =
+            sceneManager.getRootSceneNode()->createChildSceneNode(Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
+        Ogre::Light* light = sceneManager.createLight(names.makeUniqueName("KWO/Light/"));
+        light->setType(settings.type);
+        node->attachObject(light);
+        light->setDiffuseColour(settings.diffuse);
+        light->setSpecularColour(settings.specular);
+        light->setPowerScale(settings.power);
+        placeLight(*light, *node, settings);
+        made.push_back(light);
+    }
+    return made;
 }
 
 } // namespace
 
 void applyTextureFiltering(const Setting& rendering)
 {
-    Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
-    const Ogre::TextureFilterOptions filtering = readTextureFilter(rendering["filtering"]);
-    materials.setDefaultTextureFiltering(filtering);
-    if (filtering == Ogre::TFO_ANISOTROPIC)
-        materials.setDefaultAnisotropy(rendering.getUInt("anisotropy", 8));
+    unsigned anisotropy = 8;
+    const Ogre::TextureFilterOptions filtering = readFiltering(rendering, anisotropy);
+    applyFiltering(filtering, anisotropy);
 }
 
 std::unique_ptr<Ogre::Rectangle2D> applyShadows(Ogre::SceneManager& sceneManager, const Setting& rendering)
 {
-    if (!rendering.has("shadow"))
-        return nullptr;
-    const Setting shadow = rendering["shadow"];
-    const Ogre::ShadowTechnique technique = readShadowTechnique(shadow["technique"]);
-    if (technique != Ogre::SHADOWTYPE_NONE) {
-        // The engine keeps the size in 16 bits (65536 would become 0) and no
-        // renderer makes textures beyond 16384 texels.
-        const unsigned size = shadow.getUInt("size", 512);
-        if (size < 1 || size > 16384)
-            throw Exception(shadow.path() + "/size: " + std::to_string(size) + " is outside 1..16384");
-        sceneManager.setShadowTechnique(technique);
-        sceneManager.setShadowTextureSize(static_cast<Ogre::uint16>(size));
-        if (technique == Ogre::SHADOWTYPE_TEXTURE_ADDITIVE)
-            keepVertexColoursUnderAdditiveShadows();
-    }
-    if (sceneManager.isShadowTechniqueModulative())
-        sceneManager.setShadowColour(readColour(shadow["color"], Ogre::ColourValue::Black));
-    if (sceneManager.isShadowTechniqueTextureBased() && shadow.getBool("debug", false))
-        return makeShadowPanel(sceneManager);
-    return nullptr;
+    return applyShadowSettings(sceneManager, readShadowSettings(rendering));
 }
 
 std::vector<Ogre::Light*> createLights(Ogre::SceneManager& sceneManager, const Setting& lights,
                                        UniqueNameCounter& names)
 {
-    std::vector<Ogre::Light*> made;
-    const unsigned count = lights.size();
-    for (unsigned i = 0; i < count; ++i) {
-        const Setting element = lights[i];
-        Ogre::SceneNode* node =
-            sceneManager.getRootSceneNode()->createChildSceneNode(Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
-        Ogre::Light* light = sceneManager.createLight(names.makeUniqueName("KWO/Light/"));
-        light->setType(readLightType(element["type"]));
-        node->attachObject(light);
-        light->setDiffuseColour(readColour(element["diffuse"], Ogre::ColourValue::White));
-        light->setSpecularColour(readColour(element["specular"], Ogre::ColourValue::White));
-        light->setPowerScale(static_cast<float>(element.getDouble("power", 1)));
-        placeLight(*light, *node, element);
-        made.push_back(light);
-    }
-    return made;
+    std::vector<LightSettings> settings;
+    for (unsigned i = 0; i < lights.size(); ++i)
+        settings.push_back(readLightSettings(lights[i]));
+    return makeLights(sceneManager, settings, names);
 }
 
 RenderingSetup setUpRendering(Ogre::SceneManager& sceneManager, const Setting& rendering, const Setting& lights,
                               UniqueNameCounter& names)
 {
+    // Everything is read and checked before the first engine call.
+    const RenderingSettings settings = readRenderingSettings(rendering, lights);
     RenderingSetup setup;
-    setup.mirror = rendering.getBool("mirror", false);
-    applyTextureFiltering(rendering);
-    setup.shadowPanel = applyShadows(sceneManager, rendering);
-    sceneManager.setAmbientLight(readColour(rendering["ambient"], Ogre::ColourValue(0.2f, 0.2f, 0.2f, 1)));
-    setup.lights = createLights(sceneManager, lights, names);
+    setup.mirror = settings.mirror;
+    applyFiltering(settings.filtering, settings.anisotropy);
+    setup.shadowPanel = applyShadowSettings(sceneManager, settings.shadow);
+    sceneManager.setAmbientLight(settings.ambient);
+    setup.lights = makeLights(sceneManager, settings.lights, names);
     return setup;
 }
 

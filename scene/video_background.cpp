@@ -2,6 +2,7 @@
 
 #include "config/exception.h"
 #include "config/readers.h"
+#include "config/startup_notes.h"
 
 #include <OgreCamera.h>
 #include <OgreMaterialManager.h>
@@ -13,6 +14,7 @@
 #include <OgreTextureManager.h>
 #include <OgreViewport.h>
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -51,19 +53,45 @@ Ogre::MaterialPtr findMaterial(const std::string& name)
 ViewportPlacement readViewportPlacement(const Setting& viewport, unsigned windowWidth, unsigned windowHeight)
 {
     const std::string mode = viewport.getString("mode", "relative");
-    if (mode == "relative")
-        return {static_cast<float>(viewport.getDouble("left", 0)), static_cast<float>(viewport.getDouble("top", 0)),
-                static_cast<float>(viewport.getDouble("width", 0)),
-                static_cast<float>(viewport.getDouble("height", 0))};
-    if (mode == "pixels") {
+    ViewportPlacement placement;
+    if (mode == "relative") {
+        placement = {static_cast<float>(viewport.getDouble("left", 0)), static_cast<float>(viewport.getDouble("top", 0)),
+                     static_cast<float>(viewport.getDouble("width", 0)),
+                     static_cast<float>(viewport.getDouble("height", 0))};
+    } else if (mode == "pixels") {
         const double width = windowWidth;
         const double height = windowHeight;
-        return {static_cast<float>(viewport.getDouble("left", 0) / width),
-                static_cast<float>(viewport.getDouble("top", 0) / height),
-                static_cast<float>(viewport.getDouble("width", width) / width),
-                static_cast<float>(viewport.getDouble("height", height) / height)};
+        placement = {static_cast<float>(viewport.getDouble("left", 0) / width),
+                     static_cast<float>(viewport.getDouble("top", 0) / height),
+                     static_cast<float>(viewport.getDouble("width", width) / width),
+                     static_cast<float>(viewport.getDouble("height", height) / height)};
+    } else {
+        throw Exception("Invalid viewport mode '" + mode + "'",
+                        viewport["mode"].path() + ": " + viewport["mode"].written() + " is not relative or pixels");
     }
-    throw Exception("Invalid viewport mode '" + mode + "'");
+    // A place of no size shows no camera picture and no creature at all.
+    const auto require = [&](const char* key, float value, bool size) {
+        const std::string written = viewport.has(key) ? viewport[key].written() : "0 (the fallback)";
+        if (!std::isfinite(value))
+            throw Exception(viewport[key].path() + ": " + written + " is too large");
+        if (size && !(value > 0))
+            throw Exception(viewport[key].path() + ": " + written + " is not above 0");
+    };
+    require("left", placement.left, false);
+    require("top", placement.top, false);
+    require("width", placement.width, true);
+    require("height", placement.height, true);
+    // Drawn where the window is not, part of the picture is simply missing.
+    constexpr float slack = 1e-4f;
+    if (viewport.notes() && (placement.left < -slack || placement.top < -slack ||
+                             placement.left + placement.width > 1 + slack ||
+                             placement.top + placement.height > 1 + slack))
+        viewport.notes()->warn(viewport.path() + ": the camera picture's place reaches outside the window (" + mode +
+                               " " + numberText(viewport.getDouble("left", 0)) + ", " +
+                               numberText(viewport.getDouble("top", 0)) + ", " +
+                               numberText(viewport.getDouble("width", 0)) + " x " +
+                               numberText(viewport.getDouble("height", 0)) + ")");
+    return placement;
 }
 
 std::unique_ptr<Ogre::Rectangle2D> makeBackgroundRectangle(const std::string& material, Ogre::uint32 visibility)

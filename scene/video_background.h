@@ -35,7 +35,9 @@ struct ViewportPlacement {
 
 // Reads "mode", "left", "top", "width" and "height" of `viewport`: "relative"
 // takes the numbers as fractions, "pixels" divides them by the window size.
-// Any other mode throws "Invalid viewport mode '<mode>'".
+// Any other mode throws "Invalid viewport mode '<mode>'"; a width or height
+// not above 0 (nothing would show) stops naming its key. With the setting's
+// notes, a place reaching outside the window is warned about.
 ViewportPlacement readViewportPlacement(const Setting& viewport, unsigned windowWidth, unsigned windowHeight);
 
 // A full-window rectangle in the first render queue, never culled, drawn with

@@ -1,7 +1,6 @@
 #include "tracking/collision_pairs.h"
 
 #include "config/exception.h"
-#include "config/convert.h"
 #include "config/readers.h"
 
 #include <OgreAnimationState.h>
@@ -63,11 +62,12 @@ std::vector<CollisionPair> readCollisionPairs(const Setting& collisions,
                 pair.second = static_cast<int>(index);
         }
         if (pair.first == -1 || pair.second == -1 || pair.first == pair.second)
-            throw Exception("Invalid collsion pair '" + first + "' / '" + second + "'");
+            throw Exception("Invalid collsion pair '" + first + "' / '" + second + "'",
+                            entry.path() + ": first and second must name two different elements of tracking/objects");
         pair.distanceMin = readVector2(entry["distance"]["min"]).x;
         pair.distanceMax = readVector2(entry["distance"]["max"]).x;
-        pair.angleMin = static_cast<float>(asDouble(entry["angle"]["min"].value()));
-        pair.angleMax = static_cast<float>(asDouble(entry["angle"]["max"].value()));
+        pair.angleMin = static_cast<float>(entry["angle"]["min"].asDouble());
+        pair.angleMax = static_cast<float>(entry["angle"]["max"].asDouble());
         pairs.push_back(pair);
     }
     return pairs;

@@ -53,13 +53,32 @@ bool fixateMode(const GstStructure* offered, std::optional<unsigned> width, std:
            mode.rateDenominator > 0;
 }
 
+// A format as caps text reads it back as that string: typed, since an untyped
+// value that looks like a number or a word such as "true" is read as one, and
+// quoted unless it holds only the characters GStreamer takes unquoted.
+std::string stringValue(const std::string& text)
+{
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+        return g_ascii_isalnum(c) || c == '_' || c == '-' || c == '+' || c == '/' || c == ':' || c == '.';
+    });
+    if (plain)
+        return "(string)" + text;
+    std::string quoted = "(string)\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 } // namespace
 
 std::string CameraMode::capsText() const
 {
     std::string text = media;
     if (!format.empty())
-        text += ",format=" + format;
+        text += ",format=" + stringValue(format);
     text += ",width=" + std::to_string(width) + ",height=" + std::to_string(height);
     if (rateNumerator > 0)
         text += ",framerate=" + std::to_string(rateNumerator) + "/" + std::to_string(rateDenominator);

@@ -1,17 +1,11 @@
 #include "video/video_config.h"
 
-#include "config/convert.h"
 #include "config/exception.h"
 
 #include <sstream>
 
 namespace kwo {
 namespace {
-
-bool isMember(const Json::Value& section, const char* key)
-{
-    return section.isObject() && section.isMember(key);
-}
 
 // The name as an attribute value: the five characters XML gives meaning to,
 // and the three white-space characters a reader would turn into blanks,
@@ -59,24 +53,29 @@ std::string escapeAttribute(const std::string& text)
 
 std::string buildVideoConfig(const Json::Value& video, const std::string& cameraName)
 {
-    if (!video.isNull() && !video.isObject())
-        throw Exception("video: expected an object");
+    return buildVideoConfig(Setting(video, "video"), cameraName);
+}
+
+std::string buildVideoConfig(const Setting& video, const std::string& cameraName)
+{
+    if (!video.isAbsent() && !video.value().isObject())
+        throw Exception(video.path() + ": expected an object");
     std::ostringstream camera;
     camera << std::boolalpha;
-    if (isMember(video, "dialog"))
-        camera << " show_format_dialog=\"" << asBool(video["dialog"]) << '"';
-    if (isMember(video, "width"))
-        camera << " frame_width=\"" << asUInt(video["width"]) << '"';
-    if (isMember(video, "height"))
-        camera << " frame_height=\"" << asUInt(video["height"]) << '"';
+    if (video.has("dialog"))
+        camera << " show_format_dialog=\"" << video["dialog"].asBool() << '"';
+    if (video.has("width"))
+        camera << " frame_width=\"" << video["width"].asUInt() << '"';
+    if (video.has("height"))
+        camera << " frame_height=\"" << video["height"].asUInt() << '"';
     camera << " friendly_name=\"" << escapeAttribute(cameraName) << '"';
 
     std::ostringstream pixel;
     pixel << std::boolalpha;
-    if (isMember(video, "flip_horizontal"))
-        pixel << " flip_h=\"" << asBool(video["flip_horizontal"]) << '"';
-    if (isMember(video, "flip_vertical"))
-        pixel << " flip_v=\"" << asBool(video["flip_vertical"]) << '"';
+    if (video.has("flip_horizontal"))
+        pixel << " flip_h=\"" << video["flip_horizontal"].asBool() << '"';
+    if (video.has("flip_vertical"))
+        pixel << " flip_v=\"" << video["flip_vertical"].asBool() << '"';
 
     std::ostringstream text;
     text << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

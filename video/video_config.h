@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/setting.h"
+
 #include <json/value.h>
 
 #include <string>
@@ -15,8 +17,12 @@ namespace kwo {
 // otherwise written byte for byte, so
 // a name without those characters gives the same text as an unescaped one.
 // A section that is neither an object nor null stops with "video: expected
-// an object" (kwo::Exception); conversion errors of the values pass through
-// (std::runtime_error).
+// an object" (kwo::Exception); a value that does not convert stops with the
+// conversion's text and its key in the detail (kwo::Exception, a
+// std::runtime_error).
 std::string buildVideoConfig(const Json::Value& video, const std::string& cameraName);
+// The same for the section as a setting: its path names the keys, its notes
+// hear of booleans written as strings.
+std::string buildVideoConfig(const Setting& video, const std::string& cameraName);
 
 } // namespace kwo

@@ -1,6 +1,7 @@
 #include "config/documents.h"
 #include "tests/support/json.h"
 #include "config/exception.h"
+#include "config/startup_notes.h"
 
 #include "tests/support/files.h"
 
@@ -9,6 +10,8 @@
 #include <json/writer.h>
 
 #include <filesystem>
+#include <sstream>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -296,6 +299,87 @@ TEST_F(Documents, SaveNeverFollowsALinkAtTheTemporaryName)
     EXPECT_EQ(folder.read("victim"), "untouched");
     EXPECT_EQ(folder.read("user.config"), "{\n    \"camera\" : \"new\"\n}\n");
     EXPECT_FALSE(std::filesystem::is_symlink(folder.file("user.config")));
+}
+
+} // namespace
+
+namespace {
+
+// What a technician's editor or a careless copy puts into a document: a
+// byte-order mark is skipped, a member written twice is warned about with
+// both lines, a document far beyond any station's size is refused by name.
+TEST_F(Documents, ByteOrderMarkDuplicatesAndSizeAsTheTechnicianWritesThem)
+{
+    std::ostringstream said;
+    kwo::StartupNotes notes(said);
+    const auto loadWithNotes = [&] {
+        kwo::loadConfiguration("", config, userConfig, [](const std::string&) { return true; }, &notes);
+    };
+
+    folder.write("kwo.config", "\xEF\xBB\xBF{\"window\": {\"fullscreen\": false}}");
+    folder.write("user.config", "\xEF\xBB\xBF{\"camera\": \"Cam A\"}");
+    loadWithNotes();
+    EXPECT_FALSE(config["window"]["fullscreen"].asBool());
+    EXPECT_EQ(userConfig["camera"].asString(), "Cam A");
+    EXPECT_EQ(said.str(), "");
+
+    std::filesystem::remove(folder.file("user.config"));
+    folder.write("kwo.config", "{\n  \"window\": {\"fullscreen\": false},\n  \"window\": {\"width\": 1024}\n}");
+    loadWithNotes();
+    EXPECT_TRUE(config["window"]["fullscreen"].asBool()); // the reader kept only the second
+    EXPECT_EQ(said.str(), "Warning: kwo.config line 3: \"window\" is written again; the one on line 2 is ignored\n");
+
+    said.str("");
+    folder.write("kwo.config", "{\"tracking\": {\"params\": \"" + std::string(kwo::mainDocumentLimit, 'x') + "\"}}");
+    try {
+        loadWithNotes();
+        ADD_FAILURE() << "a document above 1 MB was read";
+    } catch (const kwo::Exception& e) {
+        EXPECT_STREQ(e.what(), "kwo.config: the document is larger than 1 MB");
+    }
+
+    folder.write("kwo.config", "{}");
+    folder.write("user.config", "{\"camera\": \"Cam B\", \"x\": \"" + std::string(kwo::userDocumentLimit, 'x') + "\"}");
+    loadWithNotes();
+    EXPECT_FALSE(userConfig.isMember("camera"));
+    EXPECT_EQ(said.str(), "Warning: user.config is larger than 8 MB and is not read; it is rewritten at the end of "
+                          "the start-up\n");
+
+    said.str("");
+    folder.write("kwo.config", "{");
+    loadWithNotes();
+    EXPECT_EQ(said.str(), "Warning: kwo.config is not valid JSON; the built-in defaults apply\n");
+}
+
+// Whoever runs the station next must be able to rewrite the user document:
+// made new in a folder its group shares, it is writable for the group
+// whatever the umask; elsewhere the umask stands.
+TEST_F(Documents, SaveMakesANewDocumentWritableForAGroupSharingTheFolder)
+{
+    const mode_t oldMask = ::umask(022);
+    std::filesystem::create_directory(folder.file("shared"));
+    std::filesystem::permissions(folder.file("shared"), std::filesystem::perms(02775));
+    std::filesystem::create_directory(folder.file("private"));
+    std::filesystem::permissions(folder.file("private"), std::filesystem::perms(0755));
+    EXPECT_EQ(kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "A"})"), folder.file("shared/user.config")),
+              std::nullopt);
+    EXPECT_EQ(kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "A"})"), folder.file("private/user.config")),
+              std::nullopt);
+    ::umask(oldMask);
+    EXPECT_EQ(permissionsOf(folder.file("shared/user.config")), std::filesystem::perms(0664));
+    EXPECT_EQ(permissionsOf(folder.file("private/user.config")), std::filesystem::perms(0644));
+}
+
+TEST_F(Documents, SaveSaysWhyItCouldNotWrite)
+{
+    EXPECT_EQ(kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "A"})"), folder.file("missing/user.config")),
+              std::optional<std::string>("No such file or directory"));
+    // The temporary name taken by a folder: the old document stays.
+    folder.write("user.config", "{\"camera\": \"old\"}");
+    std::filesystem::create_directory(folder.file("user.config.new"));
+    EXPECT_EQ(kwo::saveUserConfig(kwo::test::parseJson(R"({"camera": "new"})")),
+              std::optional<std::string>("File exists"));
+    EXPECT_EQ(folder.read("user.config"), "{\"camera\": \"old\"}");
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 #include "config/exception.h"
 #include "tests/support/json.h"
 #include "config/readers.h"
+#include "config/startup_notes.h"
 #include "config/unique_names.h"
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <functional>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -158,6 +161,135 @@ TEST(UniqueNames, EightHexDigitsFromOneCounter)
     EXPECT_EQ(at10.value(), 11u);
     kwo::UniqueNameCounter last(0xffffffffu);
     EXPECT_EQ(last.makeUniqueName("KWO/Entity/"), "KWO/Entity/ffffffff");
+}
+
+} // namespace
+
+namespace {
+
+struct Refusal {
+    std::string message;
+    std::string detail;
+};
+
+template <typename Read>
+Refusal refusalOf(const std::string& document, Read read)
+{
+    const Json::Value root = kwo::test::parseJson(document);
+    try {
+        read(kwo::Setting(root, "")["section"]);
+    } catch (const kwo::Exception& e) {
+        return {e.what(), e.detail()};
+    }
+    return {"accepted", ""};
+}
+
+// A conversion keeps its own text (the box shows it as it always has) and
+// names the key, the value and what was expected in the detail, whichever
+// reader or access form met it.
+TEST(KeyedErrors, EveryConversionNamesItsKeyAndValue)
+{
+    using Read = std::function<void(const kwo::Setting&)>;
+    const struct {
+        const char* document;
+        Read read;
+        Refusal expected;
+    } cases[] = {
+        {R"({"section": {"width": -1}})", [](const kwo::Setting& s) { s.getUInt("width", 0); },
+         {"Negative integer can not be converted to unsigned integer",
+          "section/width: -1 is not a number from 0 to 4294967295"}},
+        {R"({"section": {"max": 1e300}})", [](const kwo::Setting& s) { s.getUInt("max", 0); },
+         {"Real out of unsigned integer range", "section/max: 1e+300 is not a number from 0 to 4294967295"}},
+        {R"({"section": {"t": 3000000000}})", [](const kwo::Setting& s) { s.getInt("t", 0); },
+         {"integer out of signed integer range", "section/t: 3000000000 is not a number from -2147483648 to 2147483647"}},
+        {R"({"section": {"near": "5"}})", [](const kwo::Setting& s) { s.getDouble("near", 0); },
+         {"Type is not convertible to double", "section/near: \"5\" is not a number"}},
+        {R"({"section": {"scheme": [1]}})", [](const kwo::Setting& s) { s.getString("scheme", ""); },
+         {"Type is not convertible to string", "section/scheme: an array is not a string"}},
+        {R"({"section": [{"name": 7}]})", [](const kwo::Setting& s) { s[0u].name("name"); },
+         {"Type is not convertible to string", "section[0]/name: 7 is not a string"}},
+        {R"({"section": {"position": {"x": {}}}})",
+         [](const kwo::Setting& s) { kwo::readVector3(s["position"], Ogre::Vector3::ZERO); },
+         {"Type is not convertible to double", "section/position/x: an object is not a number"}},
+        // A long string is cut short and control characters do not break the line.
+        {R"({"section": {"w": "0123456789012345678901234567890123456789abc\n"}})",
+         [](const kwo::Setting& s) { s.getUInt("w", 0); },
+         {"Type is not convertible to uint",
+          "section/w: \"0123456789012345678901234567890123456789...\" is not a number from 0 to 4294967295"}},
+        // Word readers keep their message and add the key and the words.
+        {R"({"section": {"filtering": "fast"}})", [](const kwo::Setting& s) { kwo::readTextureFilter(s["filtering"]); },
+         {"Invalid filter type 'fast'", "section/filtering: \"fast\" is not one of bilinear, trilinear, anisotropic, none"}},
+        {R"({"section": {"pixel": "rgb16"}})", [](const kwo::Setting& s) { kwo::readPixelFormat(s["pixel"]); },
+         {"Invalid pixel format", "section/pixel: \"rgb16\" is not one of rgb32, rgb24"}},
+        // Beyond what the engine's single precision holds, and orientations of no length.
+        {R"({"section": {"position": {"y": 1e39}}})",
+         [](const kwo::Setting& s) { kwo::readVector3(s["position"], Ogre::Vector3::ZERO); },
+         {"section/position/y: 1e+39 is too large", ""}},
+        {R"({"section": {"orientation": {}}})", [](const kwo::Setting& s) { kwo::readQuaternion(s["orientation"]); },
+         {"section/orientation: w, x, y and z give no orientation (their squares add up to 0)", ""}},
+        {R"({"section": {"orientation": {"w": 1e-30}}})",
+         [](const kwo::Setting& s) { kwo::readQuaternion(s["orientation"]); },
+         {"section/orientation: w, x, y and z give no orientation (their squares add up to 0)", ""}},
+        {R"({"section": {"orientation": {"w": 1e30}}})",
+         [](const kwo::Setting& s) { kwo::readQuaternion(s["orientation"]); },
+         {"section/orientation: w, x, y and z give no orientation (their squares add up to too much)", ""}},
+    };
+    for (const auto& c : cases) {
+        const Refusal refusal = refusalOf(c.document, c.read);
+        EXPECT_EQ(refusal.message, c.expected.message) << c.document;
+        EXPECT_EQ(refusal.detail, c.expected.detail) << c.document;
+    }
+    // Conversion errors are still runtime errors, as callers have caught them.
+    const Json::Value root = kwo::test::parseJson(R"({"w": "800"})");
+    EXPECT_THROW(kwo::Setting(root, "")["w"].asUInt(), std::runtime_error);
+}
+
+// A boolean written as a string converts as it always has (true unless
+// empty), and the notes of the reading say so once, naming the key.
+TEST(StringBooleans, AreWarnedAboutOnceNamingTheKeyAndWhatTheyCountAs)
+{
+    const Json::Value root = kwo::test::parseJson(
+        R"({"video": {"dialog": "false", "flip": "", "real": true, "one": 1}, "window": {"fullscreen": "no"},
+            "rendering": {"mirror": "yes"}})");
+    std::ostringstream said;
+    kwo::StartupNotes notes(said);
+    const kwo::Setting config(root, "", &notes);
+    EXPECT_TRUE(config["video"].getBool("dialog", false));
+    EXPECT_TRUE(config["video"].getBool("dialog", false)); // read twice, said once
+    EXPECT_FALSE(config["video"].getBool("flip", true));
+    EXPECT_TRUE(config["video"].getBool("real", false));
+    EXPECT_TRUE(config["video"].getBool("one", false));
+    EXPECT_TRUE(config["window"].getBool("fullscreen", false));
+    EXPECT_EQ(said.str(),
+              "Warning: video/dialog: the string \"false\" counts as true; write true or false without quotes\n"
+              "Warning: video/flip: the string \"\" counts as false; write true or false without quotes\n"
+              "Warning: window/fullscreen: the string \"no\" counts as true; write true or false without quotes\n");
+
+    // What was said before the log began goes there too, and so does what follows.
+    std::vector<std::string> logged;
+    notes.alsoTo([&](const std::string& line) { logged.push_back(line); });
+    notes.warn("ogre.log cannot be written (Read-only file system)");
+    ASSERT_EQ(logged.size(), 4u);
+    EXPECT_EQ(logged.front(), "Warning: video/dialog: the string \"false\" counts as true; write true or false without quotes");
+    EXPECT_EQ(logged.back(), "Warning: ogre.log cannot be written (Read-only file system)");
+
+    // Read without notes (as the stages read after the check) nothing is said.
+    const std::string before = said.str();
+    EXPECT_TRUE(kwo::Setting(root, "")["rendering"].getBool("mirror", false));
+    EXPECT_EQ(said.str(), before);
+    EXPECT_EQ(logged.size(), 4u);
+}
+
+TEST(Colours, ComponentsOutsideZeroToOneAreWarnedAbout)
+{
+    const Json::Value root = kwo::test::parseJson(R"({"ambient": {"r": 2, "g": 0.5, "b": -0.1, "a": 1}})");
+    std::ostringstream said;
+    kwo::StartupNotes notes(said);
+    const Ogre::ColourValue colour = kwo::readColour(kwo::Setting(root, "rendering", &notes)["ambient"],
+                                                     Ogre::ColourValue::Black);
+    EXPECT_EQ(colour, Ogre::ColourValue(2, 0.5f, -0.1f, 1)); // passed on as written
+    EXPECT_EQ(said.str(), "Warning: rendering/ambient/r: 2 is outside 0..1\n"
+                          "Warning: rendering/ambient/b: -0.1 is outside 0..1\n");
 }
 
 } // namespace

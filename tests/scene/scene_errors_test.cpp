@@ -18,7 +18,8 @@ TEST(SceneErrors, ReportedOnceWithTheWindowNeverShown)
         {R"({"media": {"locations": ["./media/graphics/Core.dat", "./media/graphics/Missing.dat"]}})",
          "Missing.dat"},
         {R"({"media": {"locations": []}})", "Could not find material KWO/Background"},
-        {R"({"window": {"width": -1}})", "The video card do not support the required features"},
+        // Read before the render window is made: the conversion's text, with the key.
+        {R"({"window": {"width": -1}})", "Negative integer can not be converted to unsigned integer (window/width: -1"},
         {R"({"rendering": {"viewport": {"mode": "Pixels"}}})", "Invalid viewport mode 'Pixels'"},
         {R"({"rendering": {"filtering": "fast"}})", "Invalid filter type 'fast'"},
         {R"({"rendering": {"shadow": {"technique": "soft"}}})", "Invalid shadow technique 'soft'"},

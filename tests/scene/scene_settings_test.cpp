@@ -1,5 +1,6 @@
 // How the configuration turns into engine start-up values and the scene
 // viewport's place.
+#include "config/exception.h"
 #include "scene/engine.h"
 #include "scene/scaled_presentation.h"
 #include "scene/video_background.h"
@@ -56,10 +57,48 @@ TEST(WindowSettings, MissingKeysTakeTheirFallbacks)
     EXPECT_FALSE(settings.fullscreen);
 }
 
-TEST(WindowSettings, NegativeWidthIsRefused)
+// Every value the window cannot be made with stops before the window is
+// made, named by its key: in the message, or (for the conversions, whose
+// texts are fixed) in the detail.
+TEST(WindowSettings, ValuesTheWindowCannotBeMadeWithAreRefusedByTheirKey)
 {
-    const Json::Value window = json(R"({"width": -1})");
-    EXPECT_ANY_THROW(readWindowSettings(Setting(window, "window")));
+    const struct {
+        const char* window;
+        const char* message;
+        const char* detail;
+    } cases[] = {
+        {R"({"width": -1})", "Negative integer can not be converted to unsigned integer",
+         "window/width: -1 is not a number from 0 to 4294967295"},
+        {R"({"width": "800"})", "Type is not convertible to uint",
+         "window/width: \"800\" is not a number from 0 to 4294967295"},
+        {R"({"height": 1e12})", "Real out of unsigned integer range",
+         "window/height: 1000000000000 is not a number from 0 to 4294967295"},
+        {R"({"width": 0})", "window/width: 0 is below 1", ""},
+        {R"({"height": null})", "window/height: 0 is below 1", ""},
+        {R"({"color": 7})", "window/color: 7 is not 16, 24 or 32", ""},
+        {R"({"fsaa": 64})", "window/fsaa: 64 is outside 0..16", ""},
+        {R"({"title": {}})", "Type is not convertible to string", "window/title: an object is not a string"},
+    };
+    for (const auto& c : cases) {
+        const Json::Value window = json(c.window);
+        try {
+            readWindowSettings(Setting(window, "window"));
+            ADD_FAILURE() << c.window << " accepted";
+        } catch (const Exception& error) {
+            EXPECT_STREQ(error.what(), c.message) << c.window;
+            EXPECT_EQ(error.detail(), c.detail) << c.window;
+        }
+    }
+}
+
+TEST(WindowSettings, SidesBeyondWhatIsDrawnCountAsTheLargestAndColourDepthsOfTheWindowSystemPass)
+{
+    const Json::Value wide = json(R"({"width": 100000, "height": 16384, "color": 24, "fsaa": 16})");
+    const WindowSettings settings = readWindowSettings(Setting(wide, "window"));
+    EXPECT_EQ(settings.width, maxWindowSide);
+    EXPECT_EQ(settings.height, 16384u);
+    EXPECT_EQ(settings.colourDepth, 24u);
+    EXPECT_EQ(settings.fsaa, 16u);
 }
 
 TEST(WindowSettings, FullScreenResolutionIsOneOfThreeWords)
@@ -152,10 +191,16 @@ TEST(ViewportPlacement, RelativeTakesTheNumbersAsTheyAre)
 
 TEST(ViewportPlacement, MissingKeysTakeTheReadersFallbacks)
 {
-    // No mode: relative, and the missing size is zero.
-    const ViewportPlacement bare = place(R"({"left": 0.5})", 800, 600);
+    // No mode: relative; its missing size would be zero, a place where
+    // nothing shows, which is refused by the key.
+    const ViewportPlacement bare = place(R"({"left": 0.5, "width": 0.5, "height": 0.5})", 800, 600);
     EXPECT_FLOAT_EQ(bare.left, 0.5f);
-    EXPECT_FLOAT_EQ(bare.width, 0);
+    try {
+        place(R"({"left": 0.5})", 800, 600);
+        ADD_FAILURE() << "a place of no size was accepted";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), "rendering/viewport/width: 0 (the fallback) is not above 0");
+    }
     // Pixels without a size: the whole window.
     const ViewportPlacement pixels = place(R"({"mode": "pixels", "left": 200})", 800, 600);
     EXPECT_FLOAT_EQ(pixels.left, 0.25f);
@@ -175,8 +220,24 @@ TEST(ViewportPlacement, UnknownModeNamesTheWord)
     }
 }
 
-TEST(ViewportPlacement, ValueOfTheWrongTypeIsRefused)
+TEST(ViewportPlacement, ValuesOfTheWrongTypeOrOfNoSizeAreRefusedByTheirKey)
 {
+    const struct {
+        const char* viewport;
+        const char* message;
+    } refused[] = {
+        {R"({"mode": "relative", "width": 0, "height": 1})", "rendering/viewport/width: 0 is not above 0"},
+        {R"({"mode": "pixels", "width": 502, "height": -377})", "rendering/viewport/height: -377 is not above 0"},
+        {R"({"mode": "relative", "left": 1e300, "width": 1, "height": 1})", "rendering/viewport/left: 1e+300 is too large"},
+    };
+    for (const auto& c : refused) {
+        try {
+            place(c.viewport, 800, 600);
+            ADD_FAILURE() << c.viewport << " accepted";
+        } catch (const std::exception& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+    }
     EXPECT_ANY_THROW(place(R"({"mode": "pixels", "left": "wide"})", 800, 600));
     EXPECT_ANY_THROW(place(R"({"mode": 3})", 800, 600));
     EXPECT_ANY_THROW(place(R"(12)", 800, 600)); // not an object

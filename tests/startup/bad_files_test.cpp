@@ -3,6 +3,7 @@
 // error and the engine log add the key, the file and the reason, and
 // "user.config" is left as it was.
 #include "tests/app/viewer_session.h"
+#include "tests/support/viewer.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,19 @@ void writeDamagedCopy(const ProgramFolder& folder, const std::string& from, cons
 {
     std::string bytes = readFile(folder.file(from));
     bytes[1000] ^= 0x20;
+    folder.write(to, bytes);
+}
+
+// A copy of an archive whose first deflated member's directory entry claims
+// 2 GB more than it holds: one flipped bit in the size field.
+void writeCopyClaimingMore(const ProgramFolder& folder, const std::string& from, const std::string& to)
+{
+    std::string bytes = readFile(folder.file(from));
+    for (std::size_t at = bytes.find("PK\x01\x02"); at != std::string::npos; at = bytes.find("PK\x01\x02", at + 4))
+        if (bytes[at + 10] == 8) {
+            bytes[at + 27] = static_cast<char>(bytes[at + 27] ^ 0x80);
+            break;
+        }
     folder.write(to, bytes);
 }
 
@@ -70,7 +84,7 @@ TEST(BadFiles, StopTheStartUpNamingTheFileOrKey)
          "rendering/shadow/size: 0 is outside 1..16384", {}},
         {"negative threshold", R"({"tracking": {"threshold": -1}})", "tracking/threshold: -1 is negative", {}},
         {"threshold neither a number nor auto", R"({"tracking": {"threshold": "dim"}})",
-         "tracking/threshold: expected a number, \"auto\" or \"adaptive\"", {}},
+         "Type is not convertible to int", {"(tracking/threshold: \"dim\" is neither a number nor \"auto\" nor \"adaptive\")"}},
         {"damaged stored member",
          R"({"media": {"locations": ["./media/graphics/Core.dat", "./broken.dat"]}})",
          "Media archive './broken.dat' is damaged: member 'Quillmoth.mesh' fails its CRC check", {},
@@ -78,6 +92,17 @@ TEST(BadFiles, StopTheStartUpNamingTheFileOrKey)
         {"damaged deflated member", R"({"media": {"locations": ["./core.dat"]}})",
          "Media archive './core.dat' is damaged: member 'Background.png'", {},
          [](const ProgramFolder& f) { writeDamagedCopy(f, "media/graphics/Core.dat", "core.dat"); }},
+        // Values the engine asserted on, or could not draw with, stop before
+        // anything is opened.
+        {"near clip distance zero", R"({"rendering": {"near": 0}})", "rendering/near: 0 is not above 0", {}},
+        {"window width as a string", R"({"window": {"width": "800"}})", "Type is not convertible to uint",
+         {"(window/width: \"800\" is not a number from 0 to 4294967295)"}},
+        {"a size field with a flipped bit", R"({"media": {"locations": ["./core.dat"]}})",
+         "Media archive './core.dat' is damaged: member 'Core.material' claims ",
+         {"bytes, more than the 256 MB a media member may hold"},
+         [](const ProgramFolder& f) { writeCopyClaimingMore(f, "media/graphics/Core.dat", "core.dat"); }},
+        {"main document above 1 MB", "{\"window\": {\"title\": \"" + std::string(1100000, 'x') + "\"}}",
+         "kwo.config: the document is larger than 1 MB", {}},
         // An engine error raised by the viewer's own code names its source
         // file relative to the source tree, not the build machine's path.
         {"engine error of our own", R"({"media": {"locations": []}})",
@@ -112,6 +137,43 @@ TEST(BadFiles, StopTheStartUpNamingTheFileOrKey)
         }
         EXPECT_EQ(viewer.folder.read("user.config"), "{\"camera\": \"still.mkv\", \"note\": \"kept\"}");
     }
+}
+
+} // namespace
+} // namespace kwo::test
+
+namespace kwo::test {
+namespace {
+
+// Values that are taken with a warning run the show: each warning once on
+// standard error, and in the engine log, which starts after they were said.
+TEST(BadFiles, WarnedValuesRunTheShowAndAreSaidOnceInBothPlaces)
+{
+    ProgramFolder program;
+    program.write("kwo.config", "\xEF\xBB\xBF" + viewerDocument(R"({"rendering": {"mirror": "false",
+        "ambient": {"r": 2}}, "misc": {"fix_video": "false"}})") +
+                                    "\n// the reader ignores what follows the document\n");
+    // A second "video" section, as a pasted example brings one: the first is dropped.
+    std::string text = program.read("kwo.config");
+    text.insert(text.find('{') + 1, "\n\"video\": {\"width\": 640},\n\"video\": {\"flip_vertical\": \"\"},");
+    program.write("kwo.config", text);
+    Process viewer({program.executable()}, program.path(), clipCameraEnvironment());
+    const ProcessResult result = closeViewer(viewer, viewerTitle);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string warnings[] = {
+        "Warning: kwo.config line 3: \"video\" is written again; the one on line 2 is ignored",
+        "Warning: video/flip_vertical: the string \"\" counts as false; write true or false without quotes",
+        "Warning: rendering/mirror: the string \"false\" counts as true; write true or false without quotes",
+        "Warning: rendering/ambient/r: 2 is outside 0..1",
+        "Warning: misc/fix_video: the string \"false\" counts as true; write true or false without quotes",
+    };
+    const std::string log = program.read("ogre.log");
+    std::string expected;
+    for (const std::string& warning : warnings) {
+        expected += warning + "\n";
+        EXPECT_NE(log.find(warning), std::string::npos) << warning;
+    }
+    EXPECT_EQ(result.err, expected);
 }
 
 } // namespace

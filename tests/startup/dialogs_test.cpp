@@ -118,7 +118,9 @@ TEST(ConfigurationErrorBox, CancelEndsWithMinusOneAndLeavesTheUserDocument)
     press(box, "Escape");
     const auto result = viewer.wait(std::chrono::seconds(20));
     EXPECT_EQ(result.exitCode, 255);
-    EXPECT_EQ(result.err, "");
+    // After the answer, the journal learns which file it was about.
+    EXPECT_EQ(result.err, "Configuration file error (kwo.config)\n* Line 1, Column 2\n  Missing '}' or object member "
+                          "name\n\nContinue with default settings?\n");
     EXPECT_EQ(program.read("user.config"), "{\"camera\": \"kept\"}\n");
 }
 
@@ -134,7 +136,9 @@ TEST(ConfigurationErrorBox, OkGoesOnWithTheDefaults)
     // The built-in document then runs the whole show, and the run ends as usual.
     const auto result = kwo::test::closeViewer(viewer);
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err.rfind("Configuration file error (kwo.config)\n* Line 1, Column 45\n", 0), 0u) << result.err;
+    const std::string goesOn = "\nWarning: kwo.config is not valid JSON; the built-in defaults apply\n";
+    EXPECT_EQ(result.err.substr(result.err.size() - std::min(result.err.size(), goesOn.size())), goesOn);
     EXPECT_TRUE(waitForWindow("^Configuration file error$", 0.1).empty());
     // Nothing of the invalid document was merged: the user document holds
     // the camera, whatever else it kept of the main document's text.

@@ -2,10 +2,13 @@
 // configuration error go to standard error, and nobody can answer "continue".
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/viewer.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -27,7 +30,8 @@ TEST(Headless, InvalidMainDocumentEndsWithMinusOneAndWritesNothing)
     program.write("user.config", "{\"camera\": \"kept\"}\n");
     const auto result = runHeadless(program);
     EXPECT_EQ(result.exitCode, 255);
-    EXPECT_EQ(result.err.rfind("Configuration file error\n* Line 1, Column 2\n", 0), 0u) << result.err;
+    // The box names no file: the line on standard error does.
+    EXPECT_EQ(result.err.rfind("Configuration file error (kwo.config)\n* Line 1, Column 2\n", 0), 0u) << result.err;
     EXPECT_NE(result.err.find("\n\nContinue with default settings?\n"), std::string::npos) << result.err;
     EXPECT_EQ(program.read("user.config"), "{\"camera\": \"kept\"}\n");
 }
@@ -35,24 +39,29 @@ TEST(Headless, InvalidMainDocumentEndsWithMinusOneAndWritesNothing)
 TEST(Headless, MissingEmptyAndBlankMainDocuments)
 {
     struct Case {
-        const char* content; // null: no file
+        std::optional<std::string> content; // none: no file
         int exitCode;
         const char* errStart;
     };
     // Without a camera the start-up goes on to "No camera" unless the main
     // document stopped it first.
     const Case cases[] = {
-        {nullptr, 1, "Exception: No camera\n"},
+        {std::nullopt, 1, "Exception: No camera\n"},
         {"", 1, "Exception: No camera\n"},
-        {" \n\t\n", 255, "Configuration file error\n* Line 3, Column 1\n"},
-        {"// only a comment\n", 255, "Configuration file error\n"},
+        {" \n\t\n", 255, "Configuration file error (kwo.config)\n* Line 3, Column 1\n"},
+        {"// only a comment\n", 255, "Configuration file error (kwo.config)\n"},
+        // Saved by an editor that starts UTF-8 with a byte-order mark: read as written.
+        {"\xEF\xBB\xBF{\"window\": {\"fullscreen\": false}}", 1, "Exception: No camera\n"},
+        // Nested deeper than the reader goes: the same box, naming the file here too.
+        {"{\"a\": " + std::string(2000, '[') + std::string(2000, ']') + "}", 255,
+         "Configuration file error (kwo.config)\nExceeded stackLimit in readValue().\n"},
     };
     for (const Case& c : cases) {
         ProgramFolder program;
         if (c.content)
-            program.write("kwo.config", c.content);
+            program.write("kwo.config", *c.content);
         const auto result = runHeadless(program);
-        EXPECT_EQ(result.exitCode, c.exitCode) << (c.content ? c.content : "(none)");
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.content.value_or("(none)");
         EXPECT_EQ(result.err.rfind(c.errStart, 0), 0u) << result.err;
         if (c.exitCode == 1) {
             EXPECT_EQ(result.err, c.errStart);
@@ -107,6 +116,27 @@ TEST(Headless, StartUpErrorGoesToStandardErrorAndReturnsOne)
         EXPECT_EQ(result.err, c.line);
         EXPECT_FALSE(program.exists("user.config"));
     }
+}
+
+} // namespace
+
+namespace {
+
+// Started where there is no display at all, the box cannot be shown and the
+// fixed sentence blames the card; the line and the engine log say why.
+TEST(Headless, NoDisplayNamesTheReasonInTheDetail)
+{
+    ProgramFolder program;
+    program.write("kwo.config", R"({"window": {"fullscreen": false}})");
+    TempDir elsewhere;
+    const auto result = kwo::test::run({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", program.executable()},
+                                       elsewhere.path(), kwo::test::clipCameraEnvironment());
+    EXPECT_EQ(result.exitCode, 1);
+    const std::string line = "The video card do not support the required features (render window start-up failed: "
+                             "no display: DISPLAY is not set)";
+    EXPECT_EQ(result.err, "Exception: " + line + "\n");
+    ASSERT_TRUE(program.exists("ogre.log"));
+    EXPECT_NE(program.read("ogre.log").find(line), std::string::npos);
 }
 
 } // namespace

@@ -33,9 +33,16 @@ TEST(CameraModes, ReadFromADevicesCaps)
     EXPECT_EQ(list[2], (kwo::CameraMode{"image/jpeg", "", 1280, 720, 30, 1}));
     EXPECT_EQ(list[3], (kwo::CameraMode{"video/x-raw", "YUY2", 160, 120, 30, 1}));
     EXPECT_EQ(list[4], (kwo::CameraMode{"video/x-raw", "NV12", 100, 100, 0, 1}));
-    EXPECT_EQ(list[0].capsText(), "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1");
+    EXPECT_EQ(list[0].capsText(), "video/x-raw,format=(string)YUY2,width=640,height=480,framerate=30/1");
     EXPECT_EQ(list[2].capsText(), "image/jpeg,width=1280,height=720,framerate=30/1");
-    EXPECT_EQ(list[4].capsText(), "video/x-raw,format=NV12,width=100,height=100");
+    EXPECT_EQ(list[4].capsText(), "video/x-raw,format=(string)NV12,width=100,height=100");
+    // A format GStreamer would read as a number, or that needs quoting, reads back as itself.
+    for (const char* format : {"9", "1e5", "true", "YUV 4:2:2", "a\"b\\c", "{x}"}) {
+        const kwo::CameraMode odd{"video/x-raw", format, 640, 480, 30, 1};
+        const std::vector<kwo::CameraMode> again = kwo::modesFromCapsText(odd.capsText());
+        ASSERT_EQ(again.size(), 1u) << odd.capsText();
+        EXPECT_EQ(again.front(), odd) << odd.capsText();
+    }
     EXPECT_EQ(list[0].label(), "640 x 480, 30 fps");
     EXPECT_EQ(list[2].label(), "1280 x 720, 30 fps (image/jpeg)");
 }
