@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <cstring>
+
 #include <regex>
 #include <thread>
 
@@ -115,8 +117,30 @@ TEST(ViewerRun, WritesTheEngineLogInTheProgramFolder)
     EXPECT_GT(frames, 0);
     // The time is printed to a tenth of a second, the rate from the exact one.
     EXPECT_LE(frames / (seconds + 0.051), rate + 0.051);
-    if (seconds > 0.1)
+    if (seconds > 0.1) {
         EXPECT_GE(frames / (seconds - 0.051), rate - 0.051);
+    }
+}
+
+// The share of a core a thread that never sleeps gets over `time`.
+double busyThreadShare(std::chrono::steady_clock::duration time)
+{
+    double share = 0;
+    std::thread busy([&] {
+        const auto threadSeconds = [] {
+            timespec now{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+        };
+        const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = threadSeconds();
+        while (std::chrono::steady_clock::now() - start < time) {
+        }
+        share = (threadSeconds() - cpuStart) /
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+    busy.join();
+    return share;
 }
 
 TEST(ViewerRun, DrawsAtThePaceItStatesAndSleepsBetweenFrames)
@@ -151,7 +175,11 @@ TEST(ViewerRun, DrawsAtThePaceItStatesAndSleepsBetweenFrames)
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const auto wallStart = std::chrono::steady_clock::now();
         const double mainStart = cpuSeconds(pid, pid);
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+
+        // What a thread that never sleeps gets of a core meanwhile: on a busy
+        // machine a loop that never sleeps gets no more.
+        const double busyShare = busyThreadShare(std::chrono::seconds(2));
+
         const double mainShare = (cpuSeconds(pid, pid) - mainStart) /
                                  std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         viewer.press("Escape");
@@ -169,7 +197,15 @@ TEST(ViewerRun, DrawsAtThePaceItStatesAndSleepsBetweenFrames)
         EXPECT_GT(fps, 2);
         // Between frames the main thread sleeps: a loop that looks for news
         // without sleeping keeps it busy all the time.
-        EXPECT_LT(mainShare, 0.6) << "main thread CPU-s per second";
+        // The X server and the renderer's threads make even a loop that
+        // never sleeps wait now and then, so with the processor shared many
+        // ways the two cannot be told apart: then only the frame rate counts.
+        if (busyShare >= 0.5) {
+            EXPECT_LT(mainShare, busyShare / 3) << "main thread CPU-s per second; a busy thread's " << busyShare;
+        } else {
+            std::cerr << "machine too busy to judge the main thread's sleep: a busy thread got " << busyShare
+                      << " of a core, the main thread " << mainShare << std::endl;
+        }
     }
 }
 
