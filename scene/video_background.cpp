@@ -2,7 +2,6 @@
 
 #include "config/exception.h"
 #include "config/readers.h"
-#include "scene/frame_picture.h"
 
 #include <OgreCamera.h>
 #include <OgreMaterialManager.h>
@@ -88,8 +87,6 @@ Ogre::TexturePtr createVideoTexture(int width, int height, Ogre::PixelFormat for
                               static_cast<Ogre::uint>(height), 0, format, Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
     bindTextureUnits(texture);
     // Black until the first frame arrives, not whatever the memory held.
-    if (storeLikeFrames(*texture))
-        return texture;
     const Ogre::HardwarePixelBufferSharedPtr buffer = texture->getBuffer(0, 0);
     std::vector<std::uint8_t> black(static_cast<std::size_t>(width) * height * 4, 0);
     buffer->blitFromMemory(Ogre::PixelBox(static_cast<Ogre::uint32>(width), static_cast<Ogre::uint32>(height), 1,

@@ -136,8 +136,7 @@ TEST_F(VideoBackgroundOnScreen, TheTextureKeepsItsFormatStartsBlackAndHoldsEachF
         frame[i + 2] = static_cast<std::uint8_t>(i / 4 % 239 + 13);
         frame[i + 3] = 0x5a; // the pad: not a colour
     }
-    // The internal formats the engine gives "rgb32" and "rgb24": the frames'
-    // layout changes how the driver stores them, not what they hold.
+    // The internal formats the engine gives "rgb32" and "rgb24".
     const struct {
         const char* rendering;
         GLint internalFormat;
