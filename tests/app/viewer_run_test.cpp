@@ -8,6 +8,7 @@
 #include <csignal>
 #include <ctime>
 #include <cstring>
+#include <iostream>
 
 #include <regex>
 #include <thread>
