@@ -26,12 +26,15 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return true;
     }
-    figures.frameDrawn(kwo::RunFigures::Clock::now());
+    const kwo::RunFigures::Clock::time_point start = kwo::RunFigures::Clock::now();
+    figures.frameDrawn(start);
+    pace.frameStarted(start);
     for (Ogre::AnimationState* state : animationStates)
         if (state->getEnabled())
             state->addTime(evt.timeSinceLastFrame);
 
-    unsigned char* image = arVideoGetImage();
+    unsigned char* image = pictureWaiting ? pictureWaiting : arVideoGetImage();
+    pictureWaiting = nullptr;
     showCameraLost(kwo::videoLost());
     if (!image)
         return true;
@@ -57,14 +60,37 @@ bool KWO::frameEnded(const Ogre::FrameEvent&)
 {
     if (!renderWindow->isVisible())
         return true;
+    waitForNextFrame();
+    return true;
+}
+
+void KWO::waitForNextFrame()
+{
     const bool wasPacing = pacer.pacing();
     const kwo::FramePacer::Clock::time_point due = pacer.frameDue(kwo::FramePacer::Clock::now());
     if (pacer.pacing() && !wasPacing)
         Ogre::LogManager::getSingleton().logMessage(
             "The driver does not wait for the display: frames paced to " +
             std::to_string(static_cast<int>(pacer.refreshHz() + 0.5)) + " Hz");
-    std::this_thread::sleep_until(due);
-    return true;
+    if (!pace.followsCamera()) {
+        std::this_thread::sleep_until(due);
+        return;
+    }
+    // Following the camera: between looks the loop sleeps; each look takes a
+    // new camera picture if there is one (kept for the next frame, which
+    // shows it), watches over the camera and handles the window's events.
+    bool news = false;
+    for (;;) {
+        const kwo::DrawingPace::Clock::time_point now = kwo::DrawingPace::Clock::now();
+        if (pace.drawNow(now, due, news))
+            return;
+        std::this_thread::sleep_until(pace.nextLook(now, due));
+        if (window->pumpEvents() || !running || !renderWindow->isVisible())
+            news = true;
+        if (!pictureWaiting)
+            pictureWaiting = arVideoGetImage();
+        news = news || pictureWaiting || kwo::videoLost() != lostLook->dimmed();
+    }
 }
 
 // Creatures stand on what the camera sees; without a camera there is nothing

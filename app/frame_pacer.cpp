@@ -10,6 +10,13 @@ FramePacer::FramePacer(bool vsync, double refreshHz)
 {
 }
 
+FramePacer FramePacer::capped(double hz)
+{
+    FramePacer pacer(true, hz);
+    pacer.paced = true;
+    return pacer;
+}
+
 FramePacer::Clock::time_point FramePacer::frameDue(Clock::time_point now)
 {
     if (!wanted)

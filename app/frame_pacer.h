@@ -26,6 +26,9 @@ public:
     // `vsync`: vertical sync asked for; without it the loop is never paced.
     // `refreshHz`: the display's refresh rate; 0 or less (unknown) counts as 60.
     FramePacer(bool vsync = false, double refreshHz = 0);
+    // A loop held to at most `hz` frames a second (above 0) from its first
+    // frame, whatever the display does.
+    static FramePacer capped(double hz);
 
     // A frame that will be drawn is about to start at `now`: the time it is
     // due, until which the caller sleeps (`now` or earlier: start at once).

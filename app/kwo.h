@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/drawing_pace.h"
 #include "app/frame_pacer.h"
 #include "app/run_figures.h"
 #include "app/tuning_view.h"
@@ -76,6 +77,10 @@ private:
     void testCollisionPair(CollisionPair& pair);
     // While the camera is lost: the picture darkened and no creature shown.
     void showCameraLost(bool lost);
+    // Sleeps until the next frame's turn (see DrawingPace).
+    void waitForNextFrame();
+    // Chooses how often the show is drawn, once the renderer is known.
+    void chooseDrawingPace(const kwo::WindowSettings& windowSettings);
 
     std::unique_ptr<kwo::AppWindow> window;
     Ogre::Root* root = nullptr;
@@ -105,6 +110,8 @@ private:
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material
     std::unique_ptr<kwo::ScaledPresentation> presentation; // full screen drawn at the configured size; else null
     kwo::FramePacer pacer;   // set up with the window, whose display it follows
+    kwo::DrawingPace pace;   // whether the loop waits for the camera as well
+    unsigned char* pictureWaiting = nullptr; // a camera picture taken while waiting, not yet shown
     kwo::RunFigures figures; // restarted when the run starts
     kwo::TuningView tuning;  // the technician's view of what the detector sees
 };

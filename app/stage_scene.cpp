@@ -49,6 +49,7 @@ void KWO::startEngine(const Json::Value& config)
         Ogre::LogManager::getSingleton().logMessage(
             "Display refresh rate: " + std::to_string(static_cast<int>(pacer.refreshHz() + 0.5)) + " Hz" +
             (window->refreshRate() > 0 ? "" : " (not reported, assumed)"));
+        chooseDrawingPace(windowSettings);
     } catch (const std::exception& error) {
         // Without a display every step fails in its own words; the cause is
         // the one thing to say (the engine logs its own error).
@@ -61,6 +62,33 @@ void KWO::startEngine(const Json::Value& config)
     }
     sceneManager = root->createSceneManager();
     kwo::addMediaLocations(settings["media"]["locations"]);
+}
+
+// A software renderer pays for every drawn frame with a whole show of
+// processor time; a graphics card draws the display's refresh for little.
+void KWO::chooseDrawingPace(const kwo::WindowSettings& windowSettings)
+{
+    const std::string renderer = root->getRenderSystem()->getCapabilities()->getDeviceName();
+    kwo::DrawingRule rule = windowSettings.drawing;
+    if (rule == kwo::DrawingRule::automatic)
+        rule = kwo::isSoftwareRenderer(renderer) ? kwo::DrawingRule::camera : kwo::DrawingRule::display;
+    std::string line;
+    switch (rule) {
+    case kwo::DrawingRule::capped:
+        pacer = kwo::FramePacer::capped(windowSettings.frameRateCap);
+        line = "at most " + std::to_string(static_cast<int>(windowSettings.frameRateCap + 0.5)) +
+               " frames per second";
+        break;
+    case kwo::DrawingRule::camera:
+        pace = kwo::DrawingPace(true);
+        line = "once per camera picture, at most at the display's refresh";
+        break;
+    default:
+        line = "at the display's refresh";
+        break;
+    }
+    // The pace a run's closing line is to be read against.
+    Ogre::LogManager::getSingleton().logMessage("Frames drawn " + line + " (renderer: " + renderer + ")");
 }
 
 void KWO::setUpRendering(const Json::Value& config)

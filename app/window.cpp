@@ -354,11 +354,16 @@ void AppWindow::hide()
     SDL_HideWindow(window);
 }
 
-void AppWindow::pumpEvents()
+bool AppWindow::pumpEvents()
 {
+    bool handled = false;
     SDL_Event event;
-    while (SDL_PollEvent(&event))
-        handle(convertEvent(event));
+    while (SDL_PollEvent(&event)) {
+        const WindowEvent converted = convertEvent(event);
+        handle(converted);
+        handled = handled || converted != WindowEvent::none;
+    }
+    return handled;
 }
 
 void AppWindow::handle(WindowEvent event)

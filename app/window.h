@@ -101,8 +101,9 @@ public:
     void show();
     void hide();
 
-    // Handles every queued event.
-    void pumpEvents();
+    // Handles every queued event; true when one of them may change what is
+    // shown or end the run.
+    bool pumpEvents();
 
     // Called with each of the technician's keys while events are pumped.
     std::function<void(WindowEvent)> onTuningKey;

@@ -59,6 +59,23 @@ WindowSettings readWindowSettings(const Setting& window)
     else if (resolution != "auto")
         throw Exception("Invalid " + window["fullscreen_resolution"].path() + " '" + resolution +
                         "' (auto, screen or window)");
+    const Setting frameRate = window["frame_rate"];
+    if (frameRate.value().isNumeric()) {
+        settings.frameRateCap = window.getDouble("frame_rate", 0);
+        if (!(settings.frameRateCap > 0))
+            throw Exception("Invalid " + frameRate.path() + " '" + frameRate.value().asString() +
+                            "' (auto, display, camera or frames per second above 0)");
+        settings.drawing = DrawingRule::capped;
+        return settings;
+    }
+    const std::string drawing = window.has("frame_rate") ? window.text("frame_rate") : std::string("auto");
+    if (drawing == "display")
+        settings.drawing = DrawingRule::display;
+    else if (drawing == "camera")
+        settings.drawing = DrawingRule::camera;
+    else if (drawing != "auto")
+        throw Exception("Invalid " + frameRate.path() + " '" + drawing +
+                        "' (auto, display, camera or frames per second above 0)");
     return settings;
 }
 

@@ -28,6 +28,14 @@ constexpr unsigned maxWindowSide = 16384;
 // The most multisampling samples asked of a window.
 constexpr unsigned maxSamples = 16;
 
+// How often the show is drawn ("window/frame_rate").
+enum class DrawingRule {
+    automatic, // "auto": `camera` on a software renderer, else `display`
+    display,   // "display": at the display's refresh
+    camera,    // "camera": once per camera picture, never faster than the display
+    capped,    // a number: at most that many frames per second
+};
+
 // The "window" section as the engine start-up reads it.
 struct WindowSettings {
     unsigned width = 800;   // client area, pixels: 1..maxWindowSide (clamped to the screen when windowed)
@@ -39,6 +47,8 @@ struct WindowSettings {
     bool gamma = false;
     bool fullscreen = false;
     FullScreenResolution fullscreenResolution = FullScreenResolution::automatic;
+    DrawingRule drawing = DrawingRule::automatic;
+    double frameRateCap = 0; // frames per second, for DrawingRule::capped
 };
 
 // Reads and checks the section in the order the start-up needs it: size and

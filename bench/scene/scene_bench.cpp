@@ -1,6 +1,7 @@
 // What the frame cycle costs the CPU per video frame (blank the top row,
 // upload the frame into the video texture) against the physical floor of two
-// plain copies of the frame, at 320x240 and 640x480, in the
+// plain copies of the frame, at 320x240, 640x480 and 1920x1080 (and the
+// driver's own upload of the frame without the engine), in the
 // thread's CPU time; and the frames per second of the default scene with a
 // video frame uploaded every frame, in a window of 800x600 and full screen
 // drawn both ways (at the screen's resolution with the layout scaled, and at
@@ -25,6 +26,9 @@
 #include <OgreRenderWindow.h>
 #include <OgreRoot.h>
 #include <OgreTextureManager.h>
+
+#include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <benchmark/benchmark.h>
 #include <json/reader.h>
@@ -190,7 +194,7 @@ double processSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-Ogre::HardwarePixelBufferSharedPtr textureBuffer(int width, int height)
+Ogre::TexturePtr videoTexture(int width, int height)
 {
     engine();
     const std::string name = "bench/" + std::to_string(width) + "x" + std::to_string(height);
@@ -199,19 +203,45 @@ Ogre::HardwarePixelBufferSharedPtr textureBuffer(int width, int height)
     if (!texture)
         texture = textures.createManual(name, "General", Ogre::TEX_TYPE_2D, width, height, 0, Ogre::PF_X8R8G8B8,
                                         Ogre::TU_DYNAMIC_WRITE_ONLY_DISCARDABLE);
-    return texture->getBuffer(0, 0);
+    return texture;
 }
 
 void FrameWork(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
     PageAlignedFrame frame = cameraFrame(width, height);
-    const Ogre::HardwarePixelBufferSharedPtr buffer = textureBuffer(width, height);
+    const Ogre::HardwarePixelBufferSharedPtr buffer = videoTexture(width, height)->getBuffer(0, 0);
     for (auto _ : state) {
         kwo::blankTopRow(frame.data(), width, height);
         kwo::uploadFrame(*buffer, frame.data(), width, height);
         benchmark::ClobberMemory();
     }
+}
+
+// The frame given to the driver directly (blue, green, red, pad as bytes, or
+// as the engine sends it, packed words), the texture's storage first made
+// from a frame of that format and type, so that a driver choosing its layout
+// from them stores the frames' own: what the driver's upload costs without
+// the engine, third argument 0 for bytes, 1 for packed words.
+void DirectUpload(benchmark::State& state)
+{
+    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+    const GLenum type = state.range(2) ? GL_UNSIGNED_INT_8_8_8_8_REV : GL_UNSIGNED_BYTE;
+    PageAlignedFrame frame = cameraFrame(width, height);
+    Ogre::TexturePtr texture = videoTexture(width, height);
+    GLuint id = 0;
+    texture->getCustomAttribute("GLID", &id);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glBindTexture(GL_TEXTURE_2D, id);
+    GLint internalFormat = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &internalFormat);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, GL_BGRA, type, frame.data());
+    for (auto _ : state) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, type, frame.data());
+        benchmark::ClobberMemory();
+    }
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
 }
 
 void TwoCopies(benchmark::State& state)
@@ -275,9 +305,11 @@ void PresentOnly(benchmark::State& state, Drawing drawing)
     state.counters["process_ms"] = 1000 * process / static_cast<double>(state.iterations());
 }
 
-BENCHMARK(FrameWork)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond)
+BENCHMARK(FrameWork)->Args({320, 240})->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)
     ->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(TwoCopies)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond)
+BENCHMARK(DirectUpload)->Args({640, 480, 0})->Args({640, 480, 1})->Args({1920, 1080, 0})->Args({1920, 1080, 1})
+    ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(TwoCopies)->Args({320, 240})->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)
     ->Repetitions(5)->ReportAggregatesOnly(true);
 // Real time for the frame rate; the software renderer draws on threads of
 // its own, which the thread's CPU time would not see, so the processor time
@@ -354,7 +386,7 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nmedians of the repetitions, +- their standard deviation:\n");
-    for (const char* size : {"320/240", "640/480"}) {
+    for (const char* size : {"320/240", "640/480", "1920/1080"}) {
         const auto* floor = reporter.find(std::string("TwoCopies/") + size);
         if (!floor || floor->cpu <= 0)
             continue;
@@ -362,6 +394,11 @@ int main(int argc, char** argv)
             std::printf("frame work at %s: %.2f x two plain copies of the frame (%.1f +- %.1f us against %.1f +- "
                         "%.1f us, thread CPU time)\n",
                         size, figure->cpu / floor->cpu, figure->cpu, figure->cpuSpread, floor->cpu, floor->cpuSpread);
+        for (const auto& [type, named] : {std::pair{"/0", "bytes"}, std::pair{"/1", "packed words"}})
+            if (const auto* direct = reporter.find(std::string("DirectUpload/") + size + type))
+                std::printf("the driver's own upload at %s (%s, storage made from such a frame): %.2f x two plain "
+                            "copies (%.1f +- %.1f us)\n",
+                            size, named, direct->cpu / floor->cpu, direct->cpu, direct->cpuSpread);
     }
     std::map<std::string, double> processPerFrame, framesPerSecond;
     for (const char* where : {"windowed", "fullscreen_screen_resolution", "fullscreen_scaled_picture"}) {

@@ -1,6 +1,7 @@
 // When the rendering loop sleeps for the display, and what the engine log
 // says about the run's frames: pure time arithmetic, driven with made-up
 // clocks.
+#include "app/drawing_pace.h"
 #include "app/frame_pacer.h"
 #include "app/run_figures.h"
 
@@ -11,6 +12,7 @@
 
 namespace {
 
+using kwo::DrawingPace;
 using kwo::FramePacer;
 using kwo::RunFigures;
 using Clock = std::chrono::steady_clock;
@@ -151,6 +153,121 @@ TEST(FramePacer, APauseRestartsTheSchedule)
     EXPECT_EQ(pacer.frameDue(back), back);
     EXPECT_TRUE(pacer.pacing());
     EXPECT_EQ(pacer.frameDue(back + milliseconds(1)), back + pacer.period());
+}
+
+TEST(FramePacer, ACapPacesFromTheFirstFrame)
+{
+    FramePacer pacer = FramePacer::capped(24);
+    EXPECT_TRUE(pacer.pacing());
+    Clock::time_point now = origin;
+    const std::vector<Clock::time_point> starts = runLoop(pacer, now, milliseconds(3), 5);
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_NEAR(ms(starts[i] - starts[i - 1]), 1000.0 / 24, 1e-3);
+}
+
+// The loop as the viewer runs it: after each frame (taking `work`), it
+// sleeps and looks until the pace says draw. Something new is there when a
+// camera picture or an event came after the last frame began. The start
+// times of the frames drawn until `end`.
+std::vector<Clock::time_point> runWaitingLoop(FramePacer& pacer, DrawingPace& pace, Clock::duration work,
+                                              const std::vector<Clock::time_point>& arrivals, Clock::time_point end)
+{
+    std::vector<Clock::time_point> starts;
+    Clock::time_point now = origin;
+    std::size_t next = 0; // the first arrival not yet shown
+    while (now < end) {
+        starts.push_back(now);
+        pace.frameStarted(now);
+        while (next < arrivals.size() && arrivals[next] <= now)
+            ++next;
+        now += work;
+        const Clock::time_point due = pacer.frameDue(now);
+        for (int looks = 0; !pace.drawNow(now, due, next < arrivals.size() && arrivals[next] <= now); ++looks) {
+            const Clock::time_point look = pace.nextLook(now, due);
+            EXPECT_GT(look, now); // every look sleeps
+            now = look;
+            if (looks > 10000) {
+                ADD_FAILURE() << "the loop never draws";
+                return starts;
+            }
+        }
+    }
+    return starts;
+}
+
+std::vector<Clock::time_point> everyPeriod(Clock::time_point from, Clock::time_point to, Clock::duration period)
+{
+    std::vector<Clock::time_point> times;
+    for (Clock::time_point t = from; t < to; t += period)
+        times.push_back(t);
+    return times;
+}
+
+TEST(DrawingPace, FollowingTheCameraDrawsEachPictureOnceAndSoon)
+{
+    // A camera at 30 fps on a loop held to a 60 Hz display, frames taking
+    // 6 ms: one frame per picture, each started within one look of the
+    // picture's arrival.
+    FramePacer pacer = FramePacer::capped(60);
+    DrawingPace pace(true);
+    const Clock::time_point end = origin + std::chrono::seconds(2);
+    const std::vector<Clock::time_point> arrivals = everyPeriod(origin + microseconds(5100), end, microseconds(33333));
+    const std::vector<Clock::time_point> starts = runWaitingLoop(pacer, pace, milliseconds(6), arrivals, end);
+    ASSERT_EQ(starts.size(), arrivals.size() + 1); // and the first frame, before any picture
+    for (std::size_t i = 0; i < arrivals.size(); ++i) {
+        EXPECT_GE(starts[i + 1], arrivals[i]);
+        EXPECT_LE(starts[i + 1] - arrivals[i], DrawingPace::lookInterval);
+    }
+}
+
+TEST(DrawingPace, NeverFasterThanTheDisplay)
+{
+    // A camera (or a clip) faster than the display: the display's schedule holds.
+    FramePacer pacer = FramePacer::capped(60);
+    DrawingPace pace(true);
+    const Clock::time_point end = origin + std::chrono::seconds(1);
+    const std::vector<Clock::time_point> starts =
+        runWaitingLoop(pacer, pace, milliseconds(2), everyPeriod(origin, end, milliseconds(5)), end);
+    EXPECT_NEAR(static_cast<double>(starts.size()), 60, 1);
+}
+
+TEST(DrawingPace, WithoutPicturesItDrawsOncePerQuietPeriod)
+{
+    // The camera stopped (or is lost): creatures go on moving, slowly.
+    FramePacer pacer = FramePacer::capped(60);
+    DrawingPace pace(true);
+    const std::vector<Clock::time_point> starts =
+        runWaitingLoop(pacer, pace, milliseconds(6), {}, origin + std::chrono::seconds(1));
+    ASSERT_EQ(starts.size(), 4u);
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_EQ(starts[i] - starts[i - 1], DrawingPace::quietPeriod);
+}
+
+TEST(DrawingPace, NewsEndsTheWaitButNotBeforeTheDisplaysTurn)
+{
+    DrawingPace pace(true);
+    pace.frameStarted(origin);
+    const Clock::time_point due = origin + milliseconds(16);
+    // Before the display's turn: nothing is drawn, and there is no need to look.
+    EXPECT_FALSE(pace.drawNow(origin + milliseconds(10), due, true));
+    EXPECT_EQ(pace.nextLook(origin + milliseconds(10), due), due);
+    // After it, news (a key, the camera lost, a picture) is drawn at once;
+    // without news the loop looks again one look later.
+    EXPECT_TRUE(pace.drawNow(origin + milliseconds(20), due, true));
+    EXPECT_FALSE(pace.drawNow(origin + milliseconds(20), due, false));
+    EXPECT_EQ(pace.nextLook(origin + milliseconds(20), due), origin + milliseconds(20) + DrawingPace::lookInterval);
+    // The last look before the quiet period ends wakes just in time.
+    const Clock::time_point quietEnd = origin + DrawingPace::quietPeriod;
+    EXPECT_EQ(pace.nextLook(quietEnd - microseconds(500), due), quietEnd);
+    EXPECT_TRUE(pace.drawNow(quietEnd, due, false));
+}
+
+TEST(DrawingPace, NotFollowingTheCameraDrawsWhenDue)
+{
+    DrawingPace pace(false);
+    pace.frameStarted(origin);
+    EXPECT_FALSE(pace.drawNow(origin + milliseconds(5), origin + milliseconds(16), false));
+    EXPECT_TRUE(pace.drawNow(origin + milliseconds(16), origin + milliseconds(16), false));
 }
 
 // The time of frame `k` of a loop at `hz` frames per second, exact to the

@@ -76,9 +76,9 @@ ProcessResult ViewerSession::finish(double seconds)
     return running->wait(std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
 }
 
-double cpuSeconds(int pid)
+double cpuSeconds(int pid, int thread)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::ifstream in("/proc/" + std::to_string(pid) + (thread ? "/task/" + std::to_string(thread) : "") + "/stat");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // Fields after the command name, which is in parentheses and may hold spaces.
     std::istringstream fields(text.substr(text.rfind(')') + 2));

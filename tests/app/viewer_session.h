@@ -54,8 +54,9 @@ private:
     std::string windowId;
 };
 
-// CPU seconds a process has used so far (user and system).
-double cpuSeconds(int pid);
+// CPU seconds a process has used so far (user and system); with `thread`,
+// that thread's alone (the main thread's id is the process id).
+double cpuSeconds(int pid, int thread = 0);
 
 // Frame extents (left, right, top, bottom) the window manager put around a window.
 struct Extents {

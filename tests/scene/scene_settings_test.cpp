@@ -129,6 +129,38 @@ TEST(WindowSettings, FullScreenResolutionIsOneOfThreeWords)
     }
 }
 
+TEST(WindowSettings, FrameRateIsAWordOrACap)
+{
+    const struct {
+        const char* window;
+        DrawingRule rule;
+        double cap;
+    } cases[] = {
+        {R"({})", DrawingRule::automatic, 0},
+        {R"({"frame_rate": "auto"})", DrawingRule::automatic, 0},
+        {R"({"frame_rate": "display"})", DrawingRule::display, 0},
+        {R"({"frame_rate": "camera"})", DrawingRule::camera, 0},
+        {R"({"frame_rate": 25})", DrawingRule::capped, 25},
+        {R"({"frame_rate": 12.5})", DrawingRule::capped, 12.5},
+    };
+    for (const auto& c : cases) {
+        const Json::Value window = json(c.window);
+        const WindowSettings settings = readWindowSettings(Setting(window, "window"));
+        EXPECT_EQ(settings.drawing, c.rule) << c.window;
+        EXPECT_EQ(settings.frameRateCap, c.cap) << c.window;
+    }
+    for (const char* wrong : {R"({"frame_rate": 0})", R"({"frame_rate": -30})", R"({"frame_rate": "30"})",
+                              R"({"frame_rate": "Camera"})", R"({"frame_rate": true})", R"({"frame_rate": null})"}) {
+        const Json::Value window = json(wrong);
+        try {
+            readWindowSettings(Setting(window, "window"));
+            ADD_FAILURE() << wrong << " accepted";
+        } catch (const std::exception& error) {
+            EXPECT_NE(std::string(error.what()).find("window/frame_rate"), std::string::npos) << error.what();
+        }
+    }
+}
+
 TEST(FullScreenResolution, TheConfiguredSizeIsScaledOnSoftwareRenderersUnlessTheWindowIsMultisampled)
 {
     const char* const llvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";

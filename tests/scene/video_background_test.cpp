@@ -6,6 +6,7 @@
 #include "config/documents.h"
 #include "config/setting.h"
 #include "scene/engine.h"
+#include "scene/frame_picture.h"
 #include "scene/video_background.h"
 #include "tests/scene/json_text.h"
 #include "tests/support/files.h"
@@ -16,10 +17,14 @@
 #include <OgreRoot.h>
 #include <OgreViewport.h>
 
+#include <GL/gl.h>
+
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace kwo::test {
 namespace {
@@ -95,6 +100,64 @@ TEST_F(VideoBackgroundOnScreen, SchemeOfTheSceneViewportAndFormatOfTheTexture)
         EXPECT_EQ(made.texture->getFormat(), c.format) << Ogre::PixelUtil::getFormatName(made.texture->getFormat());
         EXPECT_EQ(made.texture->getWidth(), 320u);
         EXPECT_EQ(made.texture->getHeight(), 240u);
+    }
+}
+
+// The texture's level 0 as the driver holds it: its internal format, and its
+// pixels read back as the frames are laid out.
+struct TextureContent {
+    GLint internalFormat = 0;
+    std::vector<std::uint8_t> bgrx;
+};
+
+TextureContent readTexture(Ogre::Texture& texture)
+{
+    GLuint id = 0;
+    texture.getCustomAttribute("GLID", &id);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glBindTexture(GL_TEXTURE_2D, id);
+    TextureContent content;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &content.internalFormat);
+    content.bgrx.resize(static_cast<std::size_t>(texture.getWidth()) * texture.getHeight() * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, content.bgrx.data());
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    return content;
+}
+
+TEST_F(VideoBackgroundOnScreen, TheTextureKeepsItsFormatStartsBlackAndHoldsEachFrameAsSent)
+{
+    // Each pixel's bytes differ, so a swapped or dropped channel shows.
+    std::vector<std::uint8_t> frame(320 * 240 * 4);
+    for (std::size_t i = 0; i < frame.size(); i += 4) {
+        frame[i] = static_cast<std::uint8_t>(i / 4 % 251);
+        frame[i + 1] = static_cast<std::uint8_t>(i / 4 % 241 + 7);
+        frame[i + 2] = static_cast<std::uint8_t>(i / 4 % 239 + 13);
+        frame[i + 3] = 0x5a; // the pad: not a colour
+    }
+    // The internal formats the engine gives "rgb32" and "rgb24".
+    const struct {
+        const char* rendering;
+        GLint internalFormat;
+    } cases[] = {{"{}", GL_RGBA8}, {R"({"pixel": "rgb24"})", GL_RGB8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rendering);
+        const VideoBackground& made = make(c.rendering);
+        const TextureContent first = readTexture(*made.texture);
+        EXPECT_EQ(first.internalFormat, c.internalFormat);
+        for (std::size_t i = 0; i < first.bgrx.size(); i += 4)
+            if (first.bgrx[i] || first.bgrx[i + 1] || first.bgrx[i + 2]) {
+                ADD_FAILURE() << "not black at pixel " << i / 4;
+                break;
+            }
+        uploadFrame(*made.buffer, frame.data(), 320, 240);
+        const TextureContent shown = readTexture(*made.texture);
+        EXPECT_EQ(shown.internalFormat, c.internalFormat);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < frame.size(); i += 4)
+            wrong += shown.bgrx[i] != frame[i] || shown.bgrx[i + 1] != frame[i + 1] || shown.bgrx[i + 2] != frame[i + 2];
+        EXPECT_EQ(wrong, 0u) << "pixels unlike the frame";
     }
 }
 
