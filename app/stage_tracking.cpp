@@ -9,11 +9,14 @@
 #include "tracking/collision_pairs.h"
 #include "tracking/marker_tracking.h"
 #include "tracking/projection.h"
+#include "tracking/steadying_setting.h"
 
 #include <OgreCamera.h>
 #include <OgreLogManager.h>
 #include <OgreSceneManager.h>
 #include <OgreSceneNode.h>
+
+#include <chrono>
 
 namespace {
 
@@ -46,6 +49,9 @@ void KWO::setUpTracker(const Json::Value& document)
         failWithDetail("Camera load error", paramsKey + ": calibration file '" + params + "' does not fit frames of " +
                                                 std::to_string(videoWidth) + "x" + std::to_string(videoHeight) +
                                                 " (" + reason + ")");
+
+    steadying = kwo::readSteadying(tracking);
+    poseEstimates = kwo::libraryPoseEstimates(&resized);
 
     const kwo::Setting rendering = config["rendering"];
     const auto nearDistance = static_cast<float>(rendering.getDouble("near", 5.0));
@@ -92,7 +98,11 @@ void KWO::trackMarkers(unsigned char* frame)
         throw Exception("Tracking error");
     threshold.detected(markers, markerCount);
     tuning.detected(markers, markerCount, used);
-    kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, trackedObjects, poseEstimates);
+    // The frame's time is when the loop took it: within one loop period of
+    // its arrival, on the clock the hold is felt on.
+    const double time = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, steadying, time, trackedObjects,
+                             poseEstimates);
 }
 
 void KWO::testCollisionPair(CollisionPair& pair)

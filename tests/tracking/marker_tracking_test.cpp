@@ -43,6 +43,10 @@ struct ScriptedEstimates {
                 [this](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) {
                     calls.push_back("continued " + std::to_string(m->area));
                     return result(m, conv);
+                },
+                [this](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) {
+                    calls.push_back("nearest " + std::to_string(m->area));
+                    return result(m, conv);
                 }};
     }
 };
@@ -170,7 +174,7 @@ TEST_F(Placement, PoseIntoTheNodeAndTheMirror)
                                      conv[2][3] = 500;
                                      return 0.1;
                                  },
-                                 nullptr};
+                                 nullptr, nullptr};
     for (bool mirror : {false, true}) {
         objects[0].visible = false;
         ARMarkerInfo m = marker(0, 0.9, 10);
@@ -230,7 +234,8 @@ TEST_F(Placement, RealFramesTwoCopiesAndAnUnknownSquare)
         },
         [&](ARMarkerInfo* m, double prev[3][4], double center[2], double width, double conv[3][4]) {
             return tracker.poseContinued(*m, prev, center, width, conv);
-        }};
+        },
+        nullptr};
     objects.resize(2);
     kwo::placeTrackedObjects(markers.data(), static_cast<int>(markers.size()), 0, false, objects, estimates);
     EXPECT_TRUE(objects[0].visible);
