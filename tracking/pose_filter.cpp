@@ -115,13 +115,12 @@ const MarkerPose& PoseFilter::update(double time, const MarkerPose& measured)
         input.orientation = {-input.orientation.w, -input.orientation.x, -input.orientation.y, -input.orientation.z};
 
     const double maxTurn = parameters_.maxTurn * std::numbers::pi / 180;
-    if (maxTurn > 0 && turnBetween(lastMeasured_.orientation, input.orientation) > maxTurn) {
-        if (turnPending_ && turnBetween(pendingOrientation_, input.orientation) <= maxTurn) {
-            // Two frames agree: the card really turned this fast. Show it
-            // as it is now rather than sweep the creature round.
-            restart(time, input);
-            return filtered_;
-        }
+    if (maxTurn > 0 && turnBetween(lastMeasured_.orientation, input.orientation) > maxTurn &&
+        !(turnPending_ && turnBetween(pendingOrientation_, input.orientation) <= maxTurn)) {
+        // Held back for a frame: a single frame that swapped the square's two
+        // mirror-image poses stays out of the picture. When the next frame
+        // agrees, the card really turned this far, and the filter takes the
+        // turn in like any other.
         turnPending_ = true;
         pendingOrientation_ = input.orientation;
         input.orientation = lastMeasured_.orientation;
@@ -129,7 +128,7 @@ const MarkerPose& PoseFilter::update(double time, const MarkerPose& measured)
         turnPending_ = false;
     }
 
-    // The speed, low-passed as a vector: the random steps of a still card's
+    // The speeds, low-passed as vectors: the random steps of a still card's
     // noise cancel out, a real movement adds up.
     const cv::Vec3d position = toVec(input.position), lastPosition = toVec(lastMeasured_.position);
     const cv::Quatd orientation = toQuat(input.orientation);
@@ -139,13 +138,20 @@ const MarkerPose& PoseFilter::update(double time, const MarkerPose& measured)
     turning += speedWeight * (rotationVector(toQuat(lastMeasured_.orientation), orientation) / interval - turning);
     velocity_ = fromVec(velocity);
     turning_ = fromVec(turning);
-    speed_ = cv::norm(velocity) + parameters_.lever * cv::norm(turning);
+    const double moving = cv::norm(velocity), turningAtLever = parameters_.lever * cv::norm(turning);
+    speed_ = moving + turningAtLever;
 
-    const double weight = smoothingFactor(interval, parameters_.minCutoff + parameters_.beta * speed_);
+    // Position and orientation each follow their own speed: a card carried
+    // fast but not turned keeps its orientation smoothed, and the detector's
+    // noise (mostly in the orientation) stays out of the picture.
+    const double positionWeight = smoothingFactor(interval, parameters_.minCutoff + parameters_.beta * moving);
+    const double orientationWeight =
+        smoothingFactor(interval, parameters_.minCutoff + parameters_.beta * turningAtLever);
     const cv::Vec3d filteredPosition = toVec(filtered_.position);
-    filtered_.position = fromVec(filteredPosition + weight * (position - filteredPosition));
-    filtered_.orientation =
-        fromQuat(cv::Quatd::slerp(toQuat(filtered_.orientation), orientation, weight, cv::QUAT_ASSUME_UNIT, true));
+    filtered_.position = fromVec(filteredPosition + positionWeight * (position - filteredPosition));
+    const cv::Quatd before = toQuat(filtered_.orientation);
+    const cv::Quatd after = cv::Quatd::slerp(before, orientation, orientationWeight, cv::QUAT_ASSUME_UNIT, true);
+    filtered_.orientation = fromQuat(after);
     lastMeasured_ = input;
     return filtered_;
 }

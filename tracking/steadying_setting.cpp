@@ -52,6 +52,12 @@ std::optional<PoseFilterParameters> readSmoothing(const Setting& tracking)
         return PoseFilterParameters{};
     if (!value.isObject())
         throw Exception(smoothing.path() + ": expected true, false or an object");
+    // A misspelt parameter would otherwise leave its default in force
+    // without a word.
+    for (const std::string& member : value.getMemberNames())
+        if (member != "on" && member != "min_cutoff" && member != "beta" && member != "derivative_cutoff")
+            throw Exception(smoothing[member].path() +
+                            ": not a smoothing parameter (on, min_cutoff, beta, derivative_cutoff)");
     PoseFilterParameters parameters;
     parameters.minCutoff = readNumber(smoothing, "min_cutoff", parameters.minCutoff, false, "hertz");
     parameters.beta = readNumber(smoothing, "beta", parameters.beta, true, "hertz per mm/s");

@@ -11,6 +11,7 @@ namespace kwo {
 //   its members "min_cutoff" (hertz, above 0), "beta" (hertz per mm/s, 0 or
 //   more) and "derivative_cutoff" (hertz, above 0), each defaulting to the
 //   filter's own, unless its "on" is false (the values stay for later);
+//   other members are refused;
 // - "hold": how long, in milliseconds (0 or more), a creature whose marker is
 //   lost stays where it was; absent or 0: hidden at once.
 // Anything else stops the start-up with a message naming the key.

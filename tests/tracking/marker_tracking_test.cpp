@@ -199,6 +199,48 @@ TEST_F(Placement, PoseIntoTheNodeAndTheMirror)
     EXPECT_NEAR(q.z, -0.5, 1e-5);
 }
 
+TEST_F(Placement, SteadiedPosesAreMirroredExactly)
+{
+    // A card turning and moving over a few frames, placed with smoothing on,
+    // once as it is and once mirrored: the same steadied poses, reflected.
+    int step = 0;
+    const auto turning = [&](ARMarkerInfo*, double conv[3][4]) {
+        Ogre::Matrix3 rotation;
+        Ogre::Quaternion(Ogre::Radian(0.3f + 0.05f * static_cast<float>(step)), Ogre::Vector3(1, 2, 3).normalisedCopy())
+            .ToRotationMatrix(rotation);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                conv[r][c] = rotation[r][c];
+        conv[0][3] = 50 + 2 * step;
+        conv[1][3] = -20;
+        conv[2][3] = 500 - step;
+        return 0.1;
+    };
+    const kwo::PoseEstimates estimates{
+        [&](ARMarkerInfo* m, double[2], double, double conv[3][4]) { return turning(m, conv); },
+        [&](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) { return turning(m, conv); },
+        [&](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) { return turning(m, conv); }};
+    kwo::Steadying steadying;
+    steadying.smoothing = kwo::PoseFilterParameters{};
+    std::vector<std::pair<Ogre::Vector3, Ogre::Quaternion>> placed[2];
+    for (const bool mirror : {false, true}) {
+        objects[0].visible = false;
+        for (step = 0; step < 6; ++step) {
+            ARMarkerInfo m = marker(0, 0.9, 10 + step);
+            kwo::placeTrackedObjects(&m, 1, 0, mirror, steadying, step / 30.0, objects, estimates);
+            placed[mirror].emplace_back(objects[0].markerNode->getPosition(), objects[0].markerNode->getOrientation());
+        }
+    }
+    for (std::size_t i = 0; i < placed[0].size(); ++i) {
+        const auto& [p, q] = placed[0][i];
+        const auto& [mp, mq] = placed[1][i];
+        EXPECT_EQ(mp, Ogre::Vector3(-p.x, p.y, p.z)) << i;
+        EXPECT_EQ(mq, Ogre::Quaternion(q.w, q.x, -q.y, -q.z)) << i;
+    }
+    // Steadied, not as estimated: the last pose lags the estimate.
+    EXPECT_LT(placed[0].back().first.x, 60);
+}
+
 TEST_F(Placement, RealFramesTwoCopiesAndAnUnknownSquare)
 {
     kwo::ar::Tracker tracker;
