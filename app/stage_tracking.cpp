@@ -59,7 +59,7 @@ void KWO::setUpTracker(const Json::Value& document)
     camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, nearDistance, farDistance));
 
     threshold = kwo::DetectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
-    tuning.setUp(resized.dist_factor, mirror);
+    tuning.setUp(resized, mirror);
     window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };
 
     // The tracker's camera frame has y down and z forward; the engine camera
@@ -103,6 +103,8 @@ void KWO::trackMarkers(unsigned char* frame)
     const double time = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, steadying, time, trackedObjects,
                              poseEstimates);
+    if (tuning.shown())
+        tuning.placed(trackedObjects, steadying, time);
 }
 
 void KWO::testCollisionPair(CollisionPair& pair)
