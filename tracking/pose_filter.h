@@ -22,14 +22,15 @@ namespace kwo {
 struct PoseFilterParameters {
     // Cutoff frequency of the low-pass while the marker is still, in hertz.
     // Lower holds a still card's creature steadier and follows a card that
-    // starts to move slowly a little later. Default 0.8.
-    double minCutoff = 0.8;
+    // starts to move slowly a little later. Default 0.4.
+    double minCutoff = 0.4;
     // How the cutoff rises with the marker's speed, in hertz per millimetre
     // per second (the speed is that of the marker's centre plus its turning
     // measured at `lever`). Higher follows a moving card more closely and
-    // leaves more of the noise while it moves. Default 0.02: a card moving at
-    // 0.3 m/s is filtered at 6.8 Hz.
-    double beta = 0.02;
+    // leaves more of the noise while it moves. Default 0.08: a creature's
+    // head moving at 0.3 m/s is filtered at 24 Hz. (The defaults are the
+    // values bench/tracking/steadiness.cpp recommends.)
+    double beta = 0.08;
     // Cutoff frequency of the speed estimate, in hertz. Default 1.
     double derivativeCutoff = 1.0;
     // Turning counts as the movement of a point this far from the marker's

@@ -44,8 +44,8 @@ namespace {
 // The values the demo and the README recommend (chosen from the grid below).
 PoseFilterParameters recommendedFilter() {
     PoseFilterParameters p;
-    p.minCutoff = 0.8;
-    p.beta = 0.02;
+    p.minCutoff = 0.4;
+    p.beta = 0.08;
     p.derivativeCutoff = 1.0;
     return p;
 }
