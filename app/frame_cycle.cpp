@@ -94,15 +94,15 @@ void KWO::waitForNextFrame()
 }
 
 // Creatures stand on what the camera sees; without a camera there is nothing
-// to stand on. Hiding them goes through the usual placement with no markers,
-// so tracking starts afresh when the camera is back.
+// to stand on. They are hidden at once, held or not, and tracking starts
+// afresh when the camera is back.
 void KWO::showCameraLost(bool lost)
 {
     if (lost == lostLook->dimmed())
         return;
     lostLook->setDimmed(lost);
     if (lost) {
-        kwo::placeTrackedObjects(nullptr, 0, maxTracked, mirror, trackedObjects, poseEstimates);
+        kwo::hideTrackedObjects(trackedObjects);
         for (CollisionPair& pair : collisionPairs)
             testCollisionPair(pair);
     }

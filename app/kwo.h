@@ -105,6 +105,7 @@ private:
     kwo::UniqueNameCounter names;       // the one counter behind every "KWO/..." name
     Ogre::SceneNode* trackingRoot = nullptr;
     kwo::PoseEstimates poseEstimates = kwo::libraryPoseEstimates(); // made once, used every frame
+    kwo::Steadying steadying; // tracking/smoothing and tracking/hold
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material

@@ -9,6 +9,7 @@
 #include "scene/rendering_settings.h"
 #include "scene/video_background.h"
 #include "tracking/collision_pairs.h"
+#include "tracking/steadying_setting.h"
 #include "video/video_config.h"
 
 #include <cmath>
@@ -49,6 +50,7 @@ void checkSettings(const Json::Value& document, StartupNotes& notes)
     tracking.text("params");
     readClipDistances(rendering);
     readThreshold(tracking, "threshold", 100);
+    readSteadying(tracking);
     std::vector<TrackedObject> objects;
     const Setting entries = tracking["objects"];
     for (unsigned i = 0; i < entries.size(); ++i) {

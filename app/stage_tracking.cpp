@@ -10,11 +10,14 @@
 #include "tracking/collision_pairs.h"
 #include "tracking/marker_tracking.h"
 #include "tracking/projection.h"
+#include "tracking/steadying_setting.h"
 
 #include <OgreCamera.h>
 #include <OgreLogManager.h>
 #include <OgreSceneManager.h>
 #include <OgreSceneNode.h>
+
+#include <chrono>
 
 namespace {
 
@@ -64,11 +67,14 @@ void KWO::setUpTracker(const Json::Value& document)
                                                 std::to_string(videoWidth) + "x" + std::to_string(videoHeight) +
                                                 " (" + reason + ")");
 
+    steadying = kwo::readSteadying(tracking);
+    poseEstimates = kwo::libraryPoseEstimates(&resized);
+
     const kwo::ClipDistances clip = kwo::readClipDistances(config["rendering"]);
     camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, clip.nearDistance, clip.farDistance));
 
     threshold = detectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
-    tuning.setUp(resized.dist_factor, mirror);
+    tuning.setUp(resized, mirror);
     window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };
 
     // The tracker's camera frame has y down and z forward; the engine camera
@@ -107,7 +113,13 @@ void KWO::trackMarkers(unsigned char* frame)
         throw Exception("Tracking error");
     threshold.detected(markers, markerCount);
     tuning.detected(markers, markerCount, used);
-    kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, trackedObjects, poseEstimates);
+    // The frame's time is when the loop took it: within one loop period of
+    // its arrival, on the clock the hold is felt on.
+    const double time = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    kwo::placeTrackedObjects(markers, markerCount, maxTracked, mirror, steadying, time, trackedObjects,
+                             poseEstimates);
+    if (tuning.shown())
+        tuning.placed(trackedObjects, steadying, time);
 }
 
 void KWO::testCollisionPair(CollisionPair& pair)

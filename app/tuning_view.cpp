@@ -5,6 +5,7 @@
 #include <OgreLogManager.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kwo {
 namespace {
@@ -22,10 +23,11 @@ void log(const std::string& line)
 
 } // namespace
 
-void TuningView::setUp(const double distFactor[4], bool mirror)
+void TuningView::setUp(const ARParam& camera, bool mirror)
 {
-    std::copy(distFactor, distFactor + 4, distortion.begin());
+    std::copy(camera.dist_factor, camera.dist_factor + 4, distortion.begin());
     mirrored = mirror;
+    jitter = JitterGauge(camera);
 }
 
 void TuningView::handleKey(WindowEvent key, DetectionThreshold& threshold)
@@ -36,6 +38,7 @@ void TuningView::handleKey(WindowEvent key, DetectionThreshold& threshold)
         log(on ? "Tuning view on" : "Tuning view off");
         if (!on)
             picture.release();
+        jitter.reset();
         break;
     case WindowEvent::thresholdUp:
     case WindowEvent::thresholdDown: {
@@ -71,8 +74,17 @@ void TuningView::report()
 const std::uint8_t* TuningView::draw(const std::uint8_t* frame, int width, int height,
                                      const DetectionThreshold& threshold)
 {
-    const std::string caption = "threshold " + (threshold.automatic() ? "auto " : std::string()) +
-                                thresholdText(lastUsed) + "   +/- change it, F2 closes";
+    std::string caption = "threshold " + (threshold.automatic() ? "auto " : std::string()) +
+                          thresholdText(lastUsed) + "   +/- change it, F2 closes";
+    const Jitter figures = jitter.jitter();
+    if (figures.measured) {
+        char line[96];
+        if (smoothing)
+            std::snprintf(line, sizeof line, "\nhead jitter %.2f px, shown %.2f px", figures.estimated, figures.shown);
+        else
+            std::snprintf(line, sizeof line, "\nhead jitter %.2f px (smoothing off)", figures.estimated);
+        caption += line;
+    }
     drawTuningPicture(ar::FrameView::packed(frame, width, height), lastUsed,
                       {lastMarkers, lastCount, distortion.data()}, caption, mirrored, picture);
     return picture.data;

@@ -3,11 +3,13 @@
 #include "app/window.h"
 #include "tracking/ar/ar_types.h"
 #include "tracking/detection_threshold.h"
+#include "tracking/jitter_gauge.h"
 
 #include <opencv2/core.hpp>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace kwo {
 
@@ -16,13 +18,15 @@ namespace kwo {
 // step the threshold by 5 (more and fewer pixels dark), or under "adaptive"
 // the offset by 1 (+ lowers it: more pixels dark). Each change goes into the engine log, followed by
 // what the detection finds with the new value once it settled, so a good
-// value can be read there and put into the configuration. Off, it costs the
-// frame cycle nothing but a look at a flag.
+// value can be read there and put into the configuration. Its caption also
+// tells how much a creature's head trembles as estimated and as shown
+// (tracking/jitter_gauge.h), so the effect of tracking/smoothing can be seen.
+// Off, it costs the frame cycle nothing but a look at a flag.
 class TuningView {
 public:
-    // The calibration's distortion (to place the outlines on the picture) and
+    // The calibration (its distortion places the outlines on the picture) and
     // whether the picture is shown mirrored (to keep the text readable).
-    void setUp(const double distFactor[4], bool mirrored);
+    void setUp(const ARParam& camera, bool mirrored);
 
     bool shown() const { return on; }
 
@@ -39,6 +43,13 @@ public:
         lastUsed = used;
         if (framesToReport > 0 && --framesToReport == 0)
             report();
+    }
+
+    // After the frame's placement at `time`; only while the view shows.
+    void placed(const std::vector<TrackedObject>& objects, const Steadying& steadying, double time)
+    {
+        smoothing = steadying.smoothing.has_value();
+        jitter.placed(objects, steadying, time);
     }
 
     // The tuning picture of the frame just detected (`width` x `height`
@@ -58,6 +69,8 @@ private:
     const ARMarkerInfo* lastMarkers = nullptr;
     int lastCount = 0;
     ar::Threshold lastUsed;
+    JitterGauge jitter{ARParam{}};
+    bool smoothing = false;
     cv::Mat picture; // kept to avoid reallocating while the view is on
 };
 

@@ -1,20 +1,15 @@
 #include "tracking/marker_tracking.h"
 
+#include "tracking/ar/pose.h"
+
 #include <OgreMatrix3.h>
 #include <OgreQuaternion.h>
 #include <OgreSceneNode.h>
 
+#include <memory>
+
 namespace kwo {
 namespace {
-
-ARMarkerInfo* mostConfidentMarker(ARMarkerInfo* markers, int markerCount, int patternId)
-{
-    ARMarkerInfo* chosen = nullptr;
-    for (int i = 0; i < markerCount; ++i)
-        if (markers[i].id == patternId && (!chosen || markers[i].cf > chosen->cf))
-            chosen = &markers[i];
-    return chosen;
-}
 
 void hide(TrackedObject& object)
 {
@@ -22,64 +17,108 @@ void hide(TrackedObject& object)
     object.visible = false;
 }
 
-void applyPose(TrackedObject& object, bool mirror)
+void applyPose(Ogre::SceneNode& node, const Ogre::Quaternion& q, const Ogre::Vector3& p, bool mirror)
 {
-    Ogre::Matrix3 rotation;
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            rotation[r][c] = static_cast<Ogre::Real>(object.transform[r][c]);
-    Ogre::Vector3 position(static_cast<Ogre::Real>(object.transform[0][3]),
-                           static_cast<Ogre::Real>(object.transform[1][3]),
-                           static_cast<Ogre::Real>(object.transform[2][3]));
-    Ogre::Quaternion orientation;
-    orientation.FromRotationMatrix(rotation);
+    Ogre::Vector3 position = p;
+    Ogre::Quaternion orientation = q;
     if (mirror) {
         // Reflect across the camera's x = 0 plane, as the picture is.
         position.x = -position.x;
         orientation.y = -orientation.y;
         orientation.z = -orientation.z;
     }
-    object.markerNode->setOrientation(orientation);
-    object.markerNode->setPosition(position);
+    node.setOrientation(orientation);
+    node.setPosition(position);
+}
+
+// The transform as it is, narrowed to the engine's floats.
+void applyTransform(TrackedObject& object, bool mirror)
+{
+    Ogre::Matrix3 rotation;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            rotation[r][c] = static_cast<Ogre::Real>(object.transform[r][c]);
+    Ogre::Quaternion orientation;
+    orientation.FromRotationMatrix(rotation);
+    applyPose(*object.markerNode, orientation,
+              Ogre::Vector3(static_cast<Ogre::Real>(object.transform[0][3]),
+                            static_cast<Ogre::Real>(object.transform[1][3]),
+                            static_cast<Ogre::Real>(object.transform[2][3])),
+              mirror);
+}
+
+void applySteadied(TrackedObject& object, bool mirror)
+{
+    const MarkerPose& pose = object.filter.pose();
+    const Orientation& q = pose.orientation;
+    applyPose(*object.markerNode,
+              Ogre::Quaternion(static_cast<Ogre::Real>(q.w), static_cast<Ogre::Real>(q.x),
+                               static_cast<Ogre::Real>(q.y), static_cast<Ogre::Real>(q.z)),
+              Ogre::Vector3(static_cast<Ogre::Real>(pose.position[0]), static_cast<Ogre::Real>(pose.position[1]),
+                            static_cast<Ogre::Real>(pose.position[2])),
+              mirror);
 }
 
 } // namespace
 
-PoseEstimates libraryPoseEstimates()
+PoseEstimates libraryPoseEstimates(const ARParam* calibration)
 {
-    return {
+    PoseEstimates estimates{
         [](ARMarkerInfo* marker, double center[2], double width, double conv[3][4]) {
             return arGetTransMat(marker, center, width, conv);
         },
         [](ARMarkerInfo* marker, double previous[3][4], double center[2], double width, double conv[3][4]) {
             return arGetTransMatCont(marker, previous, center, width, conv);
         },
+        nullptr,
     };
+    auto prepared = std::make_shared<ar::Calibration>();
+    if (calibration && ar::prepareCalibration(*calibration, *prepared))
+        estimates.nearest = [prepared](ARMarkerInfo* marker, double previous[3][4], double center[2], double width,
+                                       double conv[3][4]) {
+            return ar::estimatePoseNear(*prepared, *marker, center, width, previous, conv);
+        };
+    return estimates;
+}
+
+void placeTrackedObjects(ARMarkerInfo* markers, int markerCount, unsigned maxTracked, bool mirror,
+                         const Steadying& steadying, double time, std::vector<TrackedObject>& objects,
+                         const PoseEstimates& estimates)
+{
+    std::vector<NodeChange> changes;
+    planPlacements(markers, markerCount, maxTracked, steadying, time, objects, estimates, changes);
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        TrackedObject& object = objects[i];
+        switch (changes[i]) {
+        case NodeChange::hide:
+            hide(object);
+            break;
+        case NodeChange::keep:
+            break;
+        case NodeChange::showPlace:
+            object.markerNode->setVisible(true, true);
+            [[fallthrough]];
+        case NodeChange::place:
+            if (steadying.smoothing && object.filter.started())
+                applySteadied(object, mirror);
+            else
+                applyTransform(object, mirror);
+            break;
+        }
+    }
 }
 
 void placeTrackedObjects(ARMarkerInfo* markers, int markerCount, unsigned maxTracked, bool mirror,
                          std::vector<TrackedObject>& objects, const PoseEstimates& estimates)
 {
-    unsigned placed = 0;
-    for (TrackedObject& object : objects) {
-        ARMarkerInfo* marker = mostConfidentMarker(markers, markerCount, object.patternId);
-        if (!marker || (maxTracked != 0 && placed >= maxTracked)) {
-            hide(object);
-            continue;
-        }
-        const double error = object.visible
-                                 ? estimates.continuous(marker, object.transform, object.center, object.width,
-                                                        object.transform)
-                                 : estimates.fresh(marker, object.center, object.width, object.transform);
-        if (error < 0)
-            continue;
-        if (!object.visible) {
-            object.visible = true;
-            object.markerNode->setVisible(true, true);
-        }
-        applyPose(object, mirror);
-        ++placed;
-    }
+    placeTrackedObjects(markers, markerCount, maxTracked, mirror, Steadying{}, 0, objects, estimates);
+}
+
+void hideTrackedObjects(std::vector<TrackedObject>& objects)
+{
+    forgetMarkers(objects);
+    for (TrackedObject& object : objects)
+        hide(object);
 }
 
 } // namespace kwo

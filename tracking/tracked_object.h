@@ -1,5 +1,8 @@
 #pragma once
 
+#include "tracking/ar/ar_types.h"
+#include "tracking/pose_filter.h"
+
 #include <string>
 
 namespace Ogre {
@@ -24,6 +27,9 @@ struct TrackedObject {
     double center[2] = {0, 0};  // pattern centre in marker coordinates
     bool visible = false;       // holds a valid pose this frame
     double transform[3][4] = {};  // last marker-to-camera transform, millimetres
+    kwo::PoseFilter filter;       // the steadied pose, while smoothing is on
+    double lastSeen = 0;          // seconds: the last frame its marker was seen (a hold counts from it)
+    ARMarkerInfo lastMarker = {}; // the square its transform came from last
     Ogre::AnimationState* activeAnimation = nullptr;
     Ogre::AnimationState* idleAnimation = nullptr;
     Ogre::AnimationState* collisionAnimation = nullptr;

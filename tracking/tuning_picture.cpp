@@ -123,7 +123,16 @@ void drawTuningPicture(const ar::FrameView& frame, const ar::Threshold& threshol
         writeLabel(picture, text, cv::Point(mirrored ? frame.width - 1 - x : x, below + 2 * thickness + 3), true,
                    tint);
     }
-    writeLabel(picture, caption, cv::Point(4, 4), false, cv::Scalar(255, 255, 255, 255));
+    // The caption's lines one under the other.
+    int top = 4;
+    for (std::size_t start = 0; start <= caption.size();) {
+        const std::size_t end = std::min(caption.find('\n', start), caption.size());
+        const std::string line = caption.substr(start, end - start);
+        writeLabel(picture, line, cv::Point(4, top), false, cv::Scalar(255, 255, 255, 255));
+        int baseline = 0;
+        top += cv::getTextSize(line, font, textScale(picture.cols), 1, &baseline).height + baseline + 6;
+        start = end + 1;
+    }
     if (mirrored)
         cv::flip(picture, picture, 1);
 

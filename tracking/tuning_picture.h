@@ -29,7 +29,8 @@ inline const cv::Scalar unidentifiedColour(0, 150, 255, 255);
 
 // Fills `picture` (4 bytes per pixel, blue, green, red, pad; rows packed) with
 // black where blue + green + red <= 3 x `threshold` and white elsewhere, the
-// squares of `marks` and `caption` drawn over it. With `mirrored` the text is
+// squares of `marks` and `caption` (one or more lines, split at '\n') drawn
+// over it. With `mirrored` the text is
 // written so that it reads correctly in a picture shown mirrored left to
 // right.
 void drawTuningPicture(const ar::FrameView& frame, int threshold, const TuningMarks& marks,

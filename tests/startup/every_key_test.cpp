@@ -153,6 +153,8 @@ const std::vector<Case>& cases()
         {"tracking/threshold", "\"adaptive 0\"",
          "Exception: tracking/threshold: \"adaptive 0\": the offset must be a whole number from 1 to 60"},
         {"tracking/threshold", "-1", "Exception: tracking/threshold: -1 is negative"},
+        {"tracking/smoothing", "\"fast\"", "Exception: tracking/smoothing: expected true, false or an object"},
+        {"tracking/hold", "\"long\"", "Exception: tracking/hold: expected a number ("},
         {"tracking/max", "1e300", "Exception: Real out of unsigned integer range (tracking/max: 1e+300 is not a number "
                                   "from 0 to 4294967295)"},
         {"tracking/objects[0]/name", "\"Owl\"",

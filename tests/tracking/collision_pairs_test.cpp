@@ -3,8 +3,10 @@
 #include "scene/object_scene.h"
 #include "tests/tracking/scene_fixture.h"
 #include "tracking/collision_pairs.h"
+#include "tracking/marker_tracking.h"
 
 #include <OgreAnimationState.h>
+#include <OgreEntity.h>
 #include <OgreSceneNode.h>
 
 #include <gtest/gtest.h>
@@ -287,6 +289,66 @@ TEST_F(CollisionPairs, OneObjectInTwoPairsTakesTheLaterSwitch)
     EXPECT_FALSE(list[0].colliding);
     EXPECT_TRUE(list[1].colliding);
     EXPECT_EQ(objects[0].activeAnimation, objects[0].idleAnimation);
+}
+
+TEST_F(CollisionPairs, AHeldCreatureKeepsItsCollisionGoing)
+{
+    // Placed as the viewer places them: markers flat in front of the camera
+    // at (pos x, 0, 500), a lost one's creature held for 100 ms.
+    auto list = pairs(defaultPair);
+    const auto flat = [](ARMarkerInfo* m, double conv[3][4]) {
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c)
+                conv[r][c] = r == c ? 1 : 0;
+        conv[0][3] = m->pos[0];
+        conv[2][3] = 500;
+        return 0.5;
+    };
+    const kwo::PoseEstimates estimates{
+        [&](ARMarkerInfo* m, double[2], double, double conv[3][4]) { return flat(m, conv); },
+        [&](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) { return flat(m, conv); }, nullptr};
+    kwo::Steadying steadying;
+    steadying.hold = 0.1;
+    for (int i = 0; i < 2; ++i) {
+        objects[static_cast<std::size_t>(i)].patternId = i;
+        objects[static_cast<std::size_t>(i)].width = 83;
+    }
+    int area = 100;
+    const auto frame = [&](double time, bool bInView) {
+        std::vector<ARMarkerInfo> markers(bInView ? 2 : 1, ARMarkerInfo{});
+        for (std::size_t i = 0; i < markers.size(); ++i) {
+            markers[i].id = static_cast<int>(i);
+            markers[i].cf = 0.9;
+            markers[i].area = ++area;
+            markers[i].pos[0] = 90.0 * static_cast<double>(i);
+        }
+        kwo::placeTrackedObjects(markers.data(), static_cast<int>(markers.size()), 0, false, steadying, time, objects,
+                                 estimates);
+        engine.updateSceneGraph();
+        step(list);
+    };
+    TrackedObject& b = objects[1];
+    frame(0.0, true);
+    ASSERT_TRUE(list[0].colliding);
+    b.collisionAnimation->addTime(0.2f);
+    // B's card missed for three frames: its creature stays, the collision
+    // goes on without starting over.
+    for (const double time : {0.033, 0.067, 0.09}) {
+        frame(time, false);
+        EXPECT_TRUE(list[0].colliding) << time;
+        EXPECT_TRUE(b.visible && b.characterEntity->getVisible()) << time;
+    }
+    frame(0.133, true);
+    EXPECT_TRUE(list[0].colliding);
+    EXPECT_EQ(b.activeAnimation, b.collisionAnimation);
+    EXPECT_FLOAT_EQ(b.collisionAnimation->getTimePosition(), 0.2f);
+    // Taken away: gone once the hold is over, and the collision with it.
+    frame(0.167, false);
+    EXPECT_TRUE(list[0].colliding);
+    frame(0.267, false);
+    EXPECT_FALSE(b.visible);
+    EXPECT_FALSE(list[0].colliding);
+    EXPECT_EQ(b.activeAnimation, b.idleAnimation);
 }
 
 } // namespace

@@ -43,6 +43,10 @@ struct ScriptedEstimates {
                 [this](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) {
                     calls.push_back("continued " + std::to_string(m->area));
                     return result(m, conv);
+                },
+                [this](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) {
+                    calls.push_back("nearest " + std::to_string(m->area));
+                    return result(m, conv);
                 }};
     }
 };
@@ -170,7 +174,7 @@ TEST_F(Placement, PoseIntoTheNodeAndTheMirror)
                                      conv[2][3] = 500;
                                      return 0.1;
                                  },
-                                 nullptr};
+                                 nullptr, nullptr};
     for (bool mirror : {false, true}) {
         objects[0].visible = false;
         ARMarkerInfo m = marker(0, 0.9, 10);
@@ -193,6 +197,48 @@ TEST_F(Placement, PoseIntoTheNodeAndTheMirror)
     EXPECT_NEAR(q.x, 0.5, 1e-5);
     EXPECT_NEAR(q.y, -0.5, 1e-5);
     EXPECT_NEAR(q.z, -0.5, 1e-5);
+}
+
+TEST_F(Placement, SteadiedPosesAreMirroredExactly)
+{
+    // A card turning and moving over a few frames, placed with smoothing on,
+    // once as it is and once mirrored: the same steadied poses, reflected.
+    int step = 0;
+    const auto turning = [&](ARMarkerInfo*, double conv[3][4]) {
+        Ogre::Matrix3 rotation;
+        Ogre::Quaternion(Ogre::Radian(0.3f + 0.05f * static_cast<float>(step)), Ogre::Vector3(1, 2, 3).normalisedCopy())
+            .ToRotationMatrix(rotation);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                conv[r][c] = rotation[r][c];
+        conv[0][3] = 50 + 2 * step;
+        conv[1][3] = -20;
+        conv[2][3] = 500 - step;
+        return 0.1;
+    };
+    const kwo::PoseEstimates estimates{
+        [&](ARMarkerInfo* m, double[2], double, double conv[3][4]) { return turning(m, conv); },
+        [&](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) { return turning(m, conv); },
+        [&](ARMarkerInfo* m, double[3][4], double[2], double, double conv[3][4]) { return turning(m, conv); }};
+    kwo::Steadying steadying;
+    steadying.smoothing = kwo::PoseFilterParameters{};
+    std::vector<std::pair<Ogre::Vector3, Ogre::Quaternion>> placed[2];
+    for (const bool mirror : {false, true}) {
+        objects[0].visible = false;
+        for (step = 0; step < 6; ++step) {
+            ARMarkerInfo m = marker(0, 0.9, 10 + step);
+            kwo::placeTrackedObjects(&m, 1, 0, mirror, steadying, step / 30.0, objects, estimates);
+            placed[mirror].emplace_back(objects[0].markerNode->getPosition(), objects[0].markerNode->getOrientation());
+        }
+    }
+    for (std::size_t i = 0; i < placed[0].size(); ++i) {
+        const auto& [p, q] = placed[0][i];
+        const auto& [mp, mq] = placed[1][i];
+        EXPECT_EQ(mp, Ogre::Vector3(-p.x, p.y, p.z)) << i;
+        EXPECT_EQ(mq, Ogre::Quaternion(q.w, q.x, -q.y, -q.z)) << i;
+    }
+    // Steadied, not as estimated: the last pose lags the estimate.
+    EXPECT_LT(placed[0].back().first.x, 60);
 }
 
 TEST_F(Placement, RealFramesTwoCopiesAndAnUnknownSquare)
@@ -230,7 +276,8 @@ TEST_F(Placement, RealFramesTwoCopiesAndAnUnknownSquare)
         },
         [&](ARMarkerInfo* m, double prev[3][4], double center[2], double width, double conv[3][4]) {
             return tracker.poseContinued(*m, prev, center, width, conv);
-        }};
+        },
+        nullptr};
     objects.resize(2);
     kwo::placeTrackedObjects(markers.data(), static_cast<int>(markers.size()), 0, false, objects, estimates);
     EXPECT_TRUE(objects[0].visible);

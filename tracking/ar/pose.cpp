@@ -1,3 +1,4 @@
+#include "tracking/ar/pose.h"
 #include "tracking/ar/stages.h"
 
 #include <opencv2/calib3d.hpp>
@@ -214,8 +215,10 @@ bool homographyPose(const std::vector<cv::Point3d>& object, const std::vector<cv
 // refined too when it fits nearly as well (a square seen nearly head-on, where
 // the two mirror images are hard to tell apart). The homography's pose joins
 // only when the square solver gave nothing good (exactly head-on it can).
-bool freshPose(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image, const cv::Matx33d& k,
-               Pose& pose, double& error) {
+// Each refined candidate with its fit error, best start first; none when
+// the solver fails.
+std::vector<std::pair<double, Pose>> freshCandidates(const std::vector<cv::Point3d>& object,
+                                                     const std::vector<cv::Point2d>& image, const cv::Matx33d& k) {
     std::vector<std::pair<double, Pose>> ranked;
     auto add = [&](const Pose& start) {
         if (isFinite(start)) ranked.emplace_back(fitError(k, start, object, image), start);
@@ -228,20 +231,28 @@ bool freshPose(const std::vector<cv::Point3d>& object, const std::vector<cv::Poi
         Pose fromHomography;
         if (!good && homographyPose(object, image, k, fromHomography)) add(fromHomography);
     } catch (const cv::Exception&) {
-        return false;
+        return {};
     }
     std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    error = INFINITY;
+    std::vector<std::pair<double, Pose>> refined;
     for (std::size_t i = 0; i < ranked.size(); ++i) {
-        if (i > 0 && std::isfinite(error) && ranked[i].first > 4 * ranked[0].first + 0.5) break;
+        if (i > 0 && !refined.empty() && ranked[i].first > 4 * ranked[0].first + 0.5) break;
         const Pose candidate = refine(ranked[i].second, object, image, k);
         if (!isFinite(candidate)) continue;
         const double e = fitError(k, candidate, object, image);
+        if (std::isfinite(e)) refined.emplace_back(e, candidate);
+    }
+    return refined;
+}
+
+bool freshPose(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image, const cv::Matx33d& k,
+               Pose& pose, double& error) {
+    error = INFINITY;
+    for (const auto& [e, candidate] : freshCandidates(object, image, k))
         if (e < error) {
             error = e;
             pose = candidate;
         }
-    }
     return std::isfinite(error);
 }
 
@@ -274,79 +285,141 @@ bool isRigid(const double m[3][4]) {
     return true;
 }
 
-double estimateUnguarded(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
-                         double width, const double (*previous)[4], double continueErrorLimit, double conv[3][4]) {
-    if (!(width > 0) || !std::isfinite(width) || marker.dir < 0 || marker.dir > 3) return -1;
-    if (!std::isfinite(center[0]) || !std::isfinite(center[1])) return -1;
-
-    // Corners as printed: upper-left, upper-right, lower-right, lower-left,
-    // about the marker's own centre (the form the square solver wants).
-    const double h = width / 2;
-    const std::vector<cv::Point3d> object{{-h, h, 0}, {h, h, 0}, {h, -h, 0}, {-h, -h, 0}};
-    std::vector<cv::Point2d> image(4);
-    for (int k = 0; k < 4; ++k) {
-        const double* v = marker.vertex[(4 - marker.dir + k) % 4];
-        if (!std::isfinite(v[0]) || !std::isfinite(v[1])) return -1;
-        image[k] = {v[0], v[1]};
-    }
-    if (!isQuadrilateral(image)) return -1;
+// One marker's pose problem: its corners as printed (upper-left,
+// upper-right, lower-right, lower-left) about the marker's own centre (the
+// form the square solver wants), where the picture shows them, and the
+// calibration split into the intrinsic camera and its own extrinsic part.
+struct Problem {
+    std::vector<cv::Point3d> object;
+    std::vector<cv::Point2d> image;
     cv::Matx33d k;
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) k(r, c) = calibration.intrinsic[r][c];
     cv::Matx33d extrinsicRotation;
     cv::Vec3d extrinsicTranslation;
-    for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 3; ++c) extrinsicRotation(r, c) = calibration.extrinsic[r][c];
-        extrinsicTranslation[r] = calibration.extrinsic[r][3];
+    cv::Vec3d offset; // the caller's origin in marker coordinates
+
+    // False when the input has no meaningful pose.
+    bool setUp(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2], double width) {
+        if (!(width > 0) || !std::isfinite(width) || marker.dir < 0 || marker.dir > 3) return false;
+        if (!std::isfinite(center[0]) || !std::isfinite(center[1])) return false;
+        const double h = width / 2;
+        object = {{-h, h, 0}, {h, h, 0}, {h, -h, 0}, {-h, -h, 0}};
+        image.resize(4);
+        for (int c = 0; c < 4; ++c) {
+            const double* v = marker.vertex[(4 - marker.dir + c) % 4];
+            if (!std::isfinite(v[0]) || !std::isfinite(v[1])) return false;
+            image[c] = {v[0], v[1]};
+        }
+        if (!isQuadrilateral(image)) return false;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) k(r, c) = calibration.intrinsic[r][c];
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) extrinsicRotation(r, c) = calibration.extrinsic[r][c];
+            extrinsicTranslation[r] = calibration.extrinsic[r][3];
+        }
+        offset = cv::Vec3d(center[0], center[1], 0);
+        return true;
     }
-    const cv::Vec3d offset(center[0], center[1], 0);
+
+    // A caller's transform taken into the intrinsic camera's frame and about
+    // the marker centre.
+    Pose fromCaller(const double (*transform)[4]) const {
+        Pose pose;
+        cv::Matx33d r;
+        cv::Vec3d t;
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) r(i, j) = transform[i][j];
+            t[i] = transform[i][3];
+        }
+        pose.rotation = extrinsicRotation * r;
+        pose.translation = extrinsicRotation * (r * offset + t) + extrinsicTranslation;
+        return pose;
+    }
+
+    // Back to the calibration's frame and the caller's origin. A calibration
+    // with huge entries can overflow here even when the fit itself was
+    // finite: such a transform is no result, and the caller's stays.
+    bool toCaller(const Pose& pose, double conv[3][4]) const {
+        const cv::Matx33d rotation = extrinsicRotation.t() * pose.rotation;
+        const cv::Vec3d translation =
+            extrinsicRotation.t() * (pose.translation - pose.rotation * offset - extrinsicTranslation);
+        double result[3][4];
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) result[i][j] = rotation(i, j);
+            result[i][3] = translation[i];
+        }
+        for (const auto& row : result)
+            for (double value : row)
+                if (!std::isfinite(value)) return false;
+        std::copy(&result[0][0], &result[0][0] + 12, &conv[0][0]);
+        return true;
+    }
+};
+
+double estimateUnguarded(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
+                         double width, const double (*previous)[4], double continueErrorLimit, double conv[3][4]) {
+    Problem problem;
+    if (!problem.setUp(calibration, marker, center, width)) return -1;
 
     Pose best;
     double bestError = INFINITY;
     if (previous && isRigid(previous)) {
-        // The previous transform, taken into the intrinsic camera's frame and
-        // about the marker centre, seeds the refinement: no jump between the
+        // The previous transform seeds the refinement: no jump between the
         // two mirror-image solutions of a square seen head-on.
-        Pose start;
-        cv::Matx33d r;
-        cv::Vec3d t;
-        for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) r(i, j) = previous[i][j];
-            t[i] = previous[i][3];
-        }
-        start.rotation = extrinsicRotation * r;
-        start.translation = extrinsicRotation * (r * offset + t) + extrinsicTranslation;
-        const Pose continued = refine(start, object, image, k);
+        const Pose continued = refine(problem.fromCaller(previous), problem.object, problem.image, problem.k);
         if (isFinite(continued)) {
             best = continued;
-            bestError = fitError(k, continued, object, image);
+            bestError = fitError(problem.k, continued, problem.object, problem.image);
         }
     }
     if (!(bestError <= continueErrorLimit)) {
         Pose fresh;
         double freshError;
-        if (freshPose(object, image, k, fresh, freshError) && freshError < bestError) {
+        if (freshPose(problem.object, problem.image, problem.k, fresh, freshError) && freshError < bestError) {
             best = fresh;
             bestError = freshError;
         }
     }
     if (!std::isfinite(bestError) || bestError < 0) return -1;
-
-    // Back to the calibration's frame and the caller's origin. A calibration
-    // with huge entries can overflow here even when the fit itself was
-    // finite: such a transform is no result, and the caller's stays.
-    const cv::Matx33d rotation = extrinsicRotation.t() * best.rotation;
-    const cv::Vec3d translation = extrinsicRotation.t() * (best.translation - best.rotation * offset - extrinsicTranslation);
-    double result[3][4];
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) result[i][j] = rotation(i, j);
-        result[i][3] = translation[i];
-    }
-    for (const auto& row : result)
-        for (double value : row)
-            if (!std::isfinite(value)) return -1;
-    std::copy(&result[0][0], &result[0][0] + 12, &conv[0][0]);
+    if (!problem.toCaller(best, conv)) return -1;
     return bestError;
+}
+
+// The angle of the rotation between two rotation matrices, as its cosine's
+// stand-in: the trace of a^T b (3 for none, -1 for half a turn).
+double alignment(const cv::Matx33d& a, const cv::Matx33d& b) {
+    double trace = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) trace += a(j, i) * b(j, i);
+    return trace;
+}
+
+double nearestUnguarded(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
+                        double width, const double previous[3][4], double conv[3][4]) {
+    Problem problem;
+    if (!problem.setUp(calibration, marker, center, width)) return -1;
+    std::vector<std::pair<double, Pose>> candidates = freshCandidates(problem.object, problem.image, problem.k);
+    const Pose start = problem.fromCaller(previous);
+    const Pose continued = refine(start, problem.object, problem.image, problem.k);
+    if (isFinite(continued)) {
+        const double e = fitError(problem.k, continued, problem.object, problem.image);
+        if (std::isfinite(e)) candidates.emplace_back(e, continued);
+    }
+    if (candidates.empty()) return -1;
+    double bestError = INFINITY;
+    for (const auto& c : candidates) bestError = std::min(bestError, c.first);
+    const double acceptable = nearFitFactor * bestError + nearFitSlack;
+    const std::pair<double, Pose>* chosen = nullptr;
+    double chosenAlignment = -INFINITY;
+    for (const auto& c : candidates) {
+        if (c.first > acceptable) continue;
+        const double a = alignment(start.rotation, c.second.rotation);
+        if (!chosen || a > chosenAlignment) {
+            chosen = &c;
+            chosenAlignment = a;
+        }
+    }
+    if (!problem.toCaller(chosen->second, conv)) return -1;
+    return chosen->first;
 }
 
 } // namespace
@@ -357,6 +430,16 @@ double estimatePose(const Calibration& calibration, const ARMarkerInfo& marker, 
     // products) by throwing; to the caller that is a failed estimate.
     try {
         return estimateUnguarded(calibration, marker, center, width, previous, continueErrorLimit, conv);
+    } catch (const cv::Exception&) {
+        return -1;
+    }
+}
+
+double estimatePoseNear(const Calibration& calibration, const ARMarkerInfo& marker, const double center[2],
+                        double width, const double previous[3][4], double conv[3][4]) {
+    if (!previous || !isRigid(previous)) return estimatePose(calibration, marker, center, width, nullptr, 0, conv);
+    try {
+        return nearestUnguarded(calibration, marker, center, width, previous, conv);
     } catch (const cv::Exception&) {
         return -1;
     }
