@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -134,6 +135,17 @@ TEST_F(CalibrateTool, RecoversTheCameraTheClipWasRenderedThrough) {
     EXPECT_NE(result.out.find("View 20 taken"), std::string::npos) << result.out;
 }
 
+// A refusal leaves the output as it was (or absent) and nothing beside it.
+void expectNothingWritten(const kwo::test::TempDir& folder, const std::string& output, const std::string& earlier,
+                          int filesBefore) {
+    if (earlier.empty())
+        EXPECT_FALSE(std::filesystem::exists(output)) << "a camera file was written";
+    else
+        EXPECT_EQ(kwo::test::readFile(output), earlier) << "the earlier calibration was replaced";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), filesBefore)
+        << "a file was left behind";
+}
+
 TEST(CalibrateToolFailures, ABoardNeverSeenWritesNothing) {
     kwo::test::TempDir folder;
     kwo::test::writeEmptyClip(folder.file("table.mkv"), 8);
@@ -151,6 +163,23 @@ TEST(CalibrateToolFailures, ABoardNeverSeenWritesNothing) {
     EXPECT_NE(result.err.find("nothing written to " + folder.file("camera.dat")), std::string::npos) << result.err;
     EXPECT_EQ(folder.read("camera.dat"), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2) << "a file was left behind";
+}
+
+// Four views are one fewer than a calibration needs, though enough for a fit.
+TEST(CalibrateToolFailures, TooFewViewsWriteNothing) {
+    kwo::test::TempDir folder;
+    kwo::test::writeCalibrationClip(folder.file("board.mkv"), 4, 3);
+    const std::string output = folder.file("camera.dat");
+    const ProcessResult result =
+        run({tool, "--video", folder.file("board.mkv"), "--output", output, "--no-window"}, "", {},
+            std::chrono::minutes(2));
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find("View 4 taken"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("only 4 views of the board were taken (at least 5 are needed"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("nothing written to " + output), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Camera file written"), std::string::npos) << result.out;
+    expectNothingWritten(folder, output, "", 1);
 }
 
 struct BadCall {
@@ -214,11 +243,24 @@ INSTANTIATE_TEST_SUITE_P(
                 "--print-board '@/no/b.pdf': the file cannot be written"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A clip camera of six poses, each held for two seconds, rendered once for
+// the program.
+class CalibrateToolCamera : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        clips = new kwo::test::TempDir;
+        kwo::test::writeCalibrationClip(clips->file("station.mkv"), 6, 20);
+    }
+    static void TearDownTestSuite() { delete clips; }
+    static kwo::test::TempDir* clips;
+};
+kwo::test::TempDir* CalibrateToolCamera::clips = nullptr;
+
 // A clip camera is a camera like any other: listed by its name, played in
 // real time and looping, its views taken while it plays.
-TEST(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
+TEST_F(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
     kwo::test::TempDir folder;
-    kwo::test::writeCalibrationClip(folder.file("station.mkv"), 6, 20);
+    std::filesystem::copy_file(clips->file("station.mkv"), folder.file("station.mkv"));
     const std::string cameras = "KWO_CLIP_CAMERAS=" + folder.file("station.mkv");
     const ProcessResult list = run({tool, "--list-cameras"}, "", {cameras});
     EXPECT_EQ(list.exitCode, 0);
@@ -234,6 +276,35 @@ TEST(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
     ASSERT_TRUE(kwo::ar::readCalibrationFile(folder.file("camera.dat"), 1, records, &error)) << error;
     EXPECT_EQ(records[0].xsize, 640);
     EXPECT_NEAR(records[0].mat[0][0] * records[0].dist_factor[3], 615, 615 * 0.03);
+}
+
+// The camera lost once enough views were taken: a calibration from a
+// session cut short is not written, however many views it has.
+TEST_F(CalibrateToolCamera, ACameraLostMidwayWritesNothing) {
+    kwo::test::TempDir folder;
+    const std::string clip = folder.file("station.mkv");
+    std::filesystem::copy_file(clips->file("station.mkv"), clip);
+    const std::string earlier(136, 'k');
+    folder.write("camera.dat", earlier);
+    const std::string output = folder.file("camera.dat");
+    kwo::test::Process calibration({tool, "--camera", "station.mkv", "--output", output, "--views", "20", "--seconds",
+                                    "240", "--no-window"},
+                                   "", {"KWO_CLIP_CAMERAS=" + clip});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    while (calibration.running() && calibration.outputSoFar().find("View 5 taken") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(calibration.outputSoFar().find("View 5 taken"), std::string::npos)
+        << calibration.outputSoFar() << calibration.errorSoFar();
+    // Cut short in place while it plays, as copying a broken file over it
+    // does: the camera stops.
+    std::filesystem::resize_file(clip, 600);
+    const ProcessResult result = calibration.wait(std::chrono::minutes(1));
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.err.find("the camera 'station.mkv' stopped ("), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("): nothing written to " + output), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Camera file written"), std::string::npos) << result.out;
+    expectNothingWritten(folder, output, earlier, 2);
 }
 
 TEST(CalibrateToolBoard, HelpAndTheBoardPage) {
