@@ -1,6 +1,8 @@
 // The viewer's main job, end to end: on a still clip of printed markers at
 // known poses, each creature is drawn on its own marker and nowhere else.
+#include "config/documents.h"
 #include "tests/support/files.h"
+#include "tests/support/json.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
 #include "tests/support/viewer.h"
@@ -10,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <json/writer.h>
+
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <thread>
 
@@ -42,13 +47,18 @@ protected:
 
     // Where anything standing on a marker can appear in the window: the
     // pixels of a box 100 mm wide and 100 mm high over the marker.
-    Box standingRoom(const kwo::synthetic::PrintedMarker& marker)
+    Box standingRoom(const kwo::synthetic::PrintedMarker& marker) { return spot(marker, 0, 0, 50, 100); }
+
+    // The pixels of a box over the marker's point (mx, my) (marker
+    // millimetres, y up as printed), `half` millimetres to each side and
+    // `height` high.
+    Box spot(const kwo::synthetic::PrintedMarker& marker, double mx, double my, double half, double height)
     {
         Box box;
-        for (double mx : {-50.0, 50.0})
-            for (double my : {-50.0, 50.0})
-                for (double mz : {0.0, 100.0}) {
-                    double point[3] = {mx, my, mz};
+        for (double dx : {-half, half})
+            for (double dy : {-half, half})
+                for (double mz : {0.0, height}) {
+                    const double point[3] = {mx + dx, my + dy, mz};
                     double camera3[3];
                     for (int r = 0; r < 3; ++r)
                         camera3[r] = marker.pose[r][0] * point[0] + marker.pose[r][1] * point[1] +
@@ -65,20 +75,21 @@ protected:
         return box;
     }
 
-    // The window of a viewer run on a clip of `markers`; `tracking` (JSON
-    // members) is merged into the built-in tracking section; `meanwhile` is
-    // done to the clip file before the window is captured.
-    Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, const std::string& tracking,
+    // The window of a viewer run on a clip of `markers`; `overrides` (a JSON
+    // document) is merged over the test's main document, which fills the
+    // window with the camera picture; `meanwhile` is done to the clip file
+    // before the window is captured.
+    Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, const std::string& overrides,
                 const std::function<void(const std::string& clip)>& meanwhile = {})
     {
         const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
         kwo::test::ProgramFolder program;
         kwo::test::writeStillClip(program.file("table.mkv"), frame);
-        std::string document = std::string(R"({"window": {"fullscreen": false, "title": ")") + title +
-                               R"("}, "rendering": {"viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}})";
-        if (!tracking.empty())
-            document += R"(, "tracking": {)" + tracking + "}";
-        program.write("kwo.config", document + "}");
+        Json::Value document = kwo::test::parseJson(std::string(R"({"window": {"fullscreen": false, "title": ")") +
+                                                    title + R"("}, "rendering": {"viewport": {"mode": "relative",
+                                                    "left": 0, "top": 0, "width": 1, "height": 1}}})");
+        kwo::mergeConfig(document, kwo::test::parseJson(overrides));
+        program.write("kwo.config", Json::StyledWriter().write(document));
 
         kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + program.file("table.mkv")});
         return kwo::test::pictureOfRun(viewer, title, [&](const std::string& window) {
@@ -95,8 +106,8 @@ protected:
 };
 
 // The built-in creatures, or none.
-const std::string builtIn = "";
-const std::string noCreatures = R"("objects": [], "collisions": [])";
+const std::string builtIn = "{}";
+const std::string noCreatures = R"({"tracking": {"objects": [], "collisions": []}})";
 
 int differing(const Picture& a, const Picture& b, int x, int y)
 {
@@ -104,38 +115,130 @@ int differing(const Picture& a, const Picture& b, int x, int y)
     return std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b) > 30;
 }
 
-TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
+// The room seen in a picture mirrored left to right.
+Box mirrored(const Box& box)
 {
-    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -120, 40),
-                                                                printed("Sliverfin", 130, 30)};
-    const Picture with = run(markers, builtIn);
-    const Picture without = run(markers, noCreatures);
-    ASSERT_EQ(with.width, windowWidth);
-    ASSERT_EQ(without.width, windowWidth);
-    kwo::test::savePicture(with, "creatures-on-markers.png");
+    Box flipped = box;
+    flipped.left = windowWidth - 1 - box.right;
+    flipped.right = windowWidth - 1 - box.left;
+    return flipped;
+}
 
-    const Box rooms[2] = {standingRoom(markers[0]), standingRoom(markers[1])};
-    int inside[2] = {0, 0};
+// Changed pixels per box (a pixel in more than one counts for each) and
+// outside them all.
+struct Changes {
+    std::vector<int> inside;
     int outside = 0;
+};
+Changes changesBetween(const Picture& with, const Picture& without, const std::vector<Box>& boxes)
+{
+    Changes changes;
+    changes.inside.assign(boxes.size(), 0);
     for (int y = 0; y < windowHeight; ++y)
         for (int x = 0; x < windowWidth; ++x) {
             if (!differing(with, without, x, y))
                 continue;
             bool counted = false;
-            for (int i = 0; i < 2; ++i)
-                if (rooms[i].contains(x, y)) {
-                    ++inside[i];
+            for (std::size_t i = 0; i < boxes.size(); ++i)
+                if (boxes[i].contains(x, y)) {
+                    ++changes.inside[i];
                     counted = true;
                 }
             if (!counted)
-                ++outside;
+                ++changes.outside;
         }
-    // Each creature with its ground covers a good part of its room.
-    for (int i = 0; i < 2; ++i) {
-        const int area = (rooms[i].right - rooms[i].left) * (rooms[i].bottom - rooms[i].top);
-        EXPECT_GT(inside[i], area / 8) << "creature " << i;
+    return changes;
+}
+
+int area(const Box& box)
+{
+    return (box.right - box.left) * (box.bottom - box.top);
+}
+
+// A picture mirrored left to right.
+Picture mirrored(const Picture& picture)
+{
+    Picture flipped = picture;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                flipped.rgb[(static_cast<std::size_t>(y) * picture.width + x) * 3 + c] =
+                    picture.rgb[(static_cast<std::size_t>(y) * picture.width + picture.width - 1 - x) * 3 + c];
+    return flipped;
+}
+
+TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
+{
+    // Neither marker lies near where the other is seen mirrored left to
+    // right, so a pose mirrored against the picture, or left as it is
+    // against a mirrored picture, puts its creature beside its marker.
+    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -140, 60),
+                                                                printed("Sliverfin", 40, -50)};
+    const Picture without = run(markers, noCreatures);
+    ASSERT_EQ(without.width, windowWidth);
+    for (const bool mirror : {false, true}) {
+        SCOPED_TRACE(mirror ? "mirrored" : "as the camera sees it");
+        const Picture with = run(markers, mirror ? R"({"rendering": {"mirror": true}})" : builtIn);
+        ASSERT_EQ(with.width, windowWidth);
+        kwo::test::savePicture(with, mirror ? "creatures-on-markers-mirrored.png" : "creatures-on-markers.png");
+
+        // The mirrored show without creatures is the plain one turned over,
+        // pixel for pixel.
+        std::vector<Box> rooms = {standingRoom(markers[0]), standingRoom(markers[1])};
+        if (mirror)
+            for (Box& room : rooms)
+                room = mirrored(room);
+        const Changes changes = changesBetween(with, mirror ? mirrored(without) : without, rooms);
+        // Each creature with its ground covers a good part of its room.
+        for (int i = 0; i < 2; ++i)
+            EXPECT_GT(changes.inside[static_cast<std::size_t>(i)], area(rooms[static_cast<std::size_t>(i)]) / 8)
+                << "creature " << i;
+        EXPECT_EQ(changes.outside, 0);
     }
-    EXPECT_EQ(outside, 0);
+}
+
+// Two markers of a collision pair close together: both creatures turn to
+// face each other. Here each creature stands 80 mm ahead of its marker's
+// centre, and the pair meets at 300 mm, so turning shows as where they
+// stand: each between the markers, toward the other, instead of ahead of
+// its own marker.
+TEST_F(Creatures, ACollisionPairTurnsToFaceEachOther)
+{
+    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -130, 40),
+                                                                printed("Brackenjaw", 130, 40)};
+    std::string graphics, objects;
+    for (const char* name : {"Quillmoth", "Brackenjaw"}) {
+        graphics += std::string(graphics.empty() ? "" : ",") + R"({"name": ")" + name +
+                    R"(", "decor": [], "character": {"mesh": ")" + name +
+                    R"(.mesh", "position": {"x": 0, "y": 0, "z": -80}, "orientation": {"w": 0, "x": 0, "y": 1, "z": 0},
+                       "scale": {"x": 0.5, "y": 0.5, "z": 0.5},
+                       "animations": {"idle": "idle", "collision": "collision"}}})";
+        objects += std::string(objects.empty() ? "" : ",") + R"({"name": ")" + name +
+                   R"(", "pattern": {"file": "tracking/)" + name + R"(.pattern", "size": 83}})";
+    }
+    const Picture together = run(markers, R"({"graphics": {"objects": [)" + graphics + R"(]},
+        "tracking": {"objects": [)" + objects + R"(], "collisions": [{"first": "Quillmoth", "second": "Brackenjaw",
+            "distance": {"min": {"x": 300}, "max": {"x": 320}}, "angle": {"min": 20, "max": 30}}]}})");
+    const Picture without = run(markers, noCreatures);
+    ASSERT_EQ(together.width, windowWidth);
+    ASSERT_EQ(without.width, windowWidth);
+    kwo::test::savePicture(together, "creatures-collision.png");
+
+    // Both markers lie in one plane and on one line across the picture: the
+    // way to the partner is the camera's x axis, in each marker's own axes.
+    std::vector<Box> facing;
+    for (int i = 0; i < 2; ++i) {
+        const auto& pose = markers[static_cast<std::size_t>(i)].pose;
+        const double toward = i == 0 ? 80 : -80;
+        facing.push_back(spot(markers[static_cast<std::size_t>(i)], toward * pose[0][0], toward * pose[0][1], 30, 60));
+    }
+    ASSERT_LT(facing[0].right, facing[1].left) << "the test's creatures would overlap";
+    const Changes changes = changesBetween(together, without, facing);
+    // A creature at half its size covers some per cent of its box.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_GT(changes.inside[static_cast<std::size_t>(i)], area(facing[static_cast<std::size_t>(i)]) / 30)
+            << "creature " << i << " does not stand toward its partner";
+    EXPECT_EQ(changes.outside, 0) << "a creature stands elsewhere";
 }
 
 TEST_F(Creatures, TheLimitShowsTheFirstObjectsInConfigurationOrder)
@@ -162,7 +265,7 @@ TEST_F(Creatures, TheLimitShowsTheFirstObjectsInConfigurationOrder)
         rooms[i] = standingRoom(markers[static_cast<std::size_t>(i)]);
     for (const auto& c : cases) {
         SCOPED_TRACE(*c.tracking ? c.tracking : "the built-in limit");
-        const Picture with = run(markers, c.tracking);
+        const Picture with = run(markers, std::string(R"({"tracking": {)") + c.tracking + "}}");
         ASSERT_EQ(with.width, windowWidth);
         kwo::test::savePicture(with, c.picture);
         // Changed pixels that only one marker's room holds.
