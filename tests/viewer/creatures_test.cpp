@@ -16,8 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
-#include <thread>
 
 namespace {
 
@@ -75,30 +75,29 @@ protected:
         return box;
     }
 
-    // The window of a viewer run on a clip of `markers`; `overrides` (a JSON
-    // document) is merged over the test's main document, which fills the
-    // window with the camera picture; `meanwhile` is done to the clip file
-    // before the window is captured.
+    // The window of a viewer run on a still clip of `markers`; `overrides` (a
+    // JSON document) is merged over the test's main document, which fills the
+    // window with the camera picture. The picture is taken once `ready` holds
+    // for it (given the clip's path, which it may change meanwhile); by
+    // default once it shows the clip, which is when the creatures stand on
+    // its markers.
+    using Ready = std::function<bool(const Picture& window, const std::string& clip)>;
     Picture run(const std::vector<kwo::synthetic::PrintedMarker>& markers, const std::string& overrides,
-                const std::function<void(const std::string& clip)>& meanwhile = {})
+                const Ready& ready = {})
     {
         const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
         kwo::test::ProgramFolder program;
-        kwo::test::writeStillClip(program.file("table.mkv"), frame);
+        const std::string clip = program.file("table.mkv");
+        kwo::test::writeStillClip(clip, frame);
         Json::Value document = kwo::test::parseJson(std::string(R"({"window": {"fullscreen": false, "title": ")") +
                                                     title + R"("}, "rendering": {"viewport": {"mode": "relative",
                                                     "left": 0, "top": 0, "width": 1, "height": 1}}})");
         kwo::mergeConfig(document, kwo::test::parseJson(overrides));
         program.write("kwo.config", Json::StyledWriter().write(document));
 
-        kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + program.file("table.mkv")});
-        return kwo::test::pictureOfRun(viewer, title, [&](const std::string& window) {
-            // Once the first frame is drawn, the clip's markers have been
-            // tracked; a moment more lets the creatures' animations start.
-            kwo::test::captureDrawnWindow(window);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-            if (meanwhile)
-                meanwhile(program.file("table.mkv"));
+        kwo::test::Process viewer({program.executable()}, "", {"KWO_CLIP_CAMERAS=" + clip});
+        return kwo::test::pictureOfRunWhen(viewer, title, [&](const Picture& window) {
+            return ready ? ready(window, clip) : kwo::test::showsFrame(window, frame);
         });
     }
 
@@ -216,13 +215,8 @@ TEST_F(Creatures, ACollisionPairTurnsToFaceEachOther)
         objects += std::string(objects.empty() ? "" : ",") + R"({"name": ")" + name +
                    R"(", "pattern": {"file": "tracking/)" + name + R"(.pattern", "size": 83}})";
     }
-    const Picture together = run(markers, R"({"graphics": {"objects": [)" + graphics + R"(]},
-        "tracking": {"objects": [)" + objects + R"(], "collisions": [{"first": "Quillmoth", "second": "Brackenjaw",
-            "distance": {"min": {"x": 300}, "max": {"x": 320}}, "angle": {"min": 20, "max": 30}}]}})");
     const Picture without = run(markers, noCreatures);
-    ASSERT_EQ(together.width, windowWidth);
     ASSERT_EQ(without.width, windowWidth);
-    kwo::test::savePicture(together, "creatures-collision.png");
 
     // Both markers lie in one plane and on one line across the picture: the
     // way to the partner is the camera's x axis, in each marker's own axes.
@@ -233,8 +227,21 @@ TEST_F(Creatures, ACollisionPairTurnsToFaceEachOther)
         facing.push_back(spot(markers[static_cast<std::size_t>(i)], toward * pose[0][0], toward * pose[0][1], 30, 60));
     }
     ASSERT_LT(facing[0].right, facing[1].left) << "the test's creatures would overlap";
-    const Changes changes = changesBetween(together, without, facing);
     // A creature at half its size covers some per cent of its box.
+    const auto standFacing = [&](const Changes& changes) {
+        return changes.inside[0] > area(facing[0]) / 30 && changes.inside[1] > area(facing[1]) / 30 &&
+               changes.outside == 0;
+    };
+    const Picture together = run(markers,
+                                 R"({"graphics": {"objects": [)" + graphics + R"(]},
+        "tracking": {"objects": [)" + objects + R"(], "collisions": [{"first": "Quillmoth", "second": "Brackenjaw",
+            "distance": {"min": {"x": 300}, "max": {"x": 320}}, "angle": {"min": 20, "max": 30}}]}})",
+                                 [&](const Picture& window, const std::string&) {
+                                     return standFacing(changesBetween(window, without, facing));
+                                 });
+    ASSERT_EQ(together.width, windowWidth);
+    kwo::test::savePicture(together, "creatures-collision.png");
+    const Changes changes = changesBetween(together, without, facing);
     for (int i = 0; i < 2; ++i)
         EXPECT_GT(changes.inside[static_cast<std::size_t>(i)], area(facing[static_cast<std::size_t>(i)]) / 30)
             << "creature " << i << " does not stand toward its partner";
@@ -310,10 +317,18 @@ TEST_F(Creatures, ALostCameraTakesThemAwayAndLeavesTheLastPictureDarkened)
 {
     const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -120, 40),
                                                                 printed("Sliverfin", 130, 30)};
-    const Picture lost = run(markers, builtIn, [](const std::string& clip) {
-        // Overwritten in place while it plays: the camera is lost.
-        kwo::test::writeFile(clip, kwo::test::readFile(clip).substr(0, 600));
-        std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    // Once the window shows the clip, the clip is cut short in place while
+    // it plays, as copying a broken file over it does: the camera is lost.
+    const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
+    bool cut = false;
+    const Picture lost = run(markers, builtIn, [&](const Picture& window, const std::string& clip) {
+        if (!cut) {
+            cut = kwo::test::showsFrame(window, frame);
+            if (cut)
+                std::filesystem::resize_file(clip, 600);
+            return false;
+        }
+        return kwo::test::showsFrame(window, frame, 0.8, 0.3);
     });
     const Picture without = run(markers, noCreatures);
     ASSERT_EQ(lost.width, windowWidth);
