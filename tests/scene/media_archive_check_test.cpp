@@ -167,6 +167,7 @@ TEST(MediaArchiveCheck, NamesWhatIsWrongWithADamagedArchive)
          "its directory is cut short"},
         {"an entry's name running past the end", [](Archive& a) { a.put16(a.nameLength(1), 0xffff); },
          "its directory is cut short"},
+        {"an entry overwritten", [](Archive& a) { a.put32(a.directoryEntries[1], 0); }, "its directory is cut short"},
         {"a member's header overwritten", [](Archive& a) { a.put32(a.localHeaders[1], 0); },
          "member 'Ground.mesh' is missing"},
         {"a member beyond the end", [](Archive& a) { a.put32(a.localOffset(0), static_cast<std::uint32_t>(a.bytes.size())); },
