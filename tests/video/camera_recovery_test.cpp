@@ -153,11 +153,12 @@ TEST(CameraDouble, AStreamThatChangesItsSizeIsScaledToTheOpenedSize)
     ASSERT_TRUE(capture.open(deviceText("joined.mjpg")));
     ASSERT_EQ(capture.size(), (kwo::FrameSize{64, 48}));
     capture.start();
-    // Multipart frames carry no times: each pass comes at once and only its
-    // newest frame is handed out, so which red frames are seen depends on the
-    // machine's load, but every pass ends on a frame of bars. The file cannot
-    // be sought back to its start, so the capture reopens it every 2 s: three
-    // frames of bars are three passes.
+    // Multipart frames carry no times: each pass comes as fast as it is
+    // decoded and only the newest frame is handed out, so which red frames
+    // are seen depends on the machine's load, but every pass ends on a frame
+    // of bars, which stays until it is taken. The file cannot be sought back
+    // to its start, so the capture reopens it every 2 s: three frames of bars
+    // come within three passes however busy the machine is.
     int bars = 0;
     const auto end = Clock::now() + 30s;
     while (Clock::now() < end && bars < 3) {
