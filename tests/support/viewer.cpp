@@ -104,6 +104,8 @@ Picture pictureOfRunWhen(Process& viewer, const std::string& title, const std::f
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             picture = captureWindow(window);
         }
+        if (picture.empty() || !ready(picture))
+            ADD_FAILURE() << "the window never showed what the test waited for in " << seconds << " s";
         return picture;
     });
 }

@@ -34,7 +34,8 @@ Picture pictureOfRun(Process& viewer, const std::string& title,
                      const std::function<void(const std::string& windowId)>& beforeCapture);
 
 // The same, the picture taken once `ready` holds for it: polled up to
-// `seconds`, the last capture when it never does.
+// `seconds`; when it never holds, a failure is recorded and the last capture
+// returned.
 Picture pictureOfRunWhen(Process& viewer, const std::string& title, const std::function<bool(const Picture&)>& ready,
                          double seconds = 60);
 

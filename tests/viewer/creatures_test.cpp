@@ -31,6 +31,18 @@ struct Box {
     bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
 };
 
+// A picture mirrored left to right.
+Picture mirrored(const Picture& picture)
+{
+    Picture flipped = picture;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                flipped.rgb[(static_cast<std::size_t>(y) * picture.width + x) * 3 + c] =
+                    picture.rgb[(static_cast<std::size_t>(y) * picture.width + picture.width - 1 - x) * 3 + c];
+    return flipped;
+}
+
 class Creatures : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(arParamLoad(KWO_PROGRAM_DIR "/tracking/camera.dat", 1, &camera), 0); }
@@ -154,18 +166,6 @@ int area(const Box& box)
     return (box.right - box.left) * (box.bottom - box.top);
 }
 
-// A picture mirrored left to right.
-Picture mirrored(const Picture& picture)
-{
-    Picture flipped = picture;
-    for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                flipped.rgb[(static_cast<std::size_t>(y) * picture.width + x) * 3 + c] =
-                    picture.rgb[(static_cast<std::size_t>(y) * picture.width + picture.width - 1 - x) * 3 + c];
-    return flipped;
-}
-
 TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
 {
     // Neither marker lies near where the other is seen mirrored left to
@@ -175,9 +175,15 @@ TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
                                                                 printed("Sliverfin", 40, -50)};
     const Picture without = run(markers, noCreatures);
     ASSERT_EQ(without.width, windowWidth);
+    const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
     for (const bool mirror : {false, true}) {
         SCOPED_TRACE(mirror ? "mirrored" : "as the camera sees it");
-        const Picture with = run(markers, mirror ? R"({"rendering": {"mirror": true}})" : builtIn);
+        const Picture with =
+            mirror ? run(markers, R"({"rendering": {"mirror": true}})",
+                         [&](const Picture& window, const std::string&) {
+                             return kwo::test::showsFrame(mirrored(window), frame);
+                         })
+                   : run(markers, builtIn);
         ASSERT_EQ(with.width, windowWidth);
         kwo::test::savePicture(with, mirror ? "creatures-on-markers-mirrored.png" : "creatures-on-markers.png");
 
