@@ -43,6 +43,10 @@ Picture mirrored(const Picture& picture)
     return flipped;
 }
 
+// The built-in creatures, or none.
+const std::string builtIn = "{}";
+const std::string noCreatures = R"({"tracking": {"objects": [], "collisions": []}})";
+
 class Creatures : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(arParamLoad(KWO_PROGRAM_DIR "/tracking/camera.dat", 1, &camera), 0); }
@@ -55,6 +59,24 @@ protected:
         // Lying on a table seen from above at an angle, as at a station.
         kwo::synthetic::makePose(-35, 0, 15, x, y, 520, p.pose);
         return p;
+    }
+
+    // Quillmoth and Brackenjaw, a collision pair, on one line across the
+    // picture, too far apart to meet by the built-in pair's distance. Neither
+    // lies near where it or the other is seen mirrored left to right, so a
+    // pose mirrored against the picture, or not mirrored with it, puts its
+    // creature beside its marker.
+    std::vector<kwo::synthetic::PrintedMarker> pairOnTheTable()
+    {
+        return {printed("Quillmoth", -200, 40), printed("Brackenjaw", 70, 40)};
+    }
+
+    // The window showing pairOnTheTable() without creatures, taken once for
+    // the program.
+    const Picture& pairWithoutCreatures()
+    {
+        static const Picture picture = run(pairOnTheTable(), noCreatures);
+        return picture;
     }
 
     // Where anything standing on a marker can appear in the window: the
@@ -116,9 +138,6 @@ protected:
     ARParam camera;
 };
 
-// The built-in creatures, or none.
-const std::string builtIn = "{}";
-const std::string noCreatures = R"({"tracking": {"objects": [], "collisions": []}})";
 
 int differing(const Picture& a, const Picture& b, int x, int y)
 {
@@ -168,12 +187,8 @@ int area(const Box& box)
 
 TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
 {
-    // Neither marker lies near where the other is seen mirrored left to
-    // right, so a pose mirrored against the picture, or left as it is
-    // against a mirrored picture, puts its creature beside its marker.
-    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -140, 60),
-                                                                printed("Sliverfin", 40, -50)};
-    const Picture without = run(markers, noCreatures);
+    const std::vector<kwo::synthetic::PrintedMarker> markers = pairOnTheTable();
+    const Picture& without = pairWithoutCreatures();
     ASSERT_EQ(without.width, windowWidth);
     const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
     for (const bool mirror : {false, true}) {
@@ -204,13 +219,12 @@ TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
 
 // Two markers of a collision pair close together: both creatures turn to
 // face each other. Here each creature stands 80 mm ahead of its marker's
-// centre, and the pair meets at 300 mm, so turning shows as where they
+// centre, and the pair meets within 300 mm, so turning shows as where they
 // stand: each between the markers, toward the other, instead of ahead of
 // its own marker.
 TEST_F(Creatures, ACollisionPairTurnsToFaceEachOther)
 {
-    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -130, 40),
-                                                                printed("Brackenjaw", 130, 40)};
+    const std::vector<kwo::synthetic::PrintedMarker> markers = pairOnTheTable();
     std::string graphics, objects;
     for (const char* name : {"Quillmoth", "Brackenjaw"}) {
         graphics += std::string(graphics.empty() ? "" : ",") + R"({"name": ")" + name +
@@ -221,7 +235,7 @@ TEST_F(Creatures, ACollisionPairTurnsToFaceEachOther)
         objects += std::string(objects.empty() ? "" : ",") + R"({"name": ")" + name +
                    R"(", "pattern": {"file": "tracking/)" + name + R"(.pattern", "size": 83}})";
     }
-    const Picture without = run(markers, noCreatures);
+    const Picture& without = pairWithoutCreatures();
     ASSERT_EQ(without.width, windowWidth);
 
     // Both markers lie in one plane and on one line across the picture: the
@@ -321,8 +335,7 @@ TEST_F(Creatures, NoMarkerNoCreature)
 
 TEST_F(Creatures, ALostCameraTakesThemAwayAndLeavesTheLastPictureDarkened)
 {
-    const std::vector<kwo::synthetic::PrintedMarker> markers = {printed("Quillmoth", -120, 40),
-                                                                printed("Sliverfin", 130, 30)};
+    const std::vector<kwo::synthetic::PrintedMarker> markers = pairOnTheTable();
     // Once the window shows the clip, the clip is cut short in place while
     // it plays, as copying a broken file over it does: the camera is lost.
     const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers);
@@ -336,7 +349,7 @@ TEST_F(Creatures, ALostCameraTakesThemAwayAndLeavesTheLastPictureDarkened)
         }
         return kwo::test::showsFrame(window, frame, 0.8, 0.3);
     });
-    const Picture without = run(markers, noCreatures);
+    const Picture& without = pairWithoutCreatures();
     ASSERT_EQ(lost.width, windowWidth);
     ASSERT_EQ(without.width, windowWidth);
     kwo::test::savePicture(lost, "creatures-camera-lost.png");
