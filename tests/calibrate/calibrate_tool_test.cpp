@@ -168,7 +168,7 @@ TEST(CalibrateToolFailures, ABoardNeverSeenWritesNothing) {
 // Four views are one fewer than a calibration needs, though enough for a fit.
 TEST(CalibrateToolFailures, TooFewViewsWriteNothing) {
     kwo::test::TempDir folder;
-    kwo::test::writeCalibrationClip(folder.file("board.mkv"), 4, 3);
+    kwo::test::writeCalibrationClip(folder.file("board.mkv"), 4, 2);
     const std::string output = folder.file("camera.dat");
     const ProcessResult result =
         run({tool, "--video", folder.file("board.mkv"), "--output", output, "--no-window"}, "", {},
