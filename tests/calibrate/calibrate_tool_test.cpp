@@ -166,9 +166,10 @@ TEST(CalibrateToolFailures, ABoardNeverSeenWritesNothing) {
 }
 
 // Four views are one fewer than a calibration needs, though enough for a fit.
+// (A small camera, so that the views come quickly.)
 TEST(CalibrateToolFailures, TooFewViewsWriteNothing) {
     kwo::test::TempDir folder;
-    kwo::test::writeCalibrationClip(folder.file("board.mkv"), 4, 2);
+    kwo::test::writeCalibrationClip(folder.file("board.mkv"), 4, 2, 320);
     const std::string output = folder.file("camera.dat");
     const ProcessResult result =
         run({tool, "--video", folder.file("board.mkv"), "--output", output, "--no-window"}, "", {},
@@ -243,24 +244,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "--print-board '@/no/b.pdf': the file cannot be written"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A clip camera of six poses, each held for two seconds, rendered once for
-// the program.
-class CalibrateToolCamera : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        clips = new kwo::test::TempDir;
-        kwo::test::writeCalibrationClip(clips->file("station.mkv"), 6, 20);
-    }
-    static void TearDownTestSuite() { delete clips; }
-    static kwo::test::TempDir* clips;
-};
-kwo::test::TempDir* CalibrateToolCamera::clips = nullptr;
-
 // A clip camera is a camera like any other: listed by its name, played in
 // real time and looping, its views taken while it plays.
-TEST_F(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
+TEST(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
     kwo::test::TempDir folder;
-    std::filesystem::copy_file(clips->file("station.mkv"), folder.file("station.mkv"));
+    kwo::test::writeCalibrationClip(folder.file("station.mkv"), 6, 20);
     const std::string cameras = "KWO_CLIP_CAMERAS=" + folder.file("station.mkv");
     const ProcessResult list = run({tool, "--list-cameras"}, "", {cameras});
     EXPECT_EQ(list.exitCode, 0);
@@ -279,11 +267,12 @@ TEST_F(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
 }
 
 // The camera lost once enough views were taken: a calibration from a
-// session cut short is not written, however many views it has.
-TEST_F(CalibrateToolCamera, ACameraLostMidwayWritesNothing) {
+// session cut short is not written, however many views it has. (A small
+// camera, so that the views come quickly.)
+TEST(CalibrateToolFailures, ACameraLostMidwayWritesNothing) {
     kwo::test::TempDir folder;
     const std::string clip = folder.file("station.mkv");
-    std::filesystem::copy_file(clips->file("station.mkv"), clip);
+    kwo::test::writeCalibrationClip(clip, 6, 5, 320);
     const std::string earlier(136, 'k');
     folder.write("camera.dat", earlier);
     const std::string output = folder.file("camera.dat");

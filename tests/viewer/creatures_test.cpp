@@ -1,5 +1,7 @@
 // The viewer's main job, end to end: on a still clip of printed markers at
-// known poses, each creature is drawn on its own marker and nowhere else.
+// known poses, each creature is drawn on its own marker and nowhere else, in
+// a mirrored show too; a collision pair turns its creatures toward each
+// other; a lost camera takes them away.
 #include "config/documents.h"
 #include "tests/support/files.h"
 #include "tests/support/json.h"
@@ -15,7 +17,6 @@
 #include <json/writer.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <functional>
 
@@ -138,7 +139,6 @@ protected:
     ARParam camera;
 };
 
-
 int differing(const Picture& a, const Picture& b, int x, int y)
 {
     const auto p = a.at(x, y), q = b.at(x, y);
@@ -202,12 +202,12 @@ TEST_F(Creatures, EachStandsOnItsMarkerAndNowhereElse)
         ASSERT_EQ(with.width, windowWidth);
         kwo::test::savePicture(with, mirror ? "creatures-on-markers-mirrored.png" : "creatures-on-markers.png");
 
-        // The mirrored show without creatures is the plain one turned over,
-        // pixel for pixel.
         std::vector<Box> rooms = {standingRoom(markers[0]), standingRoom(markers[1])};
         if (mirror)
             for (Box& room : rooms)
                 room = mirrored(room);
+        // The mirrored show without creatures is the plain one turned over,
+        // pixel for pixel.
         const Changes changes = changesBetween(with, mirror ? mirrored(without) : without, rooms);
         // Each creature with its ground covers a good part of its room.
         for (int i = 0; i < 2; ++i)
