@@ -268,11 +268,13 @@ TEST(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
 
 // The camera lost once enough views were taken: a calibration from a
 // session cut short is not written, however many views it has. (A small
-// camera, so that the views come quickly.)
+// camera, so that the views come quickly; each pose held for a second, so
+// that a camera read at a few frames a second on a busy machine still sees
+// it still twice in a row.)
 TEST(CalibrateToolFailures, ACameraLostMidwayWritesNothing) {
     kwo::test::TempDir folder;
     const std::string clip = folder.file("station.mkv");
-    kwo::test::writeCalibrationClip(clip, 6, 5, 320);
+    kwo::test::writeCalibrationClip(clip, 6, 10, 320);
     const std::string earlier(136, 'k');
     folder.write("camera.dat", earlier);
     const std::string output = folder.file("camera.dat");
