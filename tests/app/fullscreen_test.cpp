@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <sstream>
+#include <thread>
 
 namespace kwo::test {
 namespace {
@@ -104,9 +106,15 @@ TEST_P(FullScreen, TheWholeShowIsScaledToFitTheScreenAndCentredOnBlack)
     const Rect expected = expectedShow(screen);
     const int centreX = expected.x + expected.width * 501 / 800, centreY = expected.y + expected.height * 278 / 600;
     // Under a full parallel test run with sanitizers that has taken over 10 s.
-    Picture picture = viewer.capture(1.5);
-    for (int tries = 0; tries < 30 && picture.width == screen.width && !isGrey(picture.at(centreX, centreY)); ++tries)
-        picture = viewer.capture(1.0);
+    const auto showsVideo = [&](const Picture& p) {
+        return p.width == screen.width && isGrey(p.at(centreX, centreY));
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    Picture picture = captureWindow(viewer.window());
+    while (!showsVideo(picture) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        picture = captureWindow(viewer.window());
+    }
     const bool noPicture = picture.width == screen.width && !isGrey(picture.at(centreX, centreY));
     if (noPicture)
         ADD_FAILURE() << "no camera picture within 30 s; the viewer said:\n" << viewer.process().errorSoFar();

@@ -40,16 +40,20 @@ std::string viewerDocument(const std::string& overrides)
     return Json::StyledWriter().write(document);
 }
 
-ViewerSession::ViewerSession(const std::string& document, std::vector<std::string> environment)
-    : environment(environment.empty() ? clipCameraEnvironment() : std::move(environment))
+ViewerSession::ViewerSession(const std::string& document, std::vector<std::string> environment,
+                             std::vector<std::string> arguments)
+    : environment(environment.empty() ? clipCameraEnvironment() : std::move(environment)),
+      arguments(std::move(arguments))
 {
     folder.write("kwo.config", document);
 }
 
 void ViewerSession::launch(const std::string& workingDirectory)
 {
-    running = std::make_unique<Process>(std::vector<std::string>{folder.executable()},
-                                        workingDirectory.empty() ? folder.path() : workingDirectory, environment);
+    std::vector<std::string> command{folder.executable()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    running = std::make_unique<Process>(command, workingDirectory.empty() ? folder.path() : workingDirectory,
+                                        environment);
 }
 
 std::string ViewerSession::start(const std::string& workingDirectory)

@@ -25,8 +25,9 @@ constexpr const char* viewerTitle = "KWO viewer under test";
 // own it plays the shared still grey clip as its camera.
 class ViewerSession {
 public:
+    // `arguments` follow the program's name on its command line.
     explicit ViewerSession(const std::string& document = viewerDocument(),
-                           std::vector<std::string> environment = {});
+                           std::vector<std::string> environment = {}, std::vector<std::string> arguments = {});
 
     ProgramFolder folder;
 
@@ -50,6 +51,7 @@ public:
 
 private:
     std::vector<std::string> environment;
+    std::vector<std::string> arguments;
     std::unique_ptr<Process> running;
     std::string windowId;
 };

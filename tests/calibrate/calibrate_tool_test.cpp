@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -134,6 +135,17 @@ TEST_F(CalibrateTool, RecoversTheCameraTheClipWasRenderedThrough) {
     EXPECT_NE(result.out.find("View 20 taken"), std::string::npos) << result.out;
 }
 
+// A refusal leaves the output as it was (or absent) and nothing beside it.
+void expectNothingWritten(const kwo::test::TempDir& folder, const std::string& output, const std::string& earlier,
+                          int filesBefore) {
+    if (earlier.empty())
+        EXPECT_FALSE(std::filesystem::exists(output)) << "a camera file was written";
+    else
+        EXPECT_EQ(kwo::test::readFile(output), earlier) << "the earlier calibration was replaced";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), filesBefore)
+        << "a file was left behind";
+}
+
 TEST(CalibrateToolFailures, ABoardNeverSeenWritesNothing) {
     kwo::test::TempDir folder;
     kwo::test::writeEmptyClip(folder.file("table.mkv"), 8);
@@ -151,6 +163,24 @@ TEST(CalibrateToolFailures, ABoardNeverSeenWritesNothing) {
     EXPECT_NE(result.err.find("nothing written to " + folder.file("camera.dat")), std::string::npos) << result.err;
     EXPECT_EQ(folder.read("camera.dat"), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2) << "a file was left behind";
+}
+
+// Four views are one fewer than a calibration needs, though enough for a fit.
+// (A small camera, so that the views come quickly.)
+TEST(CalibrateToolFailures, TooFewViewsWriteNothing) {
+    kwo::test::TempDir folder;
+    kwo::test::writeCalibrationClip(folder.file("board.mkv"), 4, 2, 320);
+    const std::string output = folder.file("camera.dat");
+    const ProcessResult result =
+        run({tool, "--video", folder.file("board.mkv"), "--output", output, "--no-window"}, "", {},
+            std::chrono::minutes(2));
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find("View 4 taken"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("only 4 views of the board were taken (at least 5 are needed"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("nothing written to " + output), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Camera file written"), std::string::npos) << result.out;
+    expectNothingWritten(folder, output, "", 1);
 }
 
 struct BadCall {
@@ -234,6 +264,38 @@ TEST(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
     ASSERT_TRUE(kwo::ar::readCalibrationFile(folder.file("camera.dat"), 1, records, &error)) << error;
     EXPECT_EQ(records[0].xsize, 640);
     EXPECT_NEAR(records[0].mat[0][0] * records[0].dist_factor[3], 615, 615 * 0.03);
+}
+
+// The camera lost once enough views were taken: a calibration from a
+// session cut short is not written, however many views it has. (A small
+// camera, so that the views come quickly; each pose held for a second, so
+// that a camera read at a few frames a second on a busy machine still sees
+// it still twice in a row.)
+TEST(CalibrateToolFailures, ACameraLostMidwayWritesNothing) {
+    kwo::test::TempDir folder;
+    const std::string clip = folder.file("station.mkv");
+    kwo::test::writeCalibrationClip(clip, 6, 10, 320);
+    const std::string earlier(136, 'k');
+    folder.write("camera.dat", earlier);
+    const std::string output = folder.file("camera.dat");
+    kwo::test::Process calibration({tool, "--camera", "station.mkv", "--output", output, "--views", "20", "--seconds",
+                                    "240", "--no-window"},
+                                   "", {"KWO_CLIP_CAMERAS=" + clip});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    while (calibration.running() && calibration.outputSoFar().find("View 5 taken") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(calibration.outputSoFar().find("View 5 taken"), std::string::npos)
+        << calibration.outputSoFar() << calibration.errorSoFar();
+    // Cut short in place while it plays, as copying a broken file over it
+    // does: the camera stops.
+    std::filesystem::resize_file(clip, 600);
+    const ProcessResult result = calibration.wait(std::chrono::minutes(1));
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.err.find("the camera 'station.mkv' stopped ("), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("): nothing written to " + output), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Camera file written"), std::string::npos) << result.out;
+    expectNothingWritten(folder, output, earlier, 2);
 }
 
 TEST(CalibrateToolBoard, HelpAndTheBoardPage) {

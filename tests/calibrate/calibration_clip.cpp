@@ -1,6 +1,7 @@
 #include "tests/calibrate/calibration_clip.h"
 
 #include "tools/synthetic/synthetic_frames.h"
+#include "tracking/ar/ar.h"
 #include "video/clip_writer.h"
 
 #include <cstring>
@@ -57,9 +58,13 @@ ARParam trueCalibrationCamera() {
     return camera;
 }
 
-CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose) {
+CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose, int width) {
     CalibrationClip clip;
-    clip.camera = trueCalibrationCamera();
+    const ARParam full = trueCalibrationCamera();
+    if (width == full.xsize)
+        clip.camera = full;
+    else if (arParamChangeSize(&full, width, full.ysize * width / full.xsize, &clip.camera) < 0)
+        throw std::runtime_error("calibration clip: no camera of width " + std::to_string(width));
     // Larger squares than the printed default: the poses were laid out for
     // this size (the square's size does not change the intrinsics).
     clip.board.squareMm = 25;

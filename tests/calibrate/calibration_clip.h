@@ -27,8 +27,9 @@ struct CalibrationClip {
 ARParam trueCalibrationCamera();
 
 // Renders `poses` views of the board (each held for `framesPerPose` frames)
-// and writes them as a raw clip at 10 frames per second.
-CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose);
+// and writes them as a raw clip at 10 frames per second, through the true
+// camera or, for a smaller `width`, that camera scaled to it.
+CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose, int width = 640);
 
 // A clip of the same camera showing a table top without any board.
 void writeEmptyClip(const std::string& path, int frames);

@@ -61,7 +61,10 @@ Process::~Process()
 void Process::drain(bool block)
 {
     pollfd fds[2] = {{outPipe, POLLIN, 0}, {errPipe, POLLIN, 0}};
-    while (poll(fds, 2, block ? 50 : 0) > 0) {
+    // A child that writes without pause would otherwise keep this loop, and
+    // every deadline of the caller, from ever ending.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (std::chrono::steady_clock::now() < until && poll(fds, 2, block ? 50 : 0) > 0) {
         bool any = false;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
@@ -97,6 +100,13 @@ const std::string& Process::errorSoFar()
     return err;
 }
 
+const std::string& Process::outputSoFar()
+{
+    if (!finished)
+        drain(false);
+    return out;
+}
+
 ProcessResult Process::wait(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -124,10 +134,17 @@ ProcessResult run(const std::vector<std::string>& argv, const std::string& worki
     return process.wait(timeout);
 }
 
-std::string shell(const std::string& command)
+std::string shell(const std::string& command, std::chrono::seconds timeout)
 {
+    // timeout(1) runs the command in a process group of its own and signals
+    // the whole group, pipelines included.
+    std::string quoted = "'";
+    for (const char c : command)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    const std::string bounded = "timeout -k 5 " + std::to_string(timeout.count()) + " sh -c " + quoted;
     std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen(bounded.c_str(), "r");
     if (!pipe)
         return output;
     char buffer[4096];

@@ -29,8 +29,9 @@ public:
     ProcessResult wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
     bool running();
     pid_t pid() const { return child; }
-    // What the child has written to standard error so far, while it runs.
+    // What the child has written to standard error and output so far, while it runs.
     const std::string& errorSoFar();
+    const std::string& outputSoFar();
 
 private:
     pid_t child = -1;
@@ -39,6 +40,8 @@ private:
     std::string out, err;
     bool finished = false;
     int status = 0;
+    // Reads what the pipes hold, waiting up to 50 ms for more when `block`;
+    // never longer than a moment, however fast the child writes.
     void drain(bool block);
 };
 
@@ -47,6 +50,8 @@ ProcessResult run(const std::vector<std::string>& argv, const std::string& worki
                   std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // Runs a shell command and returns its standard output (for xdotool, xwd...).
-std::string shell(const std::string& command);
+// A command still running after `timeout` is ended with everything it started,
+// so a tool that waits for a window that never comes cannot hold a test up.
+std::string shell(const std::string& command, std::chrono::seconds timeout = std::chrono::seconds(60));
 
 } // namespace kwo::test

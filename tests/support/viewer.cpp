@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace kwo::test {
 
@@ -62,8 +64,11 @@ void pressKeys(const std::string& windowId, const std::string& keys)
           windowId + " key " + keys + " 2>/dev/null");
 }
 
-Picture pictureOfRun(Process& viewer, const std::string& title,
-                     const std::function<void(const std::string& windowId)>& beforeCapture)
+namespace {
+
+// Waits for the window titled `title`, takes its picture with `take` (given
+// the window's id), ends the run with Escape and expects a clean exit.
+Picture takePicture(Process& viewer, const std::string& title, const std::function<Picture(const std::string&)>& take)
 {
     const std::string window = waitForWindow("^" + title + "$", 60);
     if (window.empty()) {
@@ -71,12 +76,38 @@ Picture pictureOfRun(Process& viewer, const std::string& title,
                       << viewer.wait(std::chrono::seconds(5)).err;
         return {};
     }
-    beforeCapture(window);
-    Picture picture = captureWindow(window);
+    Picture picture = take(window);
     pressKeys(window, "Escape");
     const ProcessResult result = viewer.wait(std::chrono::seconds(30));
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return picture;
+}
+
+} // namespace
+
+Picture pictureOfRun(Process& viewer, const std::string& title,
+                     const std::function<void(const std::string& windowId)>& beforeCapture)
+{
+    return takePicture(viewer, title, [&](const std::string& window) {
+        beforeCapture(window);
+        return captureWindow(window);
+    });
+}
+
+Picture pictureOfRunWhen(Process& viewer, const std::string& title, const std::function<bool(const Picture&)>& ready,
+                         double seconds)
+{
+    return takePicture(viewer, title, [&](const std::string& window) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        Picture picture = captureWindow(window);
+        while (!(!picture.empty() && ready(picture)) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            picture = captureWindow(window);
+        }
+        if (picture.empty() || !ready(picture))
+            ADD_FAILURE() << "the window never showed what the test waited for in " << seconds << " s";
+        return picture;
+    });
 }
 
 } // namespace kwo::test

@@ -33,4 +33,10 @@ void pressKeys(const std::string& windowId, const std::string& keys);
 Picture pictureOfRun(Process& viewer, const std::string& title,
                      const std::function<void(const std::string& windowId)>& beforeCapture);
 
+// The same, the picture taken once `ready` holds for it: polled up to
+// `seconds`; when it never holds, a failure is recorded and the last capture
+// returned.
+Picture pictureOfRunWhen(Process& viewer, const std::string& title, const std::function<bool(const Picture&)>& ready,
+                         double seconds = 60);
+
 } // namespace kwo::test

@@ -13,22 +13,59 @@
 #include <gtest/gtest.h>
 #include <json/value.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
+#include <thread>
 
 namespace {
 
 // Answers the first window titled `title` with `key` from another thread,
-// while this one runs the modal dialog. True once the window was found.
-std::future<bool> answerLater(const std::string& title, const std::string& key)
-{
-    return std::async(std::launch::async, [title, key] {
-        const std::string window = kwo::test::waitForWindow(title);
-        if (window.empty())
-            return false;
-        kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key " + key);
-        return true;
-    });
-}
+// while this one runs the modal dialog. Nothing but an answer ends a modal
+// dialog, so a dialog still up a minute after it was due (its window not
+// found, the key lost) ends the test program with a message instead of
+// holding it until the test's time runs out.
+class DialogAnswer {
+public:
+    DialogAnswer(const std::string& title, const std::string& key)
+    {
+        answered = std::async(std::launch::async, [this, title, key] {
+            const std::string window = kwo::test::waitForWindow(title);
+            if (!window.empty())
+                kwo::test::shell("xdotool windowactivate --sync " + window + " >/dev/null 2>&1; xdotool key " + key);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+            while (!dialogReturned && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!dialogReturned) {
+                std::fprintf(stderr, "The dialog '%s' was never answered (%s): the test program ends here.\n",
+                             title.c_str(), window.empty() ? "no such window" : ("keys " + key).c_str());
+                std::_Exit(1);
+            }
+            return !window.empty();
+        });
+    }
+    ~DialogAnswer()
+    {
+        dialogReturned = true;
+        if (answered.valid())
+            answered.wait();
+    }
+    DialogAnswer(const DialogAnswer&) = delete;
+    DialogAnswer& operator=(const DialogAnswer&) = delete;
+
+    // Once the dialog returned: whether its window was found and answered.
+    bool found()
+    {
+        dialogReturned = true;
+        return answered.get();
+    }
+
+private:
+    std::atomic<bool> dialogReturned{false};
+    std::future<bool> answered;
+};
 
 TEST(FormatDialog, TheClipsModeIsOfferedAndTheCaptureOpens)
 {
@@ -41,10 +78,10 @@ TEST(FormatDialog, TheClipsModeIsOfferedAndTheCaptureOpens)
     video["height"] = 240;
     for (const char* key : {"Return", "Escape"}) {
         SCOPED_TRACE(key);
-        std::future<bool> answered = answerLater("^Video format$", key);
+        DialogAnswer answer("^Video format$", key);
         kwo::VideoCapture capture;
         ASSERT_TRUE(capture.open(kwo::buildVideoConfig(video, "clip.mkv")));
-        EXPECT_TRUE(answered.get()) << "no format dialog";
+        EXPECT_TRUE(answer.found()) << "no format dialog";
         EXPECT_EQ(capture.size(), (kwo::FrameSize{80, 60}));
     }
     unsetenv(kwo::clipCamerasVariable);
@@ -68,9 +105,9 @@ TEST(FormatDialog, ReturnsTheModeChosenOrKeepsThePreselectedOne)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keys);
-        std::future<bool> answered = answerLater("^Video format$", c.keys);
+        DialogAnswer answer("^Video format$", c.keys);
         EXPECT_EQ(kwo::chooseCameraMode(modes, 1), c.expected);
-        EXPECT_TRUE(answered.get());
+        EXPECT_TRUE(answer.found());
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <regex>
 #include <thread>
@@ -67,11 +68,36 @@ bool sameContent(const Picture& a, const Picture& b)
     return a.width == b.width && a.height == b.height && a.rgb == b.rgb;
 }
 
-std::string wait(double seconds)
+// The tuning view is shown: the picture is black and white but for the
+// outlines and the text.
+bool tuningShown(const Picture& picture)
 {
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    return {};
+    return !picture.empty() && share(picture, blackOrWhite) > 0.85;
 }
+
+// How a technician starts the viewer to tune it; the one place to change if
+// the view comes to need an option on the command line.
+const std::vector<std::string> tuningArguments = {};
+
+// Waits up to `seconds` for a line of the engine log that `holds`.
+bool logShows(ViewerSession& viewer, const std::function<bool(const std::string& log)>& holds, double seconds = 30)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        if (holds(viewer.folder.exists("ogre.log") ? viewer.folder.read("ogre.log") : ""))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+int countOf(const std::string& text, const std::regex& line)
+{
+    return static_cast<int>(std::distance(std::sregex_iterator(text.begin(), text.end(), line), std::sregex_iterator()));
+}
+
+// What the detector found after each step of the threshold.
+const std::regex stepReport(R"(tracking/threshold (\d+): (\d+) squares, (\d+) identified)");
 
 class TuningView : public ::testing::Test {
 protected:
@@ -88,17 +114,35 @@ protected:
     }
 
     // A viewer on a still clip of the two markers, seen `brightness` times as
-    // bright as rendered; its window is showing its first frame.
+    // bright as rendered; its window shows the clip.
     std::unique_ptr<ViewerSession> start(const std::string& threshold, double brightness = 1.0)
     {
-        const synthetic::SyntheticFrame frame =
-            synthetic::relit(synthetic::renderFrame(camera, markers), brightness, 0, 1);
+        frame = synthetic::relit(synthetic::renderFrame(camera, markers), brightness, 0, 1);
         writeStillClip(clips.file("table.mkv"), frame);
-        auto viewer = std::make_unique<ViewerSession>(document(threshold),
-                                                      std::vector<std::string>{"KWO_CLIP_CAMERAS=" +
-                                                                               clips.file("table.mkv")});
+        auto viewer = std::make_unique<ViewerSession>(
+            document(threshold), std::vector<std::string>{"KWO_CLIP_CAMERAS=" + clips.file("table.mkv")},
+            tuningArguments);
         EXPECT_NE(viewer->start(), "") << viewer->finish(5).err;
+        // The creatures are specks: nine of ten pixels are the camera's.
+        show = waitForPicture(*viewer, [this](const Picture& p) { return showsFrame(p, frame, 0.9); });
         return viewer;
+    }
+
+    // The window's picture once it `holds`, polling up to `seconds`; the
+    // last one, with a failure recorded, when it never did.
+    Picture waitForPicture(ViewerSession& viewer, const std::function<bool(const Picture&)>& holds,
+                           double seconds = 30)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        Picture picture;
+        do {
+            picture = captureWindow(viewer.window());
+            if (holds(picture))
+                return picture;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        } while (std::chrono::steady_clock::now() < end);
+        ADD_FAILURE() << "the window never showed what the test waited for in " << seconds << " s";
+        return picture;
     }
 
     // Ends the run and returns the engine log.
@@ -147,16 +191,17 @@ protected:
     ARParam camera;
     std::vector<synthetic::PrintedMarker> markers;
     TempDir clips;
+    synthetic::SyntheticFrame frame; // the clip's
+    Picture show;                    // the window once it showed the clip
 };
 
 TEST_F(TuningView, ShowsWhatTheDetectorSeesAndLeavesNoTraceWhenClosed)
 {
     auto viewer = start("100");
-    const Picture show = viewer->capture(1.0);
     viewer->press("F2");
-    const Picture tuning = viewer->capture(1.5);
+    const Picture tuning = waitForPicture(*viewer, tuningShown);
     viewer->press("F2");
-    const Picture after = viewer->capture(1.5);
+    const Picture after = waitForPicture(*viewer, [this](const Picture& p) { return sameContent(p, show); });
     const std::string log = finish(*viewer);
     ASSERT_EQ(show.width, windowWidth);
     savePicture(show, "tuning-off.png");
@@ -180,21 +225,25 @@ TEST_F(TuningView, KeysStepTheThresholdAndTheDetectionFollows)
     // The markers' ink is grey level 25: at a threshold of 20 nothing of
     // their borders is dark, from 30 on all of it.
     auto viewer = start("40");
-    viewer->capture(1.0);
     // Without the view the keys do nothing: a visitor cannot spoil the show.
+    // (The keys reach the viewer in the order pressed.)
     viewer->press("minus");
-    wait(1.0);
     viewer->press("F2");
-    for (const char* key : {"minus", "KP_Subtract", "minus", "minus"}) {
-        wait(1.5);
+    // Each step is reported once the detector has run with it for a few
+    // frames; the next key waits for that, so every step has its report.
+    int steps = 0;
+    const auto step = [&](const char* key) {
         viewer->press(key);
-    }
-    const Picture at20 = viewer->capture(1.5);
-    for (const char* key : {"plus", "KP_Add"}) {
-        viewer->press(key);
-        wait(1.5);
-    }
-    const Picture at30 = viewer->capture(1.0);
+        ++steps;
+        EXPECT_TRUE(logShows(*viewer, [&](const std::string& log) { return countOf(log, stepReport) >= steps; }))
+            << "no report after " << key;
+    };
+    for (const char* key : {"minus", "KP_Subtract", "minus", "minus"})
+        step(key);
+    const Picture at20 = waitForPicture(*viewer, tuningShown);
+    for (const char* key : {"plus", "KP_Add"})
+        step(key);
+    const Picture at30 = waitForPicture(*viewer, tuningShown);
     const std::string log = finish(*viewer);
     savePicture(at20, "tuning-threshold-20.png");
     savePicture(at30, "tuning-threshold-30.png");
@@ -205,8 +254,7 @@ TEST_F(TuningView, KeysStepTheThresholdAndTheDetectionFollows)
 
     // Each step in the log, then what the next frame found with it.
     std::vector<std::pair<int, int>> reports; // threshold, identified
-    const std::regex line(R"(tracking/threshold (\d+): (\d+) squares, (\d+) identified)");
-    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), stepReport); it != std::sregex_iterator(); ++it)
         reports.emplace_back(std::stoi((*it)[1]), std::stoi((*it)[3]));
     const std::vector<int> expectedValues = {35, 30, 25, 20, 25, 30};
     ASSERT_EQ(reports.size(), expectedValues.size()) << log;
@@ -226,9 +274,8 @@ TEST_F(TuningView, AutoFindsTheMarkersInDimLightWhereTheDefaultDoesNot)
     for (const char* threshold : {"100", "\"auto\""}) {
         SCOPED_TRACE(threshold);
         auto viewer = start(threshold, 0.3);
-        viewer->capture(1.0);
         viewer->press("F2");
-        const Picture tuning = viewer->capture(1.5);
+        const Picture tuning = waitForPicture(*viewer, tuningShown);
         const std::string log = finish(*viewer);
         const bool automatic = threshold[0] == '"';
         savePicture(tuning, automatic ? "tuning-dim-auto.png" : "tuning-dim-100.png");
