@@ -218,17 +218,17 @@ INSTANTIATE_TEST_SUITE_P(
 // real time and looping, its views taken while it plays.
 TEST(CalibrateToolCamera, CalibratesFromAClipCameraByName) {
     kwo::test::TempDir folder;
-    kwo::test::writeCalibrationClip(folder.file("station.mkv"), 6, 20);
+    kwo::test::writeCalibrationClip(folder.file("station.mkv"), 12, 10);
     const std::string cameras = "KWO_CLIP_CAMERAS=" + folder.file("station.mkv");
     const ProcessResult list = run({tool, "--list-cameras"}, "", {cameras});
     EXPECT_EQ(list.exitCode, 0);
     EXPECT_NE(list.out.find("station.mkv\n"), std::string::npos) << list.out;
 
     const ProcessResult result = run({tool, "--camera", "station.mkv", "--output", folder.file("camera.dat"),
-                                      "--views", "5", "--seconds", "240", "--no-window"},
+                                      "--views", "10", "--seconds", "240", "--no-window"},
                                      "", {cameras}, std::chrono::minutes(5));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
-    EXPECT_NE(result.out.find("View 5 taken"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("View 10 taken"), std::string::npos) << result.out;
     std::vector<ARParam> records;
     std::string error;
     ASSERT_TRUE(kwo::ar::readCalibrationFile(folder.file("camera.dat"), 1, records, &error)) << error;

@@ -93,8 +93,10 @@ std::optional<Options> parseArguments(const std::vector<std::string>& arguments,
             options.frameWidth = static_cast<int>(*w);
             options.frameHeight = static_cast<int>(*h);
         } else if (name == "--views") {
-            const std::optional<long> n = wholeNumber(value, 5, 200);
-            if (!n) return fail("--views: '" + value + "' is not a whole number from 5 to 200");
+            const std::optional<long> n = wholeNumber(value, minimumViews, 200);
+            if (!n)
+                return fail("--views: '" + value + "' is not a whole number from " + std::to_string(minimumViews) +
+                            " to 200");
             options.views = static_cast<int>(*n);
         } else if (name == "--seconds") {
             const std::optional<double> s = decimalNumber(value, 1, 86400);
@@ -153,7 +155,7 @@ Options:
   --board CxR         inner corners of the board across and down (9x6)
   --square MM         side of a printed square in millimetres (20)
   --size WxH          the camera mode to ask for (the camera's choice)
-  --views N           calibrate when N views are taken (20; 5 to 200)
+  --views N           calibrate when N views are taken (20; 10 to 200)
   --seconds S         stop taking views after S seconds
   --no-window         no live picture; views are taken by themselves
   --help              this text
