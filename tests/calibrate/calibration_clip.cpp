@@ -59,7 +59,8 @@ ARParam trueCalibrationCamera() {
     return camera;
 }
 
-CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose) {
+CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose,
+                                     kwo::ClipEncoding encoding) {
     CalibrationClip clip;
     clip.camera = trueCalibrationCamera();
     // Larger squares than the printed default: the poses were laid out for
@@ -103,7 +104,7 @@ CalibrationClip writeCalibrationClip(const std::string& path, int poses, int fra
     format.height = clip.camera.ysize;
     format.framesPerSecond = 10;
     format.frameCount = poses * framesPerPose;
-    format.encoding = kwo::ClipEncoding::Raw;
+    format.encoding = encoding;
     kwo::writeClip(path, format, [&](int index, std::uint8_t* bgrx) {
         const auto& frame = frames[static_cast<std::size_t>(index / framesPerPose)];
         std::memcpy(bgrx, frame.data(), frame.pixels.size());

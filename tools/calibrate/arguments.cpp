@@ -141,9 +141,14 @@ Calibrates a station's camera for the viewer's marker tracker.
    window gives up and writes nothing. Without a window (--no-window, or no
    display) views are taken by themselves until enough are taken, the video
    file ends, or --seconds have passed.
-3. The camera file is written only when the calibration succeeds, at the
-   size of the captured frames. Set tracking/params to its path (for
-   instance the program folder's tracking/camera.dat).
+3. A calibration needs at least 10 views covering 70 % of the picture, its
+   four corners included; views are taken beyond --views until they do.
+   It prints fx, fy, cx, cy, the lens distortion, the fit's error and the
+   error on views held out of the fit (in pixels; below 0.5 is good).
+4. The camera file is written only when the calibration succeeds, at the
+   size of the captured frames; otherwise nothing is written and what was
+   missing is said. Set tracking/params to its path (for instance the
+   program folder's tracking/camera.dat).
 
 Options:
   --print-board FILE  write the board's page as PDF
@@ -155,7 +160,8 @@ Options:
   --board CxR         inner corners of the board across and down (9x6)
   --square MM         side of a printed square in millimetres (20)
   --size WxH          the camera mode to ask for (the camera's choice)
-  --views N           calibrate when N views are taken (20; 10 to 200)
+  --views N           calibrate when N views are taken and the picture is
+                      covered (20; 10 to 200)
   --seconds S         stop taking views after S seconds
   --no-window         no live picture; views are taken by themselves
   --help              this text
