@@ -237,7 +237,7 @@ TEST(MakeMarker, BadArgumentsAndFilesAreNamedAndNothingIsWritten) {
         {"config and no station", {"--text", "F", "-o", out, "--config", dir.file("x"), "--no-station"}, 2,
          "either --config or --no-station"},
         {"output not writable", {"--text", "F", "-o", "/proc/Out", "--no-station"}, 1,
-         "--output: '/proc/Out.pattern' cannot be written; nothing written"},
+         "--output: '/proc/Out.pattern' cannot be written: "},
         {"camera unknown", {"--camera", "Nowhere Cam", "-o", out, "--take-first", "--no-station"}, 2,
          "--camera: no camera named 'Nowhere Cam'"},
     };

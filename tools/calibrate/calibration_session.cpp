@@ -1,5 +1,6 @@
 #include "tools/calibrate/calibration_session.h"
 
+#include "files/write_file.h"
 #include "tools/calibrate/camera_fit.h"
 #include "tools/calibrate/preview_window.h"
 #include "tools/calibrate/view_picker.h"
@@ -8,6 +9,7 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -71,24 +73,28 @@ void drawOverlay(cv::Mat& picture, const ViewPicker& picker, const Options& opti
 // Writes the record beside the output first and moves it over the output
 // only once it is complete and reads back as a usable calibration: a failed
 // or interrupted write leaves the old file as it was. A file replaced keeps
-// its permissions (the station's viewer may run as another user of its group).
+// its permissions (the station's viewer may run as another user of its
+// group); a new one in a folder the group shares is the group's to replace.
 bool writeAtomically(const std::string& output, const ARParam& param) {
     const std::string temporary = output + ".partial-" + std::to_string(getpid());
-    std::string error;
-    std::vector<ARParam> back;
-    if (!kwo::ar::writeCalibrationFile(temporary, {param}, &error) ||
-        !kwo::ar::readCalibrationFile(temporary, 1, back, &error)) {
+    const auto fail = [&](const std::string& reason) {
         std::remove(temporary.c_str());
-        complain("--output '" + output + "': " + error);
+        complain("--output '" + output + "' cannot be written: " + reason + "; nothing written");
         return false;
+    };
+    std::string error;
+    errno = 0;
+    if (!kwo::ar::writeCalibrationFile(temporary, {param}, &error)) return fail(kwo::writeFailureReason(temporary, errno));
+    std::vector<ARParam> back;
+    if (!kwo::ar::readCalibrationFile(temporary, 1, back, &error)) {
+        // Written, yet not whole: the disk filled up as it was closed.
+        const std::string reason = kwo::whyNotWritable(temporary);
+        return fail(reason.empty() ? error : reason);
     }
     struct stat old {};
     if (stat(output.c_str(), &old) == 0) chmod(temporary.c_str(), old.st_mode & 07777);
-    if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        complain("--output '" + output + "' cannot be replaced");
-        return false;
-    }
+    else kwo::shareWithFolderGroup(temporary);
+    if (std::rename(temporary.c_str(), output.c_str()) != 0) return fail(kwo::writeFailureReason(output, errno));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "config/documents.h"
 #include "config/exception.h"
 #include "config/setting.h"
+#include "files/write_file.h"
 #include "tools/make_marker/camera_training.h"
 #include "tools/make_marker/marker_art.h"
 #include "tools/make_marker/marker_options.h"
@@ -13,7 +14,9 @@
 #include "tracking/ar/ar.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -124,10 +127,15 @@ std::vector<OtherPattern> readAgainst(const MarkerOptions& options) {
     return others;
 }
 
-void checkOutputFolder(const std::string& output) {
+// Said before any work (a camera training takes the technician's time): the
+// folder must exist and take new files (the marker's files are made beside
+// their final names and moved over them).
+void checkOutput(const std::string& output) {
     const fs::path folder = fs::path(output).parent_path();
     if (!folder.empty() && !fs::is_directory(folder))
         throw Stop{exitBadInput, "--output: folder '" + folder.string() + "' does not exist"};
+    if (const std::string reason = kwo::whyNotWritable(output + ".pattern.new"); !reason.empty())
+        throw Stop{exitRefused, "--output: '" + output + ".pattern' cannot be written: " + reason + "; nothing written"};
 }
 
 kwo::ar::PatternFile makePattern(const MarkerOptions& options, const Station& station, Artwork& artwork) {
@@ -218,9 +226,11 @@ public:
     }
     void commit() {
         for (const auto& file : files) {
-            std::error_code error;
-            fs::rename(file + ".new", file, error);
-            if (error) throw Stop{exitRefused, "--output: '" + file + "' cannot be written (" + error.message() + ")"};
+            // A marker made in a station's shared folder is the group's to remake.
+            kwo::shareWithFolderGroup(file + ".new");
+            if (std::rename((file + ".new").c_str(), file.c_str()) != 0)
+                throw Stop{exitRefused, "--output: '" + file + "' cannot be written: " +
+                                            kwo::writeFailureReason(file, errno) + "; nothing written"};
         }
         files.clear();
     }
@@ -229,13 +239,26 @@ private:
     std::vector<std::string> files;
 };
 
+// The pattern file, read back: the tracker's writer cannot tell a file the
+// disk had no room to finish from a whole one.
+void writePattern(const std::string& path, const std::string& temporary, const kwo::ar::PatternFile& pattern) {
+    errno = 0;
+    if (!kwo::ar::writePatternFile(temporary, pattern))
+        throw Stop{exitRefused, "--output: '" + path + "' cannot be written: " +
+                                    kwo::writeFailureReason(temporary, errno) + "; nothing written"};
+    kwo::ar::PatternFile back;
+    if (!kwo::ar::readPatternFile(temporary, back) || std::memcmp(&back.blocks, &pattern.blocks, sizeof back.blocks))
+        throw Stop{exitRefused, "--output: '" + path + "' cannot be written: " +
+                                    kwo::writeFailureReason(temporary, 0) + "; nothing written"};
+}
+
 void writeMarker(const MarkerOptions& options, const kwo::ar::PatternFile& pattern, const Artwork& artwork) {
     OutputFiles outputs;
-    const auto unwritable = [](const std::string& file) {
-        return Stop{exitRefused, "--output: '" + file + "' cannot be written; nothing written"};
+    const auto unwritable = [](const std::string& file, const std::string& reason) {
+        return Stop{exitRefused, "--output: '" + file + "' cannot be written: " + reason + "; nothing written"};
     };
     const std::string patternPath = options.output + ".pattern";
-    if (!kwo::ar::writePatternFile(outputs.add(patternPath), pattern)) throw unwritable(patternPath);
+    writePattern(patternPath, outputs.add(patternPath), pattern);
     std::vector<std::string> written{patternPath};
     if (options.source != Source::Camera) {
         const kwo::markers::DrawMarker draw = [&artwork](cairo_t* cairo, double x, double y, double side) {
@@ -244,10 +267,13 @@ void writeMarker(const MarkerOptions& options, const kwo::ar::PatternFile& patte
         // The picture as the project's own markers: 400 pixels with a white
         // quiet zone of a fifth of the side.
         const std::string png = options.output + ".png", pdf = options.output + ".pdf";
-        if (!kwo::markers::writeMarkerPng(outputs.add(png), draw, 400, 80, false)) throw unwritable(png);
+        std::string reason;
+        if (!kwo::markers::writeMarkerPng(outputs.add(png), draw, 400, 80, false, &reason))
+            throw unwritable(png, reason);
         kwo::markers::SheetLayout layout;
         layout.markerMillimetres = options.millimetres;
-        if (!kwo::markers::writeSheetPdf(outputs.add(pdf), {{options.name, draw}}, layout)) throw unwritable(pdf);
+        if (!kwo::markers::writeSheetPdf(outputs.add(pdf), {{options.name, draw}}, layout, &reason))
+            throw unwritable(pdf, reason);
         written.push_back(png);
         written.push_back(pdf);
     }
@@ -272,7 +298,7 @@ int run(const std::vector<std::string>& arguments) {
         return exitMade;
     }
     try {
-        checkOutputFolder(options->output);
+        checkOutput(options->output);
         std::vector<OtherPattern> others = readAgainst(*options);
         const Station station = readStation(*options, options->output + ".pattern");
         others.insert(others.end(), station.patterns.begin(), station.patterns.end());
