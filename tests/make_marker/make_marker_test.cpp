@@ -112,7 +112,7 @@ TEST(MakeMarker, RefusesArtworkWhoseDirectionCannotBeToldAndKeepsTheOldMarker) {
     cv::circle(ring, {120, 120}, 90, {0, 0, 200}, 30);
     ASSERT_TRUE(cv::imwrite(dir.file("ring.jpg"), ring));
     ASSERT_TRUE(cv::imwrite(dir.file("blank.png"), cv::Mat(60, 60, CV_8UC3, cv::Scalar(200, 200, 200))));
-    // A grey band on white is no better: the same after half a turn.
+    // A grey band is as blank: only the paper beside it would tell it apart.
     ASSERT_TRUE(cv::imwrite(dir.file("band.png"), cv::Mat(50, 80, CV_8UC3, cv::Scalar(200, 200, 200))));
 
     const std::vector<Refusal> cases{
@@ -120,7 +120,7 @@ TEST(MakeMarker, RefusesArtworkWhoseDirectionCannotBeToldAndKeepsTheOldMarker) {
         {"ring (JPEG)", {"--picture", dir.file("ring.jpg")}, "turned by 90 degrees (0.99"},
         {"N", {"--text", "N"}, "turned by 180 degrees (1.000) (limit 0.80)"},
         {"SOS", {"--text", "SOS"}, "turned by 180 degrees (0.99"},
-        {"band", {"--picture", dir.file("band.png")}, "turned by 180 degrees (1.000)"},
+        {"band", {"--picture", dir.file("band.png")}, "the picture is blank (all one colour)"},
         {"blank", {"--picture", dir.file("blank.png")}, "blank"},
     };
     dir.write("Old.pattern", "the technician's old pattern");
