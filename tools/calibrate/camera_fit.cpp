@@ -55,7 +55,6 @@ double rmsOf(const cv::Mat& residuals) {
     return std::sqrt(residuals.dot(residuals) / std::max(1, residuals.rows / 2));
 }
 
-
 // Levenberg-Marquardt over the values of `distFactor` whose `free` flag is
 // set, with a numerical Jacobian whose steps suit each value's size (pixels
 // for the centre, the factor in units of 1e-8 per squared pixel, the scale
