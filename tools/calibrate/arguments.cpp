@@ -148,7 +148,8 @@ Calibrates a station's camera for the viewer's marker tracker.
 4. The camera file is written only when the calibration succeeds, at the
    size of the captured frames; otherwise nothing is written and what was
    missing is said. Set tracking/params to its path (for instance the
-   program folder's tracking/camera.dat).
+   program folder's tracking/station-camera.dat: the stand-in
+   tracking/camera.dat is the package's, and an upgrade replaces it).
 
 Options:
   --print-board FILE  write the board's page as PDF

@@ -87,10 +87,6 @@ double ViewPicker::coverage() const {
     return static_cast<double>(std::count(cells.begin(), cells.end(), true)) / static_cast<double>(cells.size());
 }
 
-} // namespace kwo::calibrate
-
-namespace kwo::calibrate {
-
 std::array<bool, 4> ViewPicker::cornersReached() const {
     const int columns = config.gridColumns, rows = config.gridRows;
     const auto covered = [&](int column, int row) { return cells[static_cast<std::size_t>(row * columns + column)]; };
