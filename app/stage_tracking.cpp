@@ -18,6 +18,8 @@
 #include <OgreSceneNode.h>
 
 #include <chrono>
+#include <cmath>
+#include <iostream>
 
 namespace {
 
@@ -46,6 +48,28 @@ kwo::DetectionThreshold detectionThreshold(const kwo::ThresholdSetting& setting,
     return kwo::DetectionThreshold(local);
 }
 
+// A calibration is resized by the frame widths alone, so one made for
+// frames of another shape (640x480 used for 1280x720) puts every ray off
+// by a growing amount down the picture: the creatures stand off their
+// markers. It still starts, but the technician is told, once.
+void warnOfAnotherShape(const std::string& key, const std::string& file, const ARParam& calibration, int width,
+                        int height)
+{
+    const double made = static_cast<double>(calibration.xsize) / calibration.ysize;
+    const double used = static_cast<double>(width) / height;
+    if (std::abs(made / used - 1) <= 0.01)
+        return;
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const std::string text = "the calibration '" + file + "' (" + key + ") was made for " +
+                             std::to_string(calibration.xsize) + "x" + std::to_string(calibration.ysize) +
+                             " frames, but the camera gives " + size +
+                             ", another aspect ratio: creatures will stand off their markers. Calibrate at " + size +
+                             " (kwo-calibrate --size " + size + ").";
+    std::cerr << "Warning: " << text << std::endl;
+    if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr())
+        logs->logWarning(text);
+}
+
 } // namespace
 
 void KWO::setUpTracker(const Json::Value& document)
@@ -60,6 +84,7 @@ void KWO::setUpTracker(const Json::Value& document)
     std::string reason;
     if (kwo::ar::loadCalibration(params.c_str(), &loaded, &reason) < 0)
         failWithDetail("Camera load error", paramsKey + ": " + reason);
+    warnOfAnotherShape(paramsKey, params, loaded, videoWidth, videoHeight);
     ARParam resized;
     if (arParamChangeSize(&loaded, videoWidth, videoHeight, &resized) < 0 ||
         kwo::ar::initCalibration(&resized, &reason) < 0)

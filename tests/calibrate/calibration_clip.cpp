@@ -24,8 +24,9 @@ cv::Mat squareSheet(const kwo::calibrate::Chessboard& board, int& side) {
 }
 
 // Pose i of the set (20 of them, then round again): the board in a 3 x 3
-// grid over the frame tilted towards its middle, then tilted the other way
-// and turned a little, then two near views tilted hard.
+// grid reaching the frame's edges and corners, tilted towards its middle,
+// then tilted the other way and turned a little, then two near views tilted
+// hard.
 void poseOf(int i, double pose[3][4]) {
     i %= 20;
     if (i < 18) {
@@ -34,7 +35,8 @@ void poseOf(int i, double pose[3][4]) {
         const double tiltX = second ? (yi == 0 ? 22 : 18 * yi) : -24 * yi;
         const double tiltY = second ? (xi == 0 ? -22 : -18 * xi) : 24 * xi;
         const double spin = second ? 8 * (xi + yi) : 0;
-        kwo::synthetic::makePose(tiltX, tiltY, spin, 160 * xi, 105 * yi, second ? 820 : 720, pose);
+        kwo::synthetic::makePose(tiltX, tiltY, spin, (second ? 262 : 230) * xi, (second ? 196 : 172) * yi,
+                                 second ? 820 : 720, pose);
     } else if (i == 18) {
         kwo::synthetic::makePose(28, 0, 0, 0, 0, 540, pose);
     } else {
@@ -58,7 +60,8 @@ ARParam trueCalibrationCamera() {
     return camera;
 }
 
-CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose, int width) {
+CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose, int width,
+                                     kwo::ClipEncoding encoding) {
     CalibrationClip clip;
     const ARParam full = trueCalibrationCamera();
     if (width == full.xsize)
@@ -106,7 +109,7 @@ CalibrationClip writeCalibrationClip(const std::string& path, int poses, int fra
     format.height = clip.camera.ysize;
     format.framesPerSecond = 10;
     format.frameCount = poses * framesPerPose;
-    format.encoding = kwo::ClipEncoding::Raw;
+    format.encoding = encoding;
     kwo::writeClip(path, format, [&](int index, std::uint8_t* bgrx) {
         const auto& frame = frames[static_cast<std::size_t>(index / framesPerPose)];
         std::memcpy(bgrx, frame.data(), frame.pixels.size());

@@ -6,6 +6,7 @@
 
 #include "tools/calibrate/chessboard.h"
 #include "tracking/ar/ar_types.h"
+#include "video/clip_writer.h"
 
 #include <opencv2/core.hpp>
 
@@ -27,9 +28,11 @@ struct CalibrationClip {
 ARParam trueCalibrationCamera();
 
 // Renders `poses` views of the board (each held for `framesPerPose` frames)
-// and writes them as a raw clip at 10 frames per second, through the true
+// and writes them as a clip at 10 frames per second (raw: every pixel as
+// rendered; motion JPEG: a long clip in little room), through the true
 // camera or, for a smaller `width`, that camera scaled to it.
-CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose, int width = 640);
+CalibrationClip writeCalibrationClip(const std::string& path, int poses, int framesPerPose, int width = 640,
+                                     kwo::ClipEncoding encoding = kwo::ClipEncoding::Raw);
 
 // A clip of the same camera showing a table top without any board.
 void writeEmptyClip(const std::string& path, int frames);

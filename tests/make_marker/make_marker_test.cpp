@@ -112,7 +112,7 @@ TEST(MakeMarker, RefusesArtworkWhoseDirectionCannotBeToldAndKeepsTheOldMarker) {
     cv::circle(ring, {120, 120}, 90, {0, 0, 200}, 30);
     ASSERT_TRUE(cv::imwrite(dir.file("ring.jpg"), ring));
     ASSERT_TRUE(cv::imwrite(dir.file("blank.png"), cv::Mat(60, 60, CV_8UC3, cv::Scalar(200, 200, 200))));
-    // A grey band on white is no better: the same after half a turn.
+    // A grey band is as blank: only the paper beside it would tell it apart.
     ASSERT_TRUE(cv::imwrite(dir.file("band.png"), cv::Mat(50, 80, CV_8UC3, cv::Scalar(200, 200, 200))));
 
     const std::vector<Refusal> cases{
@@ -120,7 +120,7 @@ TEST(MakeMarker, RefusesArtworkWhoseDirectionCannotBeToldAndKeepsTheOldMarker) {
         {"ring (JPEG)", {"--picture", dir.file("ring.jpg")}, "turned by 90 degrees (0.99"},
         {"N", {"--text", "N"}, "turned by 180 degrees (1.000) (limit 0.80)"},
         {"SOS", {"--text", "SOS"}, "turned by 180 degrees (0.99"},
-        {"band", {"--picture", dir.file("band.png")}, "turned by 180 degrees (1.000)"},
+        {"band", {"--picture", dir.file("band.png")}, "the picture is blank (all one colour)"},
         {"blank", {"--picture", dir.file("blank.png")}, "blank"},
     };
     dir.write("Old.pattern", "the technician's old pattern");
@@ -217,6 +217,11 @@ TEST(MakeMarker, BadArgumentsAndFilesAreNamedAndNothingIsWritten) {
         {"long text", {"--text", "Quillmoth", "-o", out}, 2, "--text: 'Quillmoth' is longer than 6"},
         {"spaces only", {"--text", "   ", "-o", out, "--no-station"}, 2, "--text: '   ' shows no ink"},
         {"threshold without camera", {"--text", "F", "-o", out, "--threshold", "90"}, 2, "--threshold only applies"},
+        {"fit unknown", {"--picture", dir.file("a.png"), "--fit", "stretch", "-o", out}, 2,
+         "--fit: 'stretch' is neither pad"},
+        {"fit without a picture", {"--text", "F", "--fit", "crop", "-o", out}, 2, "--fit only applies with --picture"},
+        {"whole picture without a picture", {"--text", "F", "--whole-picture", "-o", out}, 2,
+         "--whole-picture only applies with --picture"},
         {"picture missing", {"--picture", dir.file("none.png"), "-o", out}, 2, "picture '" + dir.file("none.png") + "'"},
         {"picture not a picture", {"--picture", dir.file("not-a-picture.png"), "-o", out, "--no-station"}, 2,
          "picture '" + dir.file("not-a-picture.png") + "' cannot be read"},
@@ -237,7 +242,7 @@ TEST(MakeMarker, BadArgumentsAndFilesAreNamedAndNothingIsWritten) {
         {"config and no station", {"--text", "F", "-o", out, "--config", dir.file("x"), "--no-station"}, 2,
          "either --config or --no-station"},
         {"output not writable", {"--text", "F", "-o", "/proc/Out", "--no-station"}, 1,
-         "--output: '/proc/Out.pattern' cannot be written; nothing written"},
+         "--output: '/proc/Out.pattern' cannot be written: "},
         {"camera unknown", {"--camera", "Nowhere Cam", "-o", out, "--take-first", "--no-station"}, 2,
          "--camera: no camera named 'Nowhere Cam'"},
     };

@@ -93,8 +93,10 @@ std::optional<Options> parseArguments(const std::vector<std::string>& arguments,
             options.frameWidth = static_cast<int>(*w);
             options.frameHeight = static_cast<int>(*h);
         } else if (name == "--views") {
-            const std::optional<long> n = wholeNumber(value, 5, 200);
-            if (!n) return fail("--views: '" + value + "' is not a whole number from 5 to 200");
+            const std::optional<long> n = wholeNumber(value, minimumViews, 200);
+            if (!n)
+                return fail("--views: '" + value + "' is not a whole number from " + std::to_string(minimumViews) +
+                            " to 200");
             options.views = static_cast<int>(*n);
         } else if (name == "--seconds") {
             const std::optional<double> s = decimalNumber(value, 1, 86400);
@@ -139,9 +141,15 @@ Calibrates a station's camera for the viewer's marker tracker.
    window gives up and writes nothing. Without a window (--no-window, or no
    display) views are taken by themselves until enough are taken, the video
    file ends, or --seconds have passed.
-3. The camera file is written only when the calibration succeeds, at the
-   size of the captured frames. Set tracking/params to its path (for
-   instance the program folder's tracking/camera.dat).
+3. A calibration needs at least 10 views covering 70 % of the picture, its
+   four corners included; views are taken beyond --views until they do.
+   It prints fx, fy, cx, cy, the lens distortion, the fit's error and the
+   error on views held out of the fit (in pixels; below 0.5 is good).
+4. The camera file is written only when the calibration succeeds, at the
+   size of the captured frames; otherwise nothing is written and what was
+   missing is said. Set tracking/params to its path (for instance the
+   program folder's tracking/station-camera.dat: the stand-in
+   tracking/camera.dat is the package's, and an upgrade replaces it).
 
 Options:
   --print-board FILE  write the board's page as PDF
@@ -153,7 +161,8 @@ Options:
   --board CxR         inner corners of the board across and down (9x6)
   --square MM         side of a printed square in millimetres (20)
   --size WxH          the camera mode to ask for (the camera's choice)
-  --views N           calibrate when N views are taken (20; 5 to 200)
+  --views N           calibrate when N views are taken and the picture is
+                      covered (20; 10 to 200)
   --seconds S         stop taking views after S seconds
   --no-window         no live picture; views are taken by themselves
   --help              this text

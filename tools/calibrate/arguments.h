@@ -11,6 +11,9 @@
 
 namespace kwo::calibrate {
 
+// Fewer views than this never make a calibration (see --views).
+constexpr int minimumViews = 10;
+
 struct Options {
     enum class Task { Help, PrintBoard, ListCameras, Calibrate };
     Task task = Task::Help;

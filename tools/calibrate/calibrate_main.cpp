@@ -1,6 +1,7 @@
 // kwo-calibrate: prints the calibration board and calibrates a station's
 // camera for the marker tracker from a camera or a video file (see --help).
 
+#include "files/write_file.h"
 #include "tools/calibrate/arguments.h"
 #include "tools/calibrate/calibration_session.h"
 #include "tools/calibrate/chessboard.h"
@@ -12,8 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include <unistd.h>
-
 namespace {
 
 using kwo::calibrate::Options;
@@ -21,11 +20,14 @@ using kwo::calibrate::Options;
 void complain(const std::string& text) { std::fprintf(stderr, "kwo-calibrate: %s\n", text.c_str()); }
 
 int printBoard(const Options& options) {
-    if (!kwo::markers::writePdfSheet(options.boardPdf, kwo::calibrate::pageWidthMm, kwo::calibrate::pageHeightMm,
-                                     [&](cairo_t* cairo) { kwo::calibrate::drawBoardPage(cairo, options.board); })) {
-        complain("--print-board '" + options.boardPdf + "': the file cannot be written");
+    std::string reason;
+    if (!kwo::markers::writePdfSheet(
+            options.boardPdf, kwo::calibrate::pageWidthMm, kwo::calibrate::pageHeightMm,
+            [&](cairo_t* cairo) { kwo::calibrate::drawBoardPage(cairo, options.board); }, &reason)) {
+        complain("--print-board '" + options.boardPdf + "': the file cannot be written: " + reason);
         return 1;
     }
+    kwo::shareWithFolderGroup(options.boardPdf);
     std::printf("Board written to %s: %d x %d inner corners, squares of %g mm, A4 landscape.\n",
                 options.boardPdf.c_str(), options.board.columns, options.board.rows, options.board.squareMm);
     std::printf("Print it at 100 %% and check that a square measures %g mm.\n", options.board.squareMm);
@@ -42,20 +44,13 @@ int listCameras() {
 // The output's folder must exist and be writable, and the output must not be
 // a folder: said before any work is done rather than after it.
 bool outputWritable(const std::string& output) {
-    namespace fs = std::filesystem;
     std::error_code error;
-    const fs::path path(output);
-    if (fs::is_directory(path, error)) {
+    if (std::filesystem::is_directory(output, error)) {
         complain("--output '" + output + "' is a folder, not a file");
         return false;
     }
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (!fs::is_directory(folder, error)) {
-        complain("--output '" + output + "': the folder '" + folder.string() + "' does not exist");
-        return false;
-    }
-    if (access(folder.c_str(), W_OK) != 0 || (fs::exists(path, error) && access(path.c_str(), W_OK) != 0)) {
-        complain("--output '" + output + "': not allowed to write there");
+    if (const std::string reason = kwo::whyNotWritable(output); !reason.empty()) {
+        complain("--output '" + output + "': " + reason);
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include "tools/calibrate/calibration_session.h"
 
+#include "files/write_file.h"
 #include "tools/calibrate/camera_fit.h"
 #include "tools/calibrate/preview_window.h"
 #include "tools/calibrate/view_picker.h"
@@ -8,6 +9,7 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +25,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int minimumViews = 5;
+// A calibration is trusted only from enough views (minimumViews) spread over
+// enough of the picture, its corners included: the lens distortion is
+// largest there, and where no view went it is only extrapolated (a short,
+// one-sided recording gave errors of 10 px there).
+constexpr double requiredCoverage = 0.7;
 // A camera that gives no frame for this long is taken as stopped.
 constexpr auto cameraSilence = std::chrono::seconds(10);
 
@@ -67,28 +73,32 @@ void drawOverlay(cv::Mat& picture, const ViewPicker& picker, const Options& opti
 // Writes the record beside the output first and moves it over the output
 // only once it is complete and reads back as a usable calibration: a failed
 // or interrupted write leaves the old file as it was. A file replaced keeps
-// its permissions (the station's viewer may run as another user of its group).
+// its permissions (the station's viewer may run as another user of its
+// group); a new one in a folder the group shares is the group's to replace.
 bool writeAtomically(const std::string& output, const ARParam& param) {
     const std::string temporary = output + ".partial-" + std::to_string(getpid());
-    std::string error;
-    std::vector<ARParam> back;
-    if (!kwo::ar::writeCalibrationFile(temporary, {param}, &error) ||
-        !kwo::ar::readCalibrationFile(temporary, 1, back, &error)) {
+    const auto fail = [&](const std::string& reason) {
         std::remove(temporary.c_str());
-        complain("--output '" + output + "': " + error);
+        complain("--output '" + output + "' cannot be written: " + reason + "; nothing written");
         return false;
+    };
+    std::string error;
+    errno = 0;
+    if (!kwo::ar::writeCalibrationFile(temporary, {param}, &error)) return fail(kwo::writeFailureReason(temporary, errno));
+    std::vector<ARParam> back;
+    if (!kwo::ar::readCalibrationFile(temporary, 1, back, &error)) {
+        // Written, yet not whole: the disk filled up as it was closed.
+        const std::string reason = kwo::whyNotWritable(temporary);
+        return fail(reason.empty() ? error : reason);
     }
     struct stat old {};
     if (stat(output.c_str(), &old) == 0) chmod(temporary.c_str(), old.st_mode & 07777);
-    if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        complain("--output '" + output + "' cannot be replaced");
-        return false;
-    }
+    else kwo::shareWithFolderGroup(temporary);
+    if (std::rename(temporary.c_str(), output.c_str()) != 0) return fail(kwo::writeFailureReason(output, errno));
     return true;
 }
 
-void printResult(const CameraFit& fit, const ViewPicker& picker) {
+void printResult(const CameraFit& fit, double heldOut, const ViewPicker& picker) {
     const ARParam& p = fit.param;
     std::printf("Calibration of %dx%d frames from %zu views (coverage %.0f %%):\n", p.xsize, p.ysize,
                 picker.views().size(), picker.coverage() * 100);
@@ -97,6 +107,8 @@ void printResult(const CameraFit& fit, const ViewPicker& picker) {
                 p.dist_factor[1], p.dist_factor[2], p.dist_factor[3]);
     std::printf("  reprojection error with the tracker's model: RMS %.3f px, worst corner %.3f px\n", fit.trackerRms,
                 fit.worstError);
+    std::printf("  error on views held out of the fit: RMS %.3f px (each fifth of the views left out in turn)\n",
+                heldOut);
     std::printf("  (OpenCV's own lens model: RMS %.3f px)\n", fit.openCvRms);
 }
 
@@ -137,7 +149,18 @@ private:
     Next takeViews() {
         const Clock::time_point start = Clock::now();
         lastFrame = start;
-        while (static_cast<int>(picker.views().size()) < options.views) {
+        bool toldMissing = false;
+        while (true) {
+            if (static_cast<int>(picker.views().size()) >= options.views) {
+                const std::string missing = picker.missingCoverage(requiredCoverage);
+                if (missing.empty()) break;
+                // Enough views, not enough of the picture: go on rather than
+                // lose the views taken.
+                if (!toldMissing)
+                    std::printf("%zu views taken, but %s: show the board there too.\n", picker.views().size(),
+                                missing.c_str());
+                toldMissing = true;
+            }
             if (const Next next = keys(); next != Next::More) return next;
             if (options.seconds > 0 && Clock::now() - start >= std::chrono::duration<double>(options.seconds)) {
                 std::printf("%g seconds have passed.\n", options.seconds);
@@ -197,14 +220,13 @@ private:
         if (takeNext && !found) std::printf("No whole board in view: no view taken.\n");
         takeNext = false;
         if (take) {
+            refineCorners(grey, options.board.innerCorners(), corners);
             picker.take(corners);
             flash = 5;
-            std::optional<CameraFit> fit;
-            if (picker.views().size() >= 3) fit = fitCamera(picker.views(), boardCorners, size);
-            lastError = fit ? fit->trackerRms : -1;
+            lastError = quickError(picker.views(), boardCorners, size);
             std::printf("View %zu taken (frame %ld): coverage %.0f %%", picker.views().size(), framesRead,
                         picker.coverage() * 100);
-            if (fit) std::printf(", reprojection error %.3f px", fit->trackerRms);
+            if (lastError >= 0) std::printf(", reprojection error %.3f px", lastError);
             std::printf("\n");
             std::fflush(stdout);
         } else if (framesRead % 50 == 0) {
@@ -240,10 +262,16 @@ private:
                      ". Is the whole board with its white border in the picture, and is --board right?");
             return 1;
         }
-        if (static_cast<int>(picker.views().size()) < minimumViews) {
-            complain("only " + std::to_string(picker.views().size()) + " views of the board were taken (at least " +
-                     std::to_string(minimumViews) +
-                     " are needed: hold the board still at more places and angles): " + nothing);
+        // Everything that is missing, said at once.
+        std::string lacking;
+        if (static_cast<int>(picker.views().size()) < minimumViews)
+            lacking = "only " + std::to_string(picker.views().size()) + " views of the board were taken (at least " +
+                      std::to_string(minimumViews) + " are needed: hold the board still at more places and angles)";
+        const std::string missing = picker.missingCoverage(requiredCoverage);
+        if (!missing.empty()) lacking += (lacking.empty() ? "not enough of the picture was covered: " : "; ") + missing;
+        if (!lacking.empty()) {
+            complain(lacking + ": " + nothing +
+                     (missing.empty() ? "" : ". Hold the board near the edges and corners of the picture too."));
             return 1;
         }
         std::printf("Calibrating from %zu views...\n", picker.views().size());
@@ -254,11 +282,7 @@ private:
             complain("the calibration failed: " + why + ": " + nothing);
             return 1;
         }
-        printResult(*fit, picker);
-        if (picker.coverage() < 0.5)
-            std::printf("Warning: the views cover only %.0f %% of the picture; the lens distortion near its edges "
-                        "is extrapolated. Show the board near the edges and corners too.\n",
-                        picker.coverage() * 100);
+        printResult(*fit, heldOutError(*fit, picker.views(), boardCorners), picker);
         if (!writeAtomically(options.output, fit->param)) return 1;
         std::printf("Camera file written: %s\n", options.output.c_str());
         return 0;

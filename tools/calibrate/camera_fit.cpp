@@ -45,16 +45,15 @@ void lensResiduals(const std::vector<cv::Point2d>& ideal, const std::vector<cv::
     }
 }
 
+std::vector<std::vector<cv::Point2d>> asDouble(const std::vector<BoardView>& views) {
+    std::vector<std::vector<cv::Point2d>> result;
+    for (const BoardView& view : views) result.emplace_back(view.begin(), view.end());
+    return result;
+}
+
 double rmsOf(const cv::Mat& residuals) {
     return std::sqrt(residuals.dot(residuals) / std::max(1, residuals.rows / 2));
 }
-
-struct Estimate {
-    cv::Matx33d camera;
-    double distFactor[4];
-    Poses poses;
-    double rms;
-};
 
 // Levenberg-Marquardt over the values of `distFactor` whose `free` flag is
 // set, with a numerical Jacobian whose steps suit each value's size (pixels
@@ -147,11 +146,11 @@ std::optional<CameraFit> fitCamera(const std::vector<BoardView>& views, const st
 
     // 1. OpenCV's calibration with its own lens model (no third radial term:
     //    with a few views it only fits the noise).
-    cv::Mat camera = cv::Mat::eye(3, 3, CV_64F), distortion;
+    cv::Mat openCvCamera = cv::Mat::eye(3, 3, CV_64F), distortion;
     Poses poses;
     double openCvRms = 0;
     try {
-        openCvRms = cv::calibrateCamera(objectPoints, views, frameSize, camera, distortion, poses.rotations,
+        openCvRms = cv::calibrateCamera(objectPoints, views, frameSize, openCvCamera, distortion, poses.rotations,
                                         poses.translations, cv::CALIB_FIX_K3);
     } catch (const cv::Exception& e) {
         return refuse(std::string("the calibration failed (") + e.err + ")");
@@ -160,68 +159,81 @@ std::optional<CameraFit> fitCamera(const std::vector<BoardView>& views, const st
 
     // 2. The tracker's lens fitted to those intrinsics and poses, starting
     //    from no distortion about the principal point.
-    Estimate best{cv::Matx33d(camera), {camera.at<double>(0, 2), camera.at<double>(1, 2), 0, 1}, poses, 0};
-    best.rms = fitTrackerLens(idealCorners(best.camera, poses, corners, views.size()), observed, best.distFactor);
+    const cv::Matx33d k(openCvCamera);
+    TrackerCamera camera{k(0, 0), k(1, 1), k(0, 2), k(1, 2), {k(0, 2), k(1, 2), 0, 1}};
+    fitTrackerLens(idealCorners(k, poses, corners, views.size()), observed, camera.distFactor);
 
-    // 3. Refine: undistort the corners with the tracker's lens, calibrate a
-    //    pinhole camera on them, fit the lens again; keep the best round.
-    //    The scale stays as first fitted: together with the focal lengths it
-    //    only says once what either says alone.
-    Estimate current = best;
-    for (int round = 0; round < 8; ++round) {
-        std::vector<std::vector<cv::Point2f>> undistorted;
-        std::size_t k = 0;
-        for (std::size_t v = 0; v < views.size(); ++v) {
-            std::vector<cv::Point2f> view;
-            for (std::size_t i = 0; i < corners.size(); ++i, ++k) {
-                double ix, iy;
-                kwo::ar::observedToIdeal(current.distFactor, observed[k].x, observed[k].y, ix, iy);
-                view.emplace_back(static_cast<float>(ix), static_cast<float>(iy));
-            }
-            undistorted.push_back(std::move(view));
-        }
-        cv::Mat pinhole(current.camera), none = cv::Mat::zeros(5, 1, CV_64F);
-        Poses refined;
-        try {
-            cv::calibrateCamera(objectPoints, undistorted, frameSize, pinhole, none, refined.rotations,
-                                refined.translations,
-                                cv::CALIB_USE_INTRINSIC_GUESS | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 |
-                                    cv::CALIB_FIX_K3 | cv::CALIB_ZERO_TANGENT_DIST);
-        } catch (const cv::Exception&) {
-            break;
-        }
-        Estimate next{cv::Matx33d(pinhole), {}, refined, 0};
-        std::copy(current.distFactor, current.distFactor + 4, next.distFactor);
-        const std::vector<cv::Point2d> ideal = idealCorners(next.camera, refined, corners, views.size());
-        next.rms = fitTrackerLens(ideal, observed, next.distFactor, false);
-        if (!(next.rms < current.rms - 1e-6)) {
-            if (next.rms < best.rms) best = next;
-            break;
-        }
-        current = next;
-        if (current.rms < best.rms) best = current;
-    }
+    // 3. Everything together: the camera in the tracker's model and every
+    //    view's pose, on every corner at once.
+    std::vector<BoardPose> boardPoses;
+    for (std::size_t v = 0; v < views.size(); ++v)
+        boardPoses.push_back({cv::Vec3d(poses.rotations[v]), cv::Vec3d(poses.translations[v])});
+    const std::vector<cv::Point3d> board(corners.begin(), corners.end());
+    const std::vector<std::vector<cv::Point2d>> observedViews = asDouble(views);
 
     CameraFit fit;
     fit.openCvRms = openCvRms;
-    fit.trackerRms = best.rms;
+    fit.trackerRms = refineBundle(camera, boardPoses, board, observedViews);
+    fit.camera = camera;
+    fit.poses = boardPoses;
     ARParam& p = fit.param;
     p.xsize = frameSize.width;
     p.ysize = frameSize.height;
-    const double mat[3][4] = {{best.camera(0, 0), best.camera(0, 1), best.camera(0, 2), 0},
-                              {0, best.camera(1, 1), best.camera(1, 2), 0},
-                              {0, 0, 1, 0}};
+    const double mat[3][4] = {{camera.fx, 0, camera.cx, 0}, {0, camera.fy, camera.cy, 0}, {0, 0, 1, 0}};
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 4; ++c) p.mat[r][c] = mat[r][c];
-    std::copy(best.distFactor, best.distFactor + 4, p.dist_factor);
-    const std::vector<cv::Point2d> ideal = idealCorners(best.camera, best.poses, corners, views.size());
-    for (std::size_t i = 0; i < ideal.size(); ++i) {
-        const cv::Point2d o = toObserved(best.distFactor, ideal[i]);
-        fit.worstError = std::max(fit.worstError, std::hypot(o.x - observed[i].x, o.y - observed[i].y));
+    std::copy(camera.distFactor, camera.distFactor + 4, p.dist_factor);
+    for (std::size_t v = 0; v < views.size(); ++v) {
+        const std::vector<cv::Point2d> projected = projectBoard(camera, boardPoses[v], board);
+        for (std::size_t i = 0; i < projected.size(); ++i)
+            fit.worstError = std::max(fit.worstError, cv::norm(projected[i] - observedViews[v][i]));
     }
     std::string reason;
     if (!kwo::ar::checkCalibration(p, &reason)) return refuse("the result is not a usable camera (" + reason + ")");
     return fit;
+}
+
+double quickError(const std::vector<BoardView>& views, const std::vector<cv::Point3f>& corners, cv::Size frameSize) {
+    if (views.size() < 3) return -1;
+    cv::Mat camera = cv::Mat::eye(3, 3, CV_64F), distortion;
+    std::vector<cv::Mat> rotations, translations;
+    try {
+        const double rms = cv::calibrateCamera(std::vector<std::vector<cv::Point3f>>(views.size(), corners), views,
+                                               frameSize, camera, distortion, rotations, translations,
+                                               cv::CALIB_FIX_K3);
+        return std::isfinite(rms) ? rms : -1;
+    } catch (const cv::Exception&) {
+        return -1;
+    }
+}
+
+double heldOutError(const CameraFit& fit, const std::vector<BoardView>& views, const std::vector<cv::Point3f>& corners,
+                    int groups) {
+    const std::size_t count = views.size();
+    groups = std::min<int>(groups, static_cast<int>(count));
+    if (groups < 2 || fit.poses.size() != count) return -1;
+    const std::vector<cv::Point3d> board(corners.begin(), corners.end());
+    const std::vector<std::vector<cv::Point2d>> observed = asDouble(views);
+    double sum = 0;
+    std::size_t judged = 0;
+    for (int group = 0; group < groups; ++group) {
+        // The camera again without this group's views (from the full fit:
+        // the optimum does not depend on where the search starts)...
+        std::vector<std::vector<cv::Point2d>> kept, left;
+        std::vector<BoardPose> keptPoses, leftPoses;
+        for (std::size_t v = 0; v < count; ++v) {
+            const bool out = static_cast<int>(v % static_cast<std::size_t>(groups)) == group;
+            (out ? left : kept).push_back(observed[v]);
+            (out ? leftPoses : keptPoses).push_back(fit.poses[v]);
+        }
+        TrackerCamera camera = fit.camera;
+        refineBundle(camera, keptPoses, board, kept);
+        // ...then each left-out view's pose alone, with that camera held.
+        const double rms = refineBundle(camera, leftPoses, board, left, false);
+        sum += rms * rms * static_cast<double>(left.size() * board.size());
+        judged += left.size() * board.size();
+    }
+    return std::sqrt(sum / static_cast<double>(judged));
 }
 
 } // namespace kwo::calibrate

@@ -3,7 +3,10 @@
 #include "tools/markers/printed_sheet.h"
 
 #include <cairo.h>
+#include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace kwo::calibrate {
@@ -18,6 +21,20 @@ std::vector<cv::Point3f> Chessboard::cornerPositions() const {
         for (int c = 0; c < columns; ++c)
             corners.emplace_back(static_cast<float>((c + 1) * squareMm), static_cast<float>((r + 1) * squareMm), 0.0f);
     return corners;
+}
+
+void refineCorners(const cv::Mat& grey, cv::Size innerCorners, std::vector<cv::Point2f>& corners) {
+    if (corners.size() != static_cast<std::size_t>(innerCorners.area())) return;
+    double shortest = INFINITY;
+    const auto at = [&](int c, int r) { return corners[static_cast<std::size_t>(r * innerCorners.width + c)]; };
+    for (int r = 0; r < innerCorners.height; ++r)
+        for (int c = 0; c < innerCorners.width; ++c) {
+            if (c + 1 < innerCorners.width) shortest = std::min(shortest, cv::norm(at(c, r) - at(c + 1, r)));
+            if (r + 1 < innerCorners.height) shortest = std::min(shortest, cv::norm(at(c, r) - at(c, r + 1)));
+        }
+    const int half = std::clamp(static_cast<int>(shortest / 3), 2, 10);
+    cv::cornerSubPix(grey, corners, {half, half}, {-1, -1},
+                     cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-4));
 }
 
 std::optional<cv::Size> parseCornerCount(const std::string& text) {
@@ -44,6 +61,14 @@ bool fitsOnPage(const Chessboard& board, std::string* why) {
     return false;
 }
 
+cv::Point2d boardOriginOnPage(const Chessboard& board) {
+    // Centred below the caption, inside a white margin of one square.
+    const double outerW = board.widthMm() + 2 * board.squareMm, outerH = board.heightMm() + 2 * board.squareMm;
+    const double left = (pageWidthMm - outerW) / 2;
+    const double top = 5 + captionRoomMm + (pageHeightMm - 10 - captionRoomMm - outerH) / 2;
+    return {left + board.squareMm, top + board.squareMm};
+}
+
 void drawBoardPage(cairo_t* cairo, const Chessboard& board) {
     cairo_set_source_rgb(cairo, 1, 1, 1);
     cairo_paint(cairo);
@@ -51,8 +76,8 @@ void drawBoardPage(cairo_t* cairo, const Chessboard& board) {
 
     const double square = board.squareMm;
     const double outerW = board.widthMm() + 2 * square, outerH = board.heightMm() + 2 * square;
-    const double left = (pageWidthMm - outerW) / 2;
-    const double top = 5 + captionRoomMm + (pageHeightMm - 10 - captionRoomMm - outerH) / 2;
+    const cv::Point2d origin = boardOriginOnPage(board);
+    const double left = origin.x - square, top = origin.y - square;
 
     cairo_select_font_face(cairo, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cairo, 3.5);
@@ -66,7 +91,7 @@ void drawBoardPage(cairo_t* cairo, const Chessboard& board) {
     cairo_move_to(cairo, left, top - 3);
     cairo_show_text(cairo, line);
 
-    const double x0 = left + square, y0 = top + square;
+    const double x0 = origin.x, y0 = origin.y;
     cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
     for (int r = 0; r <= board.rows; ++r)
         for (int c = 0; c <= board.columns; ++c)

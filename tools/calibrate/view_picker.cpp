@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace kwo::calibrate {
@@ -16,10 +17,14 @@ struct ViewShape {
     double topBottom; // log of top side over bottom side
 };
 
-ViewShape shapeOf(const BoardView& view, int columns, bool reversed) {
+// The board's outer corners as the picture shows them: the finder may number
+// a board from either end, so the numbering is turned to run left to right
+// along the board's first row. Then the sides named left and right are the
+// picture's, and a board tilted one way is not taken for one tilted the other.
+ViewShape shapeOf(const BoardView& view, int columns) {
     const std::size_t n = view.size(), c = static_cast<std::size_t>(columns);
     cv::Point2d p[4] = {view[0], view[c - 1], view[n - 1], view[n - c]};
-    if (reversed) {
+    if (p[1].x < p[0].x) {
         std::swap(p[0], p[2]);
         std::swap(p[1], p[3]);
     }
@@ -36,17 +41,11 @@ ViewShape shapeOf(const BoardView& view, int columns, bool reversed) {
 
 double viewDifference(const BoardView& a, const BoardView& b, int columns, double diagonal,
                       const PickerSettings& settings) {
-    const ViewShape x = shapeOf(a, columns, false);
-    double smallest = std::numeric_limits<double>::infinity();
-    for (bool reversed : {false, true}) {
-        const ViewShape y = shapeOf(b, columns, reversed);
-        const double difference = std::max({cv::norm(x.centre - y.centre) / (settings.shift * diagonal),
-                                            std::abs(x.logSize - y.logSize) / settings.resize,
-                                            std::abs(x.leftRight - y.leftRight) / settings.tilt,
-                                            std::abs(x.topBottom - y.topBottom) / settings.tilt});
-        smallest = std::min(smallest, difference);
-    }
-    return smallest;
+    const ViewShape x = shapeOf(a, columns), y = shapeOf(b, columns);
+    return std::max({cv::norm(x.centre - y.centre) / (settings.shift * diagonal),
+                     std::abs(x.logSize - y.logSize) / settings.resize,
+                     std::abs(x.leftRight - y.leftRight) / settings.tilt,
+                     std::abs(x.topBottom - y.topBottom) / settings.tilt});
 }
 
 ViewPicker::ViewPicker(cv::Size frameSize, cv::Size innerCorners, PickerSettings settings)
@@ -86,6 +85,40 @@ void ViewPicker::take(const BoardView& view) {
 
 double ViewPicker::coverage() const {
     return static_cast<double>(std::count(cells.begin(), cells.end(), true)) / static_cast<double>(cells.size());
+}
+
+std::array<bool, 4> ViewPicker::cornersReached() const {
+    const int columns = config.gridColumns, rows = config.gridRows;
+    const auto covered = [&](int column, int row) { return cells[static_cast<std::size_t>(row * columns + column)]; };
+    return {covered(0, 0), covered(columns - 1, 0), covered(columns - 1, rows - 1), covered(0, rows - 1)};
+}
+
+std::string ViewPicker::missingCoverage(double required) const {
+    static const char* const cornerNames[4] = {"upper-left", "upper-right", "lower-right", "lower-left"};
+    const std::array<bool, 4> reached = cornersReached();
+    std::vector<const char*> unreached;
+    for (int i = 0; i < 4; ++i)
+        if (!reached[static_cast<std::size_t>(i)]) unreached.push_back(cornerNames[i]);
+    const bool enough = coverage() + 1e-9 >= required;
+    if (enough && unreached.empty()) return "";
+    char text[160];
+    std::snprintf(text, sizeof text, "the views cover %.0f %% of the picture", coverage() * 100);
+    std::string words = text;
+    if (!enough) {
+        std::snprintf(text, sizeof text, " (at least %.0f %% is needed)", required * 100);
+        words += text;
+    }
+    if (unreached.size() == 4) {
+        words += enough ? " but none reached any of its corners" : " and none reached any of its corners";
+    } else if (!unreached.empty()) {
+        words += enough ? " but none reached its " : " and none reached its ";
+        for (std::size_t i = 0; i < unreached.size(); ++i) {
+            if (i > 0) words += i + 1 == unreached.size() ? " or " : ", ";
+            words += unreached[i];
+        }
+        words += unreached.size() == 1 ? " corner" : " corners";
+    }
+    return words;
 }
 
 } // namespace kwo::calibrate

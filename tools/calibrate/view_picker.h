@@ -11,6 +11,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
+#include <string>
 #include <vector>
 
 namespace kwo::calibrate {
@@ -52,6 +54,14 @@ public:
     double coverage() const;
     // The cells, row by row: true where a corner was taken.
     const std::vector<bool>& coveredCells() const { return cells; }
+    // Whether a view reached the picture's corner cells: upper-left,
+    // upper-right, lower-right, lower-left.
+    std::array<bool, 4> cornersReached() const;
+    // What the views still lack for a calibration to hold all over the
+    // picture, in words: `required` of the cells and every corner cell (the
+    // lens distortion is largest there and is only extrapolated where no view
+    // went). Empty when nothing is missing.
+    std::string missingCoverage(double required) const;
     const PickerSettings& settings() const { return config; }
 
 private:
@@ -67,8 +77,8 @@ private:
 };
 
 // How different two views of the same board (`columns` inner corners a
-// row) are, in units of the settings' thresholds: 1 or more is new. The
-// board is taken either way round (the finder may number it from either end).
+// row) are, in units of the settings' thresholds: 1 or more is new. Compared
+// as the picture shows them, whichever end the finder numbered from.
 double viewDifference(const BoardView& a, const BoardView& b, int columns, double diagonal,
                       const PickerSettings& settings);
 

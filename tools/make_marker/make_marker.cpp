@@ -5,6 +5,7 @@
 #include "config/documents.h"
 #include "config/exception.h"
 #include "config/setting.h"
+#include "files/write_file.h"
 #include "tools/make_marker/camera_training.h"
 #include "tools/make_marker/marker_art.h"
 #include "tools/make_marker/marker_options.h"
@@ -13,7 +14,9 @@
 #include "tracking/ar/ar.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +30,10 @@ constexpr int exitMade = 0, exitRefused = 1, exitBadInput = 2;
 
 const std::string blankMessage =
     "the marker's inside is blank (one colour); the tracker cannot match it. Nothing written.";
+// White paper beside a picture of one colour would be all there is to match.
+const std::string blankPictureMessage =
+    "the picture is blank (all one colour): the tracker could match only the paper beside it, which looks the same "
+    "upside down. Nothing written.";
 
 struct Stop {
     int code;
@@ -124,19 +131,42 @@ std::vector<OtherPattern> readAgainst(const MarkerOptions& options) {
     return others;
 }
 
-void checkOutputFolder(const std::string& output) {
+// Said before any work (a camera training takes the technician's time): the
+// folder must exist and take new files (the marker's files are made beside
+// their final names and moved over them).
+void checkOutput(const std::string& output) {
     const fs::path folder = fs::path(output).parent_path();
     if (!folder.empty() && !fs::is_directory(folder))
         throw Stop{exitBadInput, "--output: folder '" + folder.string() + "' does not exist"};
+    if (const std::string reason = kwo::whyNotWritable(output + ".pattern.new"); !reason.empty())
+        throw Stop{exitRefused, "--output: '" + output + ".pattern' cannot be written: " + reason + "; nothing written"};
+}
+
+// Says what of the picture became the artwork, and how to have it otherwise.
+void describeArtwork(const Artwork& artwork, bool cropped) {
+    if (artwork.markerInside)
+        std::printf("The picture is a whole marker: its inside is the artwork (--whole-picture takes all of it).\n");
+    if (artwork.picture.size() != artwork.pixels.size())
+        std::printf("The picture is not square: it stands on white paper %s (--fit crop takes its middle square).\n",
+                    artwork.picture.width < artwork.pixels.cols ? "left and right" : "above and below");
+    else if (cropped)
+        std::printf("The artwork is the picture's middle square (--fit crop).\n");
 }
 
 kwo::ar::PatternFile makePattern(const MarkerOptions& options, const Station& station, Artwork& artwork) {
     std::string error;
     switch (options.source) {
-    case Source::Picture:
-        if (!loadArtwork(options.picture, artwork, error)) throw Stop{exitBadInput, "--picture: " + error};
-        if (isBlank(artwork)) throw Stop{exitRefused, "refused: " + blankMessage};
+    case Source::Picture: {
+        PictureOptions picture;
+        picture.fit = options.crop ? Fit::Crop : Fit::Pad;
+        picture.wholePicture = options.wholePicture;
+        if (!loadArtwork(options.picture, artwork, error, picture)) throw Stop{exitBadInput, "--picture: " + error};
+        describeArtwork(artwork, options.crop);
+        if (isBlank(artwork))
+            throw Stop{exitRefused,
+                       "refused: " + (artwork.picture.size() == artwork.pixels.size() ? blankMessage : blankPictureMessage)};
         return patternFromArtwork(artwork);
+    }
     case Source::Text:
         if (!textArtwork(options.text, artwork, error)) throw Stop{exitBadInput, error};
         return patternFromArtwork(artwork);
@@ -158,12 +188,20 @@ kwo::ar::PatternFile makePattern(const MarkerOptions& options, const Station& st
     throw Stop{exitRefused, "no artwork"};
 }
 
-// Refuses a pattern whose direction the tracker could not tell.
-void checkTurns(const kwo::ar::PatternFile& pattern, double limit) {
+// Refuses a pattern whose direction the tracker could not tell, judged on
+// the picture itself where white paper was added beside it, and says what
+// makes it look alike.
+void checkTurns(const kwo::ar::PatternFile& pattern, const Artwork& artwork, bool fromPicture, double limit) {
     if (isFlat(pattern)) throw Stop{exitRefused, "refused: " + blankMessage};
-    const std::array<double, 3> turns = turnMatches(pattern);
-    std::printf("Matches with its own turns (limit %.2f): 90 deg %.3f, 180 deg %.3f, 270 deg %.3f\n", limit, turns[0],
-                turns[1], turns[2]);
+    const bool padded = fromPicture && artwork.picture.size() != artwork.pixels.size();
+    std::array<double, 3> turns = turnMatches(pattern);
+    if (padded) {
+        const std::optional<std::array<double, 3>> own = pictureTurnMatches(pattern, artwork.picture, artwork.pixels.cols);
+        if (!own) throw Stop{exitRefused, "refused: " + blankPictureMessage};
+        turns = *own;
+    }
+    std::printf("Matches with its own turns%s (limit %.2f): 90 deg %.3f, 180 deg %.3f, 270 deg %.3f\n",
+                padded ? ", the picture without the paper beside it" : "", limit, turns[0], turns[1], turns[2]);
     std::string alike;
     for (int turn = 0; turn < 3; ++turn)
         if (turns[turn] >= limit) {
@@ -172,13 +210,17 @@ void checkTurns(const kwo::ar::PatternFile& pattern, double limit) {
                           turns[turn]);
             alike += figure;
         }
-    if (!alike.empty()) {
-        char limitText[16];
-        std::snprintf(limitText, sizeof limitText, "%.2f", limit);
-        throw Stop{exitRefused, "refused: the marker matches itself turned by " + alike + " (limit " + limitText +
-                                    "), so the tracker could not tell which way up it is. Make the artwork lopsided "
-                                    "(a mark near one corner will do). Nothing written."};
-    }
+    if (alike.empty()) return;
+    char limitText[16];
+    std::snprintf(limitText, sizeof limitText, "%.2f", limit);
+    std::string cause = "Make the artwork lopsided (a mark near one corner will do).";
+    if (fromPicture && !artwork.markerInside && darkFrameShare(artwork) > 0.9)
+        cause = "The picture has a dark frame all round, which looks the same every way up: cut it off (a whole "
+                "marker's black border is taken off by itself only when it is a quarter of the side), or make the "
+                "artwork inside lopsided.";
+    throw Stop{exitRefused, "refused: the " + std::string(fromPicture ? "picture" : "marker") +
+                                " matches itself turned by " + alike + " (limit " + limitText +
+                                "), so the tracker could not tell which way up it is. " + cause + " Nothing written."};
 }
 
 // Warns about patterns the new one could be taken for; returns how many.
@@ -218,9 +260,11 @@ public:
     }
     void commit() {
         for (const auto& file : files) {
-            std::error_code error;
-            fs::rename(file + ".new", file, error);
-            if (error) throw Stop{exitRefused, "--output: '" + file + "' cannot be written (" + error.message() + ")"};
+            // A marker made in a station's shared folder is the group's to remake.
+            kwo::shareWithFolderGroup(file + ".new");
+            if (std::rename((file + ".new").c_str(), file.c_str()) != 0)
+                throw Stop{exitRefused, "--output: '" + file + "' cannot be written: " +
+                                            kwo::writeFailureReason(file, errno) + "; nothing written"};
         }
         files.clear();
     }
@@ -229,13 +273,26 @@ private:
     std::vector<std::string> files;
 };
 
+// The pattern file, read back: the tracker's writer cannot tell a file the
+// disk had no room to finish from a whole one.
+void writePattern(const std::string& path, const std::string& temporary, const kwo::ar::PatternFile& pattern) {
+    errno = 0;
+    if (!kwo::ar::writePatternFile(temporary, pattern))
+        throw Stop{exitRefused, "--output: '" + path + "' cannot be written: " +
+                                    kwo::writeFailureReason(temporary, errno) + "; nothing written"};
+    kwo::ar::PatternFile back;
+    if (!kwo::ar::readPatternFile(temporary, back) || std::memcmp(&back.blocks, &pattern.blocks, sizeof back.blocks))
+        throw Stop{exitRefused, "--output: '" + path + "' cannot be written: " +
+                                    kwo::writeFailureReason(temporary, 0) + "; nothing written"};
+}
+
 void writeMarker(const MarkerOptions& options, const kwo::ar::PatternFile& pattern, const Artwork& artwork) {
     OutputFiles outputs;
-    const auto unwritable = [](const std::string& file) {
-        return Stop{exitRefused, "--output: '" + file + "' cannot be written; nothing written"};
+    const auto unwritable = [](const std::string& file, const std::string& reason) {
+        return Stop{exitRefused, "--output: '" + file + "' cannot be written: " + reason + "; nothing written"};
     };
     const std::string patternPath = options.output + ".pattern";
-    if (!kwo::ar::writePatternFile(outputs.add(patternPath), pattern)) throw unwritable(patternPath);
+    writePattern(patternPath, outputs.add(patternPath), pattern);
     std::vector<std::string> written{patternPath};
     if (options.source != Source::Camera) {
         const kwo::markers::DrawMarker draw = [&artwork](cairo_t* cairo, double x, double y, double side) {
@@ -244,10 +301,13 @@ void writeMarker(const MarkerOptions& options, const kwo::ar::PatternFile& patte
         // The picture as the project's own markers: 400 pixels with a white
         // quiet zone of a fifth of the side.
         const std::string png = options.output + ".png", pdf = options.output + ".pdf";
-        if (!kwo::markers::writeMarkerPng(outputs.add(png), draw, 400, 80, false)) throw unwritable(png);
+        std::string reason;
+        if (!kwo::markers::writeMarkerPng(outputs.add(png), draw, 400, 80, false, &reason))
+            throw unwritable(png, reason);
         kwo::markers::SheetLayout layout;
         layout.markerMillimetres = options.millimetres;
-        if (!kwo::markers::writeSheetPdf(outputs.add(pdf), {{options.name, draw}}, layout)) throw unwritable(pdf);
+        if (!kwo::markers::writeSheetPdf(outputs.add(pdf), {{options.name, draw}}, layout, &reason))
+            throw unwritable(pdf, reason);
         written.push_back(png);
         written.push_back(pdf);
     }
@@ -272,13 +332,13 @@ int run(const std::vector<std::string>& arguments) {
         return exitMade;
     }
     try {
-        checkOutputFolder(options->output);
+        checkOutput(options->output);
         std::vector<OtherPattern> others = readAgainst(*options);
         const Station station = readStation(*options, options->output + ".pattern");
         others.insert(others.end(), station.patterns.begin(), station.patterns.end());
         Artwork artwork;
         const kwo::ar::PatternFile pattern = makePattern(*options, station, artwork);
-        checkTurns(pattern, options->symmetryLimit);
+        checkTurns(pattern, artwork, options->source == Source::Picture, options->symmetryLimit);
         checkConfusion(pattern, others, options->confusionLimit);
         std::fflush(stdout);
         writeMarker(*options, pattern, artwork);

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
+#include <opencv2/imgproc.hpp>
 #include <pango/pangocairo.h>
 
 #include <algorithm>
@@ -27,7 +28,7 @@ cairo_surface_t* surfaceOver(const cv::Mat& pixels) {
 
 } // namespace
 
-bool loadArtwork(const std::string& path, Artwork& artwork, std::string& error) {
+bool loadArtwork(const std::string& path, Artwork& artwork, std::string& error, const PictureOptions& options) {
     int width = 0, height = 0;
     GError* failure = nullptr;
     GObjectPtr<GdkPixbuf> loaded;
@@ -43,32 +44,106 @@ bool loadArtwork(const std::string& path, Artwork& artwork, std::string& error) 
         return false;
     }
     GObjectPtr<GdkPixbuf> turned(gdk_pixbuf_apply_embedded_orientation(loaded.get()));
-    GdkPixbuf* picture = turned ? turned.get() : loaded.get();
-    width = gdk_pixbuf_get_width(picture);
-    height = gdk_pixbuf_get_height(picture);
-    const int channels = gdk_pixbuf_get_n_channels(picture);
-    const bool alpha = gdk_pixbuf_get_has_alpha(picture);
-    if (gdk_pixbuf_get_bits_per_sample(picture) != 8 || channels < 3) {
+    GdkPixbuf* source = turned ? turned.get() : loaded.get();
+    width = gdk_pixbuf_get_width(source);
+    height = gdk_pixbuf_get_height(source);
+    const int channels = gdk_pixbuf_get_n_channels(source);
+    const bool alpha = gdk_pixbuf_get_has_alpha(source);
+    if (gdk_pixbuf_get_bits_per_sample(source) != 8 || channels < 3) {
         error = "picture '" + path + "' has a pixel layout this program does not read";
         return false;
     }
-    // Centred on a white square as large as the longer side.
-    const int side = std::max(width, height);
-    cv::Mat square(side, side, CV_8UC4, cv::Scalar(255, 255, 255, 255));
-    const int left = (side - width) / 2, top = (side - height) / 2;
-    const int stride = gdk_pixbuf_get_rowstride(picture);
-    const guchar* bytes = gdk_pixbuf_read_pixels(picture);
+    cv::Mat picture(height, width, CV_8UC4, cv::Scalar(255, 255, 255, 255));
+    const int stride = gdk_pixbuf_get_rowstride(source);
+    const guchar* bytes = gdk_pixbuf_read_pixels(source);
     for (int y = 0; y < height; ++y) {
         const guchar* in = bytes + static_cast<long>(y) * stride;
-        unsigned char* out = square.ptr<unsigned char>(top + y) + 4 * left;
+        unsigned char* out = picture.ptr<unsigned char>(y);
         for (int x = 0; x < width; ++x, in += channels, out += 4) {
             const int a = alpha ? in[3] : 255;
             // Over white paper: c * a + 255 * (1 - a).
             for (int k = 0; k < 3; ++k) out[2 - k] = static_cast<unsigned char>((in[k] * a + 255 * (255 - a) + 127) / 255);
         }
     }
+
+    artwork.markerInside = false;
+    if (!options.wholePicture)
+        if (const std::optional<cv::Rect> inside = markerInside(picture)) {
+            picture = picture(*inside).clone();
+            artwork.markerInside = true;
+        }
+    width = picture.cols;
+    height = picture.rows;
+    if (options.fit == Fit::Crop && width != height) {
+        const int side = std::min(width, height);
+        picture = picture(cv::Rect((width - side) / 2, (height - side) / 2, side, side)).clone();
+        width = height = side;
+    }
+    // Centred on a white square as large as the longer side.
+    const int side = std::max(width, height);
+    cv::Mat square(side, side, CV_8UC4, cv::Scalar(255, 255, 255, 255));
+    artwork.picture = cv::Rect((side - width) / 2, (side - height) / 2, width, height);
+    picture.copyTo(square(artwork.picture));
     artwork.pixels = square;
     return true;
+}
+
+std::optional<cv::Rect> markerInside(const cv::Mat& picture) {
+    cv::Mat grey, labels, stats, centres;
+    cv::cvtColor(picture, grey, cv::COLOR_BGRA2GRAY);
+    const cv::Mat dark = grey < 128;
+    const int count = cv::connectedComponentsWithStats(dark, labels, stats, centres, 8, CV_32S);
+    int largest = 0;
+    for (int label = 1; label < count; ++label)
+        if (largest == 0 || stats.at<int>(label, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA))
+            largest = label;
+    if (largest == 0) return std::nullopt;
+    const cv::Rect square(stats.at<int>(largest, cv::CC_STAT_LEFT), stats.at<int>(largest, cv::CC_STAT_TOP),
+                          stats.at<int>(largest, cv::CC_STAT_WIDTH), stats.at<int>(largest, cv::CC_STAT_HEIGHT));
+    const int side = std::max(square.width, square.height);
+    // A square, and the picture's main subject.
+    if (std::abs(square.width - square.height) > 0.03 * side + 2 || side < 32 ||
+        side < 0.5 * std::min(picture.cols, picture.rows))
+        return std::nullopt;
+    const auto share = [&](const cv::Rect& area) {
+        return area.area() > 0 ? cv::countNonZero(dark(area)) / static_cast<double>(area.area()) : 0.0;
+    };
+    const auto part = [&](double from, double to) {
+        const int left = square.x + static_cast<int>(std::lround(square.width * from));
+        const int top = square.y + static_cast<int>(std::lround(square.height * from));
+        return cv::Rect(left, top, square.x + static_cast<int>(std::lround(square.width * to)) - left,
+                        square.y + static_cast<int>(std::lround(square.height * to)) - top);
+    };
+    // The border, a quarter of the side all round, is ink (its edges left
+    // out: anti-aliased or slightly off the quarter)...
+    const cv::Rect outer = part(0.02, 0.98), innerEdge = part(0.23, 0.77);
+    const double borderInk = (cv::countNonZero(dark(outer)) - cv::countNonZero(dark(innerEdge))) /
+                             static_cast<double>(outer.area() - innerEdge.area());
+    // ...the inside shows something besides ink (taken square: the
+    // square's sides may differ by a pixel)...
+    const double half = (square.width + square.height) / 8.0;
+    const double centreX = square.x + square.width / 2.0, centreY = square.y + square.height / 2.0;
+    const int insideSide = static_cast<int>(std::lround(2 * half));
+    const cv::Rect inside(static_cast<int>(std::lround(centreX - half)), static_cast<int>(std::lround(centreY - half)),
+                          insideSide, insideSide);
+    // ...and around the square there is paper, if anything.
+    const double outsideArea = static_cast<double>(picture.total()) - square.area();
+    const double outsideInk =
+        outsideArea > 0 ? (cv::countNonZero(dark) - cv::countNonZero(dark(square))) / outsideArea : 0.0;
+    if (borderInk < 0.97 || share(inside) > 0.97 || outsideInk > 0.05) return std::nullopt;
+    return inside;
+}
+
+double darkFrameShare(const Artwork& artwork) {
+    const cv::Mat picture = artwork.pixels(artwork.picture);
+    cv::Mat grey;
+    cv::cvtColor(picture, grey, cv::COLOR_BGRA2GRAY);
+    const cv::Mat dark = grey < 128;
+    const int band = std::max(1, std::min(picture.cols, picture.rows) / 10);
+    const cv::Rect inner(band, band, picture.cols - 2 * band, picture.rows - 2 * band);
+    if (inner.width <= 0 || inner.height <= 0) return 0;
+    return (cv::countNonZero(dark) - cv::countNonZero(dark(inner))) /
+           static_cast<double>(picture.total() - inner.area());
 }
 
 bool textArtwork(const std::string& text, Artwork& artwork, std::string& error) {
@@ -103,12 +178,14 @@ bool textArtwork(const std::string& text, Artwork& artwork, std::string& error) 
         return false;
     }
     artwork.pixels = square;
+    artwork.picture = cv::Rect(0, 0, artworkSide, artworkSide);
+    artwork.markerInside = false;
     return true;
 }
 
 bool isBlank(const Artwork& artwork) {
     std::vector<cv::Mat> planes;
-    cv::split(artwork.pixels, planes);
+    cv::split(artwork.pixels(artwork.picture), planes);
     for (int k = 0; k < 3; ++k) {
         double least, most;
         cv::minMaxLoc(planes[k], &least, &most);

@@ -35,6 +35,7 @@ std::string numberText(double v) {
 std::optional<MarkerOptions> parseOptions(const std::vector<std::string>& arguments, std::string& error) {
     MarkerOptions options;
     int sources = 0;
+    bool fitGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
@@ -49,9 +50,13 @@ std::optional<MarkerOptions> parseOptions(const std::vector<std::string>& argume
             options.noStation = true;
             continue;
         }
+        if (argument == "--whole-picture") {
+            options.wholePicture = true;
+            continue;
+        }
         static const char* const withValue[] = {"--picture", "--text", "--camera", "--output", "-o", "--name",
                                                 "--size", "--against", "--config", "--symmetry-limit",
-                                                "--confusion-limit", "--threshold", "--wait"};
+                                                "--confusion-limit", "--threshold", "--wait", "--fit"};
         bool known = false;
         for (const char* option : withValue) known = known || argument == option;
         if (!known) {
@@ -123,6 +128,14 @@ std::optional<MarkerOptions> parseOptions(const std::vector<std::string>& argume
             options.threshold = static_cast<int>(threshold);
         } else if (argument == "--wait") {
             if (!number(0.1, 3600, "a time in seconds", options.waitSeconds)) return std::nullopt;
+        } else if (argument == "--fit") {
+            if (value != "pad" && value != "crop") {
+                error = "--fit: '" + value + "' is neither pad (the whole picture on white paper) nor crop (its middle "
+                        "square)";
+                return std::nullopt;
+            }
+            options.crop = value == "crop";
+            fitGiven = true;
         }
     }
     if (sources != 1) {
@@ -136,6 +149,10 @@ std::optional<MarkerOptions> parseOptions(const std::vector<std::string>& argume
     }
     if (options.source != Source::Camera && (options.takeFirst || options.threshold)) {
         error = std::string(options.takeFirst ? "--take-first" : "--threshold") + " only applies with --camera";
+        return std::nullopt;
+    }
+    if (options.source != Source::Picture && (fitGiven || options.wholePicture)) {
+        error = std::string(fitGiven ? "--fit" : "--whole-picture") + " only applies with --picture";
         return std::nullopt;
     }
     if (options.config && options.noStation) {
@@ -156,7 +173,14 @@ Makes a marker for the viewer: BASE.pattern (the tracker's pattern file),
 BASE.png (a picture of the marker) and BASE.pdf (a sheet to print at 100 %).
 The artwork fills the white inner half of a black square.
 
-  --picture FILE        PNG or JPEG artwork, any size (transparency prints white)
+  --picture FILE        PNG or JPEG artwork, any size (transparency prints white).
+                        A picture of a whole marker (a black square with a
+                        border of a quarter of its side) gives its inside
+  --fit pad|crop        a picture that is not square: pad puts all of it on
+                        white paper (the default), crop takes its middle
+                        square; the paper does not count as artwork when
+                        the turns are compared
+  --whole-picture       take the whole picture even when it is a whole marker
   --text WORD           a letter or short word (at most 6 characters), bold
   --camera NAME         train BASE.pattern from a printed marker held to this
                         camera (a name as the viewer lists it, clip cameras

@@ -15,6 +15,8 @@ enum class Source { Picture, Text, Camera };
 struct MarkerOptions {
     Source source = Source::Picture;
     std::string picture;     // --picture: PNG or JPEG artwork
+    bool crop = false;       // --fit crop: the picture's middle square (else --fit pad: all of it on white paper)
+    bool wholePicture = false; // --whole-picture: never take a whole marker's inside
     std::string text;        // --text: a letter or short word in a bold font
     std::string camera;      // --camera: a camera's name as the viewer lists it
     std::string output;      // --output: BASE.pattern, BASE.png, BASE.pdf

@@ -77,6 +77,58 @@ std::array<double, 3> turnMatches(const kwo::ar::PatternFile& pattern) {
     return matches;
 }
 
+std::optional<std::array<double, 3>> pictureTurnMatches(const kwo::ar::PatternFile& pattern, const cv::Rect& picture,
+                                                        int side) {
+    constexpr int n = kwo::ar::patternSide, values = kwo::ar::patternValues;
+    // The tracker's sample of each block: inverted, less its mean (the same
+    // for every turn).
+    const auto sample = [&](int block, double out[values]) {
+        const unsigned char* raw = &pattern.blocks[block][0][0][0];
+        double mean = 0;
+        for (int i = 0; i < values; ++i) mean += out[i] = 255.0 - raw[i];
+        mean /= values;
+        for (int i = 0; i < values; ++i) out[i] -= mean;
+    };
+    double upright[values], turned[values];
+    sample(0, upright);
+    // How much of each cell the picture covers, half a cell in from its
+    // edges: the camera's blur carries the paper that far into the picture,
+    // the same at every edge, and would count as contrast of its own.
+    double weight[n * n];
+    const double cell = static_cast<double>(side) / n;
+    const double left = picture.x + cell / 2, right = picture.x + picture.width - cell / 2;
+    const double top = picture.y + cell / 2, bottom = picture.y + picture.height - cell / 2;
+    for (int row = 0; row < n; ++row)
+        for (int column = 0; column < n; ++column) {
+            const double x0 = column * cell, y0 = row * cell;
+            const double w = std::max(0.0, std::min(x0 + cell, right) - std::max(x0, left));
+            const double h = std::max(0.0, std::min(y0 + cell, bottom) - std::max(y0, top));
+            weight[row * n + column] = w * h / (cell * cell);
+        }
+    // The picture's own contrast: about its own mean.
+    double total = 0, sum = 0;
+    for (int i = 0; i < values; ++i) {
+        total += weight[i % (n * n)];
+        sum += weight[i % (n * n)] * upright[i];
+    }
+    const double mean = sum / total;
+    double contrast = 0, energy = 0;
+    for (int i = 0; i < values; ++i) {
+        contrast += weight[i % (n * n)] * (upright[i] - mean) * (upright[i] - mean);
+        energy += upright[i] * upright[i];
+    }
+    // Below a grey level across the picture: no contrast to tell turns by.
+    if (contrast < total) return std::nullopt;
+    std::array<double, 3> matches{};
+    for (int turn = 1; turn <= 3; ++turn) {
+        sample(turn, turned);
+        double overlap = 0;
+        for (int i = 0; i < values; ++i) overlap += upright[i] * turned[i];
+        matches[static_cast<std::size_t>(turn - 1)] = std::clamp(1 - (energy - overlap) / contrast, -1.0, 1.0);
+    }
+    return matches;
+}
+
 bool isFlat(const kwo::ar::PatternFile& pattern) {
     const unsigned char* raw = &pattern.blocks[0][0][0][0];
     for (int i = 1; i < kwo::ar::patternValues; ++i)

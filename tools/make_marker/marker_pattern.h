@@ -10,6 +10,7 @@
 #include "tracking/ar/patterns.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,17 @@ bool patternFromSquare(const kwo::ar::FrameView& frame, const double distFactor[
 // direction of a marker whose turn matches about as well as itself cannot be
 // told.
 std::array<double, 3> turnMatches(const kwo::ar::PatternFile& pattern);
+
+// The same judged on the picture alone, for artwork with white paper added
+// beside the picture (`picture` within the artwork's `side` x `side`
+// pixels): the paper's bands look the same turned by half a turn and would
+// make any picture look alike. How far the tracker's match with a turn falls
+// below 1 (the margin by which it tells the turn apart; the paper adds as
+// much to both matches) is measured against the picture's own contrast, so a
+// picture without padding gets the tracker's figures. Nothing when the
+// picture has no contrast of its own.
+std::optional<std::array<double, 3>> pictureTurnMatches(const kwo::ar::PatternFile& pattern, const cv::Rect& picture,
+                                                        int side);
 
 // True when every value of the pattern's first block is the same (a blank
 // picture): the tracker matches nothing to it.

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         // The marker with a white quiet zone of a fifth of its side.
         const std::string pngPath = (folder / (design.name + ".png")).string();
         if (!kwo::markers::writeMarkerPng(pngPath, draw(design), 400, 80, true, &message)) {
-            std::fprintf(stderr, "make_markers: %s\n", message.c_str());
+            std::fprintf(stderr, "make_markers: '%s' cannot be written: %s\n", pngPath.c_str(), message.c_str());
             return 1;
         }
         sheet.push_back({design.name, draw(design)});
@@ -57,10 +57,14 @@ int main(int argc, char** argv) {
     std::string message;
     // The sheet, and a picture of it at 4 pixels per millimetre to look at
     // without a PDF viewer.
-    if (!kwo::markers::writeSheetPdf((folder / "markers.pdf").string(), sheet, layout, &message) ||
-        !kwo::markers::writeSheetPng((folder / "markers-sheet.png").string(), sheet, layout, 4, &message)) {
-        std::fprintf(stderr, "make_markers: %s\n", message.c_str());
-        return 1;
+    for (const std::string name : {"markers.pdf", "markers-sheet.png"}) {
+        const std::string path = (folder / name).string();
+        const bool written = name.ends_with(".pdf") ? kwo::markers::writeSheetPdf(path, sheet, layout, &message)
+                                                    : kwo::markers::writeSheetPng(path, sheet, layout, 4, &message);
+        if (!written) {
+            std::fprintf(stderr, "make_markers: '%s' cannot be written: %s\n", path.c_str(), message.c_str());
+            return 1;
+        }
     }
     for (std::size_t a = 0; a < designs.size(); ++a)
         for (std::size_t b = a + 1; b < designs.size(); ++b)

@@ -1,21 +1,38 @@
 #include "tools/markers/printed_sheet.h"
 
+#include "files/write_file.h"
+
 #include <cairo-pdf.h>
 #include <cairo.h>
 
 namespace kwo::markers {
 
 namespace {
-constexpr double pointsPerMillimetre = 72.0 / 25.4;
-} // namespace
 
-bool writePdfSheet(const std::string& path, double widthMm, double heightMm, const SheetPainter& paint) {
-    return writePdfPages(path, widthMm, heightMm, 1, [&paint](cairo_t* cairo, int) { paint(cairo); });
+constexpr double pointsPerMillimetre = 72.0 / 25.4;
+
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
 }
 
-bool writePdfPages(const std::string& path, double widthMm, double heightMm, int pages, const PagePainter& paint) {
-    cairo_surface_t* surface =
-        cairo_pdf_surface_create(path.c_str(), widthMm * pointsPerMillimetre, heightMm * pointsPerMillimetre);
+bool drawingFailed(std::string* reason) {
+    if (reason) *reason = "the drawing failed";
+    return false;
+}
+
+} // namespace
+
+bool writePdfSheet(const std::string& path, double widthMm, double heightMm, const SheetPainter& paint,
+                   std::string* reason) {
+    return writePdfPages(path, widthMm, heightMm, 1, [&paint](cairo_t* cairo, int) { paint(cairo); }, reason);
+}
+
+bool writePdfPages(const std::string& path, double widthMm, double heightMm, int pages, const PagePainter& paint,
+                   std::string* reason) {
+    std::string bytes;
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(
+        appendBytes, &bytes, widthMm * pointsPerMillimetre, heightMm * pointsPerMillimetre);
     cairo_t* cairo = cairo_create(surface);
     cairo_scale(cairo, pointsPerMillimetre, pointsPerMillimetre);
     for (int page = 0; page < pages; ++page) {
@@ -27,20 +44,28 @@ bool writePdfPages(const std::string& path, double widthMm, double heightMm, int
     cairo_surface_finish(surface);
     const bool finished = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
-    return ok && finished;
+    if (!ok || !finished) return drawingFailed(reason);
+    return writeWholeFile(path, bytes, reason);
 }
 
 bool writeSheetPicture(const std::string& path, double widthMm, double heightMm, double pixelsPerMm,
-                       const SheetPainter& paint) {
+                       const SheetPainter& paint, std::string* reason) {
     cairo_surface_t* surface = cairo_image_surface_create(
         CAIRO_FORMAT_RGB24, static_cast<int>(widthMm * pixelsPerMm), static_cast<int>(heightMm * pixelsPerMm));
     cairo_t* cairo = cairo_create(surface);
     cairo_scale(cairo, pixelsPerMm, pixelsPerMm);
     paint(cairo);
     cairo_destroy(cairo);
-    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    const bool ok = writePngFile(path, surface, reason);
     cairo_surface_destroy(surface);
     return ok;
+}
+
+bool writePngFile(const std::string& path, cairo_surface_t* surface, std::string* reason) {
+    std::string bytes;
+    if (cairo_surface_write_to_png_stream(surface, appendBytes, &bytes) != CAIRO_STATUS_SUCCESS)
+        return drawingFailed(reason);
+    return writeWholeFile(path, bytes, reason);
 }
 
 void drawCutMarks(cairo_t* cairo, double x, double y, double w, double h) {

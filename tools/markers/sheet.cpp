@@ -79,8 +79,8 @@ void drawPage(cairo_t* cairo, const std::vector<SheetMarker>& markers, const She
     }
 }
 
-bool failWith(std::string* error, const std::string& path, const char* what) {
-    if (error) *error = std::string(what) + " '" + path + "' cannot be written";
+bool failWith(std::string* error, const std::string& reason) {
+    if (error) *error = reason;
     return false;
 }
 
@@ -89,18 +89,21 @@ bool failWith(std::string* error, const std::string& path, const char* what) {
 bool writeSheetPdf(const std::string& path, const std::vector<SheetMarker>& markers, const SheetLayout& layout,
                    std::string* error) {
     const Pages pages = planPages(layout, markers.size());
-    const bool ok = writePdfPages(path, pages.width, pages.height, pages.count, [&](cairo_t* cairo, int page) {
-        drawPage(cairo, markers, layout, pages, page);
-    });
-    return ok ? true : failWith(error, path, "Sheet");
+    std::string reason;
+    const bool ok = writePdfPages(
+        path, pages.width, pages.height, pages.count,
+        [&](cairo_t* cairo, int page) { drawPage(cairo, markers, layout, pages, page); }, &reason);
+    return ok ? true : failWith(error, reason);
 }
 
 bool writeSheetPng(const std::string& path, const std::vector<SheetMarker>& markers, const SheetLayout& layout,
                    double pixelsPerMillimetre, std::string* error) {
     const Pages pages = planPages(layout, markers.size());
-    const bool ok = writeSheetPicture(path, pages.width, pages.height, pixelsPerMillimetre,
-                                      [&](cairo_t* cairo) { drawPage(cairo, markers, layout, pages, 0); });
-    return ok ? true : failWith(error, path, "Picture");
+    std::string reason;
+    const bool ok = writeSheetPicture(
+        path, pages.width, pages.height, pixelsPerMillimetre,
+        [&](cairo_t* cairo) { drawPage(cairo, markers, layout, pages, 0); }, &reason);
+    return ok ? true : failWith(error, reason);
 }
 
 bool writeMarkerPng(const std::string& path, const DrawMarker& draw, int side, int margin, bool crisp,
@@ -112,9 +115,10 @@ bool writeMarkerPng(const std::string& path, const DrawMarker& draw, int side, i
     if (crisp) cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
     draw(cairo, margin, margin, side);
     cairo_destroy(cairo);
-    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    std::string reason;
+    const bool ok = writePngFile(path, surface, &reason);
     cairo_surface_destroy(surface);
-    return ok ? true : failWith(error, path, "Picture");
+    return ok ? true : failWith(error, reason);
 }
 
 } // namespace kwo::markers

@@ -30,8 +30,8 @@ struct SheetLayout {
     double quietZone = 8;
 };
 
-// Writes the sheet as a PDF (true size); false with a message naming the file
-// when it cannot be written.
+// Writes the sheet as a PDF (true size); false with the reason in `error`
+// when it cannot be written (kwo::writeFailureReason's words).
 bool writeSheetPdf(const std::string& path, const std::vector<SheetMarker>& markers, const SheetLayout& layout,
                    std::string* error = nullptr);
 // A picture of the sheet's first page at `pixelsPerMillimetre`.
@@ -39,7 +39,8 @@ bool writeSheetPng(const std::string& path, const std::vector<SheetMarker>& mark
                    double pixelsPerMillimetre, std::string* error = nullptr);
 
 // A picture of one marker: the square at `side` pixels with a white quiet zone
-// of `margin` pixels around it, drawn without anti-aliasing when `crisp`.
+// of `margin` pixels around it, drawn without anti-aliasing when `crisp`;
+// false with the reason in `error`.
 bool writeMarkerPng(const std::string& path, const DrawMarker& draw, int side, int margin, bool crisp,
                     std::string* error = nullptr);
 

@@ -8,6 +8,7 @@
 // --picture: any picture file (a marker's artwork, say) at half the clip's
 // height on white, circling slowly (or standing, with --still).
 // Motion JPEG unless --raw.
+#include "files/write_file.h"
 #include "video/clip_writer.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -150,14 +151,23 @@ int main(int argc, char** argv)
         return 2;
     }
     format.frameCount = frames > 0 ? frames : static_cast<int>(std::lround(seconds * format.framesPerSecond));
+    if (const std::string reason = kwo::whyNotWritable(output); !reason.empty()) {
+        std::cerr << "kwo-make-clip: '" << output << "' cannot be written: " << reason << std::endl;
+        return 1;
+    }
     try {
         kwo::FramePainter paint = !pictureFile.empty() ? picture(pictureFile, format.width, format.height, format.frameCount, still)
                                   : pattern == "bars"  ? kwo::quarterPainter(format.width, format.height)
                                                        : ball(format.width, format.height, format.frameCount);
         kwo::writeClip(output, format, paint);
     } catch (const std::exception& error) {
-        std::cerr << "kwo-make-clip: " << error.what() << std::endl;
+        // The video library's words name the file; the reason (such as a
+        // disk that filled up) is looked for here.
+        const std::string reason = kwo::whyNotWritable(output);
+        std::cerr << "kwo-make-clip: " << error.what() << (reason.empty() ? "" : " (" + reason + ")") << std::endl;
         return 1;
     }
+    // A clip made in a station's shared folder is the group's to replace.
+    kwo::shareWithFolderGroup(output);
     return 0;
 }
