@@ -168,6 +168,21 @@ TEST(Thumbs, CardHeldByAThumbOverItsBorderStaysNamedUntilItLeaves) {
     // carries the card a few frames at most.
     run(false, accurate, lingering);
     EXPECT_LE(accurate, 4);
+
+    // A threshold under the ink's level takes no border as dark: the card is
+    // not followed either (what the technician's threshold finds is what the
+    // tuning view shows). Without the history's memory, to see that alone.
+    ar::TrackerParameters parameters;
+    parameters.historyFrames = 1;
+    ar::Tracker tracker = designTracker(camera, parameters);
+    EXPECT_EQ(findMarker(tracker.detect(view(frames[whole]), 100), slotOf("Brackenjaw")), nullptr)
+        << "the thumb's frame alone shows no whole square";
+    tracker.resetHistory();
+    ASSERT_NE(findMarker(tracker.detect(view(frames[whole - 1]), 100), slotOf("Brackenjaw")), nullptr);
+    EXPECT_NE(findMarker(tracker.detect(view(frames[whole]), 100), slotOf("Brackenjaw")), nullptr);
+    tracker.resetHistory();
+    ASSERT_NE(findMarker(tracker.detect(view(frames[whole - 1]), 100), slotOf("Brackenjaw")), nullptr);
+    EXPECT_EQ(findMarker(tracker.detect(view(frames[whole]), 5), slotOf("Brackenjaw")), nullptr);
 }
 
 // The folder of Debian's OpenCV sample data (real photos without markers),

@@ -110,6 +110,9 @@ namespace {
 // match: a cell spans under three pixels, and the camera's blur, not the
 // grid's place, decides how it looks.
 constexpr double alignedMatchSide = 48;
+// A match this close needs no second look: a moved grid could change its
+// confidence by little more than the camera's noise does.
+constexpr double alignedMatchCf = 0.95;
 
 // A grid offset worth a second sample: a tenth of a cell, or 1 % of scale.
 bool worthMoving(const GridOffset& offset) {
@@ -156,7 +159,7 @@ bool identifySquare(const FrameView& frame, const double distFactor[4], const Pa
     marker.dir = first.match.dir;
     marker.id = first.named ? first.match.slot : -1;
     GridOffset offset;
-    if (!first.named || meanSide(marker.vertex) < alignedMatchSide ||
+    if (!first.named || first.match.cf >= alignedMatchCf || meanSide(marker.vertex) < alignedMatchSide ||
         !estimateGridOffset(sample, templates[first.match.slot], first.match.dir, offset) || !worthMoving(offset))
         return true;
     // The offset is the pattern's content as seen on our grid: the grid

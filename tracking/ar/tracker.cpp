@@ -1,10 +1,36 @@
 #include "tracking/ar/tracker.h"
 
+#include "tracking/ar/square_map.h"
 #include "tracking/ar/stages.h"
 
 #include <algorithm>
 
 namespace kwo::ar {
+namespace {
+
+// The share of a square's black border (the ring an eighth of its side in
+// from the outline) that the threshold in use takes as dark. A followed
+// card must still be ink by the technician's threshold: with a threshold
+// that finds no border, nothing is followed either.
+double darkBorderShare(const cv::Mat& darkMask, const double distFactor[4], const double vertex[4][2]) {
+    const SquareToQuad map(vertex);
+    constexpr int perSide = 16;
+    int dark = 0, seen = 0;
+    for (int side = 0; side < 4; ++side)
+        for (int k = 0; k < perSide; ++k) {
+            const double t = 0.125 + 0.75 * (k + 0.5) / perSide;
+            const double u[4] = {t, 0.875, 1 - t, 0.125}, v[4] = {0.125, t, 0.875, 1 - t};
+            double x, y;
+            map.observed(distFactor, u[side], v[side], x, y);
+            const int px = cvRound(x), py = cvRound(y);
+            if (px < 0 || py < 0 || px >= darkMask.cols || py >= darkMask.rows) continue;
+            ++seen;
+            dark += darkMask.at<std::uint8_t>(py, px) != 0;
+        }
+    return seen ? static_cast<double>(dark) / seen : 0;
+}
+
+} // namespace
 
 Tracker::Tracker(TrackerParameters parameters) : parameters_(parameters) {
     // Until a calibration is installed, frames are taken as undistorted.
@@ -98,7 +124,9 @@ const std::vector<ARMarkerInfo>& Tracker::detect(const FrameView& frame, const T
                 return m.id == last.id || isSameSquare(m, last);
             });
             ARMarkerInfo followed;
-            if (present || !followSquare(frame, dist, last, followed)) continue;
+            if (present || !followSquare(frame, dist, last, followed) ||
+                darkBorderShare(darkMask_, dist, followed.vertex) < 0.6)
+                continue;
             if (identifySquare(frame, dist, patterns_.data(), patternCount(), parameters_, followed) &&
                 followed.id == last.id)
                 markers_.push_back(followed);
