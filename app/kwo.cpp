@@ -24,7 +24,7 @@
 
 #include <iostream>
 
-KWO::KWO(const std::string& configPath)
+KWO::KWO(const std::string& configPath, bool tuningKeys) : tuningKeys(tuningKeys)
 {
     kwo::enterProgramFolder();
 

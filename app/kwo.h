@@ -49,7 +49,9 @@ class KWO : public Ogre::FrameListener {
 public:
     using Exception = kwo::Exception;
 
-    explicit KWO(const std::string& configPath);
+    // With `tuningKeys`, F2 and +/- answer (the technician's tuning run);
+    // without, every key but Escape does nothing.
+    explicit KWO(const std::string& configPath, bool tuningKeys = false);
     ~KWO() override;
     KWO(const KWO&) = delete;
     KWO& operator=(const KWO&) = delete;
@@ -115,4 +117,5 @@ private:
     unsigned char* pictureWaiting = nullptr; // a camera picture taken while waiting, not yet shown
     kwo::RunFigures figures; // restarted when the run starts
     kwo::TuningView tuning;  // the technician's view of what the detector sees
+    bool tuningKeys = false;
 };

@@ -100,7 +100,10 @@ void KWO::setUpTracker(const Json::Value& document)
 
     threshold = detectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
     tuning.setUp(resized, mirror);
-    window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };
+    if (tuningKeys) {
+        window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };
+        Ogre::LogManager::getSingleton().logMessage("Tuning keys on: F2 tuning view, + and - threshold");
+    }
 
     // The tracker's camera frame has y down and z forward; the engine camera
     // looks down -Z with y up.

@@ -88,7 +88,7 @@ TEST(AdaptiveThreshold, FindsTheShadowedMarkerAndStepsItsOffset)
 
     TempDir clips;
     writeStillClip(clips.file("table.mkv"), frame);
-    ViewerSession viewer(document(), {"KWO_CLIP_CAMERAS=" + clips.file("table.mkv")});
+    ViewerSession viewer(document(), {"KWO_CLIP_CAMERAS=" + clips.file("table.mkv")}, {"--tune"});
     ASSERT_NE(viewer.start(), "") << viewer.finish(5).err;
 
     viewer.press("F2");

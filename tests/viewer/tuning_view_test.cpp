@@ -75,9 +75,9 @@ bool tuningShown(const Picture& picture)
     return !picture.empty() && share(picture, blackOrWhite) > 0.85;
 }
 
-// How a technician starts the viewer to tune it; the one place to change if
-// the view comes to need an option on the command line.
-const std::vector<std::string> tuningArguments = {};
+// How a technician starts the viewer to tune it: without the option the
+// tuning keys do nothing.
+const std::vector<std::string> tuningArguments = {"--tune"};
 
 // Waits up to `seconds` for a line of the engine log that `holds`.
 bool logShows(ViewerSession& viewer, const std::function<bool(const std::string& log)>& holds, double seconds = 30)
@@ -115,13 +115,14 @@ protected:
 
     // A viewer on a still clip of the two markers, seen `brightness` times as
     // bright as rendered; its window shows the clip.
-    std::unique_ptr<ViewerSession> start(const std::string& threshold, double brightness = 1.0)
+    std::unique_ptr<ViewerSession> start(const std::string& threshold, double brightness = 1.0,
+                                         const std::vector<std::string>& arguments = tuningArguments)
     {
         frame = synthetic::relit(synthetic::renderFrame(camera, markers), brightness, 0, 1);
         writeStillClip(clips.file("table.mkv"), frame);
         auto viewer = std::make_unique<ViewerSession>(
             document(threshold), std::vector<std::string>{"KWO_CLIP_CAMERAS=" + clips.file("table.mkv")},
-            tuningArguments);
+            arguments);
         EXPECT_NE(viewer->start(), "") << viewer->finish(5).err;
         // The creatures are specks: nine of ten pixels are the camera's.
         show = waitForPicture(*viewer, [this](const Picture& p) { return showsFrame(p, frame, 0.9); });
@@ -215,9 +216,26 @@ TEST_F(TuningView, ShowsWhatTheDetectorSeesAndLeavesNoTraceWhenClosed)
     EXPECT_EQ(outlinedCorners(tuning), 8);
     // Closed again, the show is pixel for pixel what it was.
     EXPECT_TRUE(sameContent(after, show));
+    EXPECT_EQ(countOf(log, std::regex("Tuning keys on")), 1);
     EXPECT_NE(log.find("Tuning view on"), std::string::npos);
     EXPECT_NE(log.find("Tuning view off"), std::string::npos);
     EXPECT_NE(log.find("tracking/threshold in use: 100"), std::string::npos);
+}
+
+TEST_F(TuningView, KeysDoNothingWithoutTheTuneOption)
+{
+    // A visitor's presses, the keypad's included; Escape comes after them,
+    // and the keys reach the viewer in the order pressed.
+    auto viewer = start("100", 1.0, {});
+    for (const char* key : {"F2", "plus", "KP_Add", "minus", "KP_Subtract", "F2", "F2"})
+        viewer->press(key);
+    const Picture picture = waitForPicture(*viewer, [this](const Picture& p) { return sameContent(p, show); });
+    const std::string log = finish(*viewer);
+    EXPECT_TRUE(sameContent(picture, show));
+    EXPECT_EQ(log.find("Tuning keys on"), std::string::npos);
+    EXPECT_EQ(log.find("Tuning view on"), std::string::npos);
+    EXPECT_EQ(countOf(log, stepReport), 0);
+    EXPECT_NE(log.find("tracking/threshold in use: 100"), std::string::npos) << log;
 }
 
 TEST_F(TuningView, KeysStepTheThresholdAndTheDetectionFollows)
