@@ -61,9 +61,16 @@ std::vector<CollisionPair> readCollisionPairs(const Setting& collisions,
             if (trackedObjects[index].name == second)
                 pair.second = static_cast<int>(index);
         }
-        if (pair.first == -1 || pair.second == -1 || pair.first == pair.second)
-            throw Exception("Invalid collsion pair '" + first + "' / '" + second + "'",
-                            entry.path() + ": first and second must name two different elements of tracking/objects");
+        if (pair.first == -1 || pair.second == -1 || pair.first == pair.second) {
+            std::string detail = entry.path() + ": first and second must name two different elements of tracking/objects";
+            // Most often the station's document gave its own tracking/objects
+            // and kept the default pairs, whose names it no longer has.
+            if (pair.first == -1 || pair.second == -1)
+                detail += "; '" + (pair.first == -1 ? first : second) +
+                          "' is not one of them. A list in the main document replaces the whole default list: "
+                          "\"kwo --print-config\" prints the lists to copy and change";
+            throw Exception("Invalid collsion pair '" + first + "' / '" + second + "'", detail);
+        }
         pair.distanceMin = readVector2(entry["distance"]["min"]).x;
         pair.distanceMax = readVector2(entry["distance"]["max"]).x;
         pair.angleMin = static_cast<float>(entry["angle"]["min"].asDouble());

@@ -1,6 +1,7 @@
 // Without a display nothing graphical is attempted: errors and the
 // configuration error go to standard error, and nobody can answer "continue".
 #include "tests/support/files.h"
+#include "tests/support/json.h"
 #include "tests/support/process.h"
 #include "tests/support/viewer.h"
 
@@ -116,6 +117,55 @@ TEST(Headless, StartUpErrorGoesToStandardErrorAndReturnsOne)
         EXPECT_EQ(result.err, c.line);
         EXPECT_FALSE(program.exists("user.config"));
     }
+}
+
+// The merged configuration without a display or a camera: the default lists
+// to copy, with the station's own values over them.
+TEST(Headless, PrintConfigPrintsTheMergedDocumentAndOpensNothing)
+{
+    ProgramFolder program;
+    program.write("kwo.config", R"({"tracking": {"max": 0}, "video": {"width": 640}})");
+    program.write("station.config", R"({"tracking": {"objects": []}})");
+    struct Case {
+        std::vector<std::string> args;
+        int max;        // tracking/max printed
+        unsigned markers; // entries of tracking/objects printed
+    };
+    const Case cases[] = {
+        {{"--print-config"}, 0, 4},
+        {{"station.config", "--print-config"}, 2, 0},
+        {{"--print-config", "station.config"}, 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const auto result = runHeadless(program, c.args);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        const Json::Value config = kwo::test::parseJson(result.out);
+        EXPECT_EQ(config["tracking"]["max"].asInt(), c.max);
+        EXPECT_EQ(config["tracking"]["objects"].size(), c.markers);
+        EXPECT_EQ(config["tracking"]["collisions"][0]["first"].asString(), "Quillmoth");
+        EXPECT_EQ(config["video"]["width"].asInt(), c.max == 0 ? 640 : 320);
+    }
+    EXPECT_FALSE(program.exists("user.config"));
+    EXPECT_FALSE(program.exists("ogre.log"));
+}
+
+TEST(Headless, PrintConfigOfABrokenDocumentNamesItAndReturnsOne)
+{
+    ProgramFolder program;
+    program.write("kwo.config", "{");
+    auto result = runHeadless(program, {"--print-config"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.rfind("Configuration file error (kwo.config)\n* Line 1, Column 2\n", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.find("Continue"), std::string::npos) << result.err;
+
+    program.write("kwo.config", "[1]");
+    result = runHeadless(program, {"--print-config"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Exception: kwo.config: the document must be a JSON object\n");
+    EXPECT_FALSE(program.exists("user.config"));
 }
 
 } // namespace

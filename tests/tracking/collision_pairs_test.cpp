@@ -101,11 +101,12 @@ TEST_F(CollisionPairs, SetUpErrors)
     struct Case {
         const char* collisions;
         const char* message;
+        const char* missing; // the name the detail says is not an object's; null: no hint
     };
     const Case cases[] = {
-        {R"([{"first": "A", "second": "Z"}])", "Invalid collsion pair 'A' / 'Z'"},
-        {R"([{"first": "A", "second": "A"}])", "Invalid collsion pair 'A' / 'A'"},
-        {R"([{"second": "B"}])", "Invalid collsion pair '' / 'B'"},
+        {R"([{"first": "A", "second": "Z"}])", "Invalid collsion pair 'A' / 'Z'", "'Z' is not one of them"},
+        {R"([{"first": "A", "second": "A"}])", "Invalid collsion pair 'A' / 'A'", nullptr},
+        {R"([{"second": "B"}])", "Invalid collsion pair '' / 'B'", "'' is not one of them"},
     };
     for (const Case& c : cases) {
         try {
@@ -113,6 +114,15 @@ TEST_F(CollisionPairs, SetUpErrors)
             ADD_FAILURE() << c.collisions;
         } catch (const kwo::Exception& e) {
             EXPECT_STREQ(e.what(), c.message);
+            // A name that is not an object's points the technician at the
+            // replaced default list and where to copy it from.
+            const std::string detail = e.detail();
+            EXPECT_EQ(detail.rfind("tracking/collisions[0]: first and second must name two different elements", 0), 0u)
+                << detail;
+            const bool hints = detail.find("\"kwo --print-config\" prints the lists") != std::string::npos;
+            EXPECT_EQ(hints, c.missing != nullptr) << detail;
+            if (c.missing)
+                EXPECT_NE(detail.find(c.missing), std::string::npos) << detail;
         }
     }
     objects.clear();
