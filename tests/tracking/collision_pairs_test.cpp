@@ -121,8 +121,9 @@ TEST_F(CollisionPairs, SetUpErrors)
                 << detail;
             const bool hints = detail.find("\"kwo --print-config\" prints the lists") != std::string::npos;
             EXPECT_EQ(hints, c.missing != nullptr) << detail;
-            if (c.missing)
+            if (c.missing) {
                 EXPECT_NE(detail.find(c.missing), std::string::npos) << detail;
+            }
         }
     }
     objects.clear();
