@@ -9,13 +9,6 @@
 namespace kwo::bench {
 namespace {
 
-// Independent frames: no history.
-ar::TrackerParameters frameParameters() {
-    ar::TrackerParameters parameters;
-    parameters.historyFrames = 0;
-    return parameters;
-}
-
 // The corners' RMS distance from the marker's in the best of the four turns:
 // whether the square is the marker, whatever pattern it was taken for.
 double cornerRmsAnyTurn(const ARMarkerInfo& m, const synthetic::MarkerTruth& truth) {
@@ -26,18 +19,6 @@ double cornerRmsAnyTurn(const ARMarkerInfo& m, const synthetic::MarkerTruth& tru
         best = std::min(best, cornerRms(turned, truth));
     }
     return best;
-}
-
-bool loadSamples(const std::string& folder, std::vector<ar::PatternFile>& patterns, std::vector<cv::Mat>& pictures) {
-    for (const char* name : {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"}) {
-        ar::PatternFile pattern;
-        if (!ar::readPatternFile(folder + "/" + name, pattern)) return false;
-        cv::Mat picture;
-        if (std::string(name) == "patt.hiro") picture = cv::imread(folder + "/hiro.png", cv::IMREAD_COLOR);
-        pictures.push_back(picture.empty() ? synthetic::patternPicture(pattern, 256) : picture);
-        patterns.push_back(pattern);
-    }
-    return true;
 }
 
 void count(const std::vector<ARMarkerInfo>& found, const synthetic::MarkerTruth& truth, int id, ModeFigures& f) {
@@ -124,28 +105,14 @@ std::vector<AdaptiveConditionFigures> adaptiveConditionFigures(const std::string
             else if (c.background == light)
                 options.background = cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(240));
             auto frame = renderer.render({m}, options);
-            cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data());
             const double shadowAngle = 2 * CV_PI * unit(random), shadowOffset = (unit(random) - 0.5) * side * 0.6;
-            if (c.shadow > 0) {
-                // A straight shadow edge near the marker's centre, as a hand
-                // or a head casts under a ceiling light.
-                double cx = 0, cy = 0;
-                for (const auto& corner : frame.markers[0].observed) {
-                    cx += corner[0] / 4;
-                    cy += corner[1] / 4;
-                }
-                for (int py = 0; py < frame.height; ++py)
-                    for (int px = 0; px < frame.width; ++px)
-                        if ((px - cx) * std::cos(shadowAngle) + (py - cy) * std::sin(shadowAngle) > shadowOffset) {
-                            cv::Vec4b& p = bgrx.at<cv::Vec4b>(py, px);
-                            for (int k = 0; k < 3; ++k) p[k] = cv::saturate_cast<std::uint8_t>(p[k] * c.shadow);
-                        }
+            // The shadow's edge near the marker's centre.
+            double cx = 0, cy = 0;
+            for (const auto& corner : frame.markers[0].observed) {
+                cx += corner[0] / 4;
+                cy += corner[1] / 4;
             }
-            if (c.sharpen > 0) {
-                cv::Mat soft;
-                cv::GaussianBlur(bgrx, soft, cv::Size(0, 0), 1.0);
-                cv::addWeighted(bgrx, 1 + c.sharpen, soft, -c.sharpen, 0, bgrx);
-            }
+            shadeAndSharpen(frame, cx, cy, shadowAngle, shadowOffset, c.shadow, c.sharpen);
             synthetic::compressAsJpeg(frame, 80);
             const ar::FrameView view = ar::FrameView::packed(frame.data(), frame.width, frame.height);
             const double darkestPaper = c.paper * (1 - c.gradient) * (c.shadow > 0 ? c.shadow : 1);

@@ -15,17 +15,6 @@
 namespace kwo::bench {
 namespace {
 
-// Independent frames: no history.
-ar::TrackerParameters frameParameters() {
-    ar::TrackerParameters parameters;
-    parameters.historyFrames = 0;
-    return parameters;
-}
-
-ar::FrameView view(const synthetic::SyntheticFrame& frame) {
-    return ar::FrameView::packed(frame.data(), frame.width, frame.height);
-}
-
 // The sample's cf for pattern `slot` (whatever the tracker named it).
 double cfFor(const ar::FrameView& frame, const ARParam& param, const ARMarkerInfo& square,
              const std::vector<ar::PatternTemplate>& templates, int slot) {

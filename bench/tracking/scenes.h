@@ -30,6 +30,56 @@ inline double cornerRms(const ARMarkerInfo& m, const synthetic::MarkerTruth& tru
     return std::sqrt(sum / 4);
 }
 
+// Frames that are independent scenes, not a video: no history, or the
+// remembered markers of the previous scene would be reported (and posed) too.
+inline ar::TrackerParameters frameParameters() {
+    ar::TrackerParameters parameters;
+    parameters.historyFrames = 0;
+    return parameters;
+}
+
+inline ar::FrameView view(const synthetic::SyntheticFrame& frame) {
+    return ar::FrameView::packed(frame.data(), frame.width, frame.height);
+}
+
+// The sample patterns of other tools and the pictures to print for them:
+// the Hiro artwork where there is one, otherwise the picture the pattern's
+// own cells describe. False when the folder lacks a pattern.
+inline bool loadSamples(const std::string& folder, std::vector<ar::PatternFile>& patterns,
+                        std::vector<cv::Mat>& pictures) {
+    for (const char* name : {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"}) {
+        ar::PatternFile pattern;
+        if (!ar::readPatternFile(folder + "/" + name, pattern)) return false;
+        cv::Mat picture;
+        if (std::string(name) == "patt.hiro") picture = cv::imread(folder + "/hiro.png", cv::IMREAD_COLOR);
+        pictures.push_back(picture.empty() ? synthetic::patternPicture(pattern, 256) : picture);
+        patterns.push_back(pattern);
+    }
+    return true;
+}
+
+// A straight shadow edge through (cx, cy) across direction `angle`
+// (radians), the side beyond `offset` pixels at `light` of its brightness
+// (a hand or a head under a ceiling light), then the lens's sharpening
+// (`sharpen` 0: none), as the camera-conditions tables render them.
+inline void shadeAndSharpen(synthetic::SyntheticFrame& frame, double cx, double cy, double angle, double offset,
+                            double light, double sharpen) {
+    cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data());
+    if (light > 0) {
+        for (int py = 0; py < frame.height; ++py)
+            for (int px = 0; px < frame.width; ++px)
+                if ((px - cx) * std::cos(angle) + (py - cy) * std::sin(angle) > offset) {
+                    cv::Vec4b& p = bgrx.at<cv::Vec4b>(py, px);
+                    for (int k = 0; k < 3; ++k) p[k] = cv::saturate_cast<std::uint8_t>(p[k] * light);
+                }
+    }
+    if (sharpen > 0) {
+        cv::Mat soft;
+        cv::GaussianBlur(bgrx, soft, cv::Size(0, 0), 1.0);
+        cv::addWeighted(bgrx, 1 + sharpen, soft, -sharpen, 0, bgrx);
+    }
+}
+
 inline const std::vector<std::string>& designNames() {
     static const std::vector<std::string> names{"Quillmoth", "Brackenjaw", "Sliverfin", "Mossglider"};
     return names;

@@ -20,13 +20,6 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// Independent frames: no history.
-ar::TrackerParameters frameParameters() {
-    ar::TrackerParameters parameters;
-    parameters.historyFrames = 0;
-    return parameters;
-}
-
 } // namespace
 
 CaseFigures clutteredFigures(int width, int count, int frames, std::uint32_t seed) {
@@ -136,21 +129,6 @@ TiltedFigures tiltedFigures(int frames, std::uint32_t seed) {
 }
 
 namespace {
-
-// The sample patterns of other tools and the pictures to print for them:
-// the Hiro artwork where there is one, otherwise the picture the pattern's
-// own cells describe. False when the folder lacks a pattern.
-bool loadSamples(const std::string& folder, std::vector<ar::PatternFile>& patterns, std::vector<cv::Mat>& pictures) {
-    for (const char* name : {"patt.hiro", "patt.kanji", "patt.sample1", "patt.sample2"}) {
-        ar::PatternFile pattern;
-        if (!ar::readPatternFile(folder + "/" + name, pattern)) return false;
-        cv::Mat picture;
-        if (std::string(name) == "patt.hiro") picture = cv::imread(folder + "/hiro.png", cv::IMREAD_COLOR);
-        pictures.push_back(picture.empty() ? synthetic::patternPicture(pattern, 256) : picture);
-        patterns.push_back(pattern);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -270,28 +248,14 @@ std::vector<ConditionFigures> conditionFigures(const std::string& folder, int re
             options.gradient = c.gradient;
             options.gradientAngle = 360 * unit(random);
             auto frame = renderer.render({m}, options);
-            cv::Mat bgrx(frame.height, frame.width, CV_8UC4, frame.pixels.data());
             const double shadowAngle = 2 * CV_PI * unit(random), shadowOffset = (unit(random) - 0.5) * side * 0.6;
-            if (c.shadow > 0) {
-                // A straight shadow edge near the marker's centre, as a hand
-                // or a head casts under a ceiling light.
-                double cx = 0, cy = 0;
-                for (const auto& corner : frame.markers[0].observed) {
-                    cx += corner[0] / 4;
-                    cy += corner[1] / 4;
-                }
-                for (int py = 0; py < frame.height; ++py)
-                    for (int px = 0; px < frame.width; ++px)
-                        if ((px - cx) * std::cos(shadowAngle) + (py - cy) * std::sin(shadowAngle) > shadowOffset) {
-                            cv::Vec4b& p = bgrx.at<cv::Vec4b>(py, px);
-                            for (int k = 0; k < 3; ++k) p[k] = cv::saturate_cast<std::uint8_t>(p[k] * c.shadow);
-                        }
+            // The shadow's edge near the marker's centre.
+            double cx = 0, cy = 0;
+            for (const auto& corner : frame.markers[0].observed) {
+                cx += corner[0] / 4;
+                cy += corner[1] / 4;
             }
-            if (c.sharpen > 0) {
-                cv::Mat soft;
-                cv::GaussianBlur(bgrx, soft, cv::Size(0, 0), 1.0);
-                cv::addWeighted(bgrx, 1 + c.sharpen, soft, -c.sharpen, 0, bgrx);
-            }
+            shadeAndSharpen(frame, cx, cy, shadowAngle, shadowOffset, c.shadow, c.sharpen);
             synthetic::compressAsJpeg(frame, 80);
             // The threshold halfway between the ink and the darkest paper.
             const double darkestPaper = c.paper * (1 - c.gradient) * (c.shadow > 0 ? c.shadow : 1);

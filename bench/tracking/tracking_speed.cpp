@@ -35,14 +35,6 @@ namespace {
 
 constexpr int framesPerCase = 16;
 
-// The frames of a case are independent scenes, not a video: no history, or
-// remembered markers of the previous scene would be reported (and posed) too.
-ar::TrackerParameters frameParameters() {
-    ar::TrackerParameters parameters;
-    parameters.historyFrames = 0;
-    return parameters;
-}
-
 struct Case {
     std::vector<synthetic::SyntheticFrame> frames;
     ARParam param;
