@@ -86,8 +86,9 @@ TEST(ReadThreshold, NumbersAutoAdaptiveAndRefusals)
                 ADD_FAILURE() << "accepted";
             } catch (const kwo::Exception& e) {
                 EXPECT_STREQ(e.what(), c.error);
-                if (c.detail)
+                if (c.detail) {
                     EXPECT_EQ(e.detail(), c.detail);
+                }
             }
         } else {
             const kwo::ThresholdSetting read = kwo::readThreshold(tracking, "threshold", 100);
