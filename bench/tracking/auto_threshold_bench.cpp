@@ -258,21 +258,6 @@ BENCHMARK(autoThresholdsFixed)->Unit(benchmark::kMillisecond);
 BENCHMARK(fixed100)->Unit(benchmark::kMillisecond);
 BENCHMARK(adaptive)->Unit(benchmark::kMillisecond);
 
-std::string spread(const std::vector<double>& v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f [%.3f..%.3f]", medianOf(v), *std::min_element(v.begin(), v.end()),
-                  *std::max_element(v.begin(), v.end()));
-    return text;
-}
-
-// Per-round ratios a[i] / b[i]: rounds are interleaved, so each pair ran
-// under the same load.
-std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b) {
-    std::vector<double> r;
-    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) r.push_back(a[i] / b[i]);
-    return r;
-}
-
 } // namespace
 } // namespace kwo::bench
 

@@ -48,14 +48,8 @@ std::vector<ShadowRow> shadowedCards(const std::vector<int>& thresholds) {
             synthetic::makePose(0, 0, 0, 0, 0, param.mat[0][0] * 83 / 160, pose);
             synthetic::FrameOptions options;
             options.seed = 300 + static_cast<std::uint32_t>(card);
-            auto frame = renderer.render({[&] {
-                                        synthetic::PrintedMarker m;
-                                        m.picture = synthetic::designPicture(designNames()[index], 512);
-                                        m.width = 83;
-                                        std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
-                                        return m;
-                                    }()},
-                                    options);
+            auto frame =
+                renderer.render({printedCard(synthetic::designPicture(designNames()[index], 512), 83, pose)}, options);
             const synthetic::MarkerTruth& truth = frame.markers[0];
             double cx, cy;
             synthetic::markerCentre(truth, cx, cy);
@@ -94,10 +88,7 @@ ShadowSweep shadowSweep(int cards) {
         const double light = 0.3 + 0.3 * unit(random);
         double pose[3][4];
         synthetic::makePose(tiltX, tiltY, spin, x, y, z, pose);
-        synthetic::PrintedMarker m;
-        m.picture = synthetic::designPicture(designNames()[index], 512);
-        m.width = 83;
-        std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+        const synthetic::PrintedMarker m = printedCard(synthetic::designPicture(designNames()[index], 512), 83, pose);
         synthetic::FrameOptions options;
         options.seed = 4100 + static_cast<std::uint32_t>(card);
         auto frame = renderer.render({m}, options);
@@ -144,10 +135,7 @@ OccluderFigures occludedCards(int cards, double share) {
         const double x = (unit(random) - 0.5) * z * 0.3, y = (unit(random) - 0.5) * z * 0.2;
         double pose[3][4];
         synthetic::makePose(tiltX, tiltY, spin, x, y, z, pose);
-        synthetic::PrintedMarker m;
-        m.picture = synthetic::designPicture(designNames()[index], 512);
-        m.width = 83;
-        std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+        const synthetic::PrintedMarker m = printedCard(synthetic::designPicture(designNames()[index], 512), 83, pose);
         synthetic::FrameOptions options;
         options.seed = 4700 + static_cast<std::uint32_t>(card);
         auto frame = renderer.render({m}, options);
@@ -203,15 +191,13 @@ ThumbFigures thumbSequences(int sequences, bool follow) {
         const double speed = 3.3 * unit(random), heading = 2 * CV_PI * unit(random);
         const double vx = speed * std::cos(heading), vy = speed * std::sin(heading);
         const double depth = 0.3 + 0.7 * unit(random), along = 50 * unit(random) - 25, thickness = 16 + 4 * unit(random);
+        const cv::Mat picture = synthetic::designPicture(designNames()[index], 512);
         for (int frameIndex = 0; frameIndex < whole + held + gone; ++frameIndex) {
             const int k = frameIndex;
             double pose[3][4];
             synthetic::makePose(tiltX + 2 * std::sin(0.3 * k), tiltY + 2 * std::cos(0.23 * k), spin + 0.5 * k,
                                 x + vx * k, y + vy * k, z, pose);
-            synthetic::PrintedMarker m;
-            m.picture = synthetic::designPicture(designNames()[index], 512);
-            m.width = 83;
-            std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+            const synthetic::PrintedMarker m = printedCard(picture, 83, pose);
             synthetic::FrameOptions options;
             options.seed = 5300 + static_cast<std::uint32_t>(sequence);
             const bool present = k < whole + held;

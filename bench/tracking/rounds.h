@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,6 +29,23 @@ inline double medianOf(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// Per-round ratios factor * a[i] / b[i]: rounds are interleaved, so each
+// pair ran under the same load.
+inline std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b, double factor = 1) {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) r.push_back(factor * a[i] / b[i]);
+    return r;
+}
+
+// "median [min..max]" of a figure's rounds.
+inline std::string spread(const std::vector<double>& v) {
+    if (v.empty()) return "-";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f [%.3f..%.3f]", medianOf(v), *std::min_element(v.begin(), v.end()),
+                  *std::max_element(v.begin(), v.end()));
+    return text;
 }
 
 // Google Benchmark's start, with 9 interleaved rounds of every benchmark

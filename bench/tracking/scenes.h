@@ -80,6 +80,15 @@ inline void shadeAndSharpen(synthetic::SyntheticFrame& frame, double cx, double 
     }
 }
 
+// A printed card showing `picture`, `width` mm wide, at `pose`.
+inline synthetic::PrintedMarker printedCard(const cv::Mat& picture, double width, const double pose[3][4]) {
+    synthetic::PrintedMarker m;
+    m.picture = picture;
+    m.width = width;
+    std::copy(&pose[0][0], &pose[0][0] + 12, &m.pose[0][0]);
+    return m;
+}
+
 inline const std::vector<std::string>& designNames() {
     static const std::vector<std::string> names{"Quillmoth", "Brackenjaw", "Sliverfin", "Mossglider"};
     return names;

@@ -485,19 +485,6 @@ BENCHMARK(continuedEstimate);
 BENCHMARK(placementToday);
 BENCHMARK(placementSteadied);
 
-std::string spread(const std::vector<double>& v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f [%.3f..%.3f]", medianOf(v), *std::min_element(v.begin(), v.end()),
-                  *std::max_element(v.begin(), v.end()));
-    return text;
-}
-
-std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b, double factor = 1) {
-    std::vector<double> r;
-    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) r.push_back(factor * a[i] / b[i]);
-    return r;
-}
-
 std::vector<double> scaled(std::vector<double> v, double factor) {
     for (double& x : v) x *= factor;
     return v;
