@@ -319,9 +319,10 @@ void visitorsHandsAndLight() {
 } // namespace
 } // namespace kwo::bench
 
-// usage: bench_tracking_accuracy [hands|thumbs]   (hands: only the figures
-//        of shadows, fingers, thumbs, real clutter and real photos; thumbs:
-//        only the thumb sequences)
+// usage: bench_tracking_accuracy [hands|thumbs|adaptive]   (hands: only the
+//        figures of shadows, fingers, thumbs, real clutter and real photos;
+//        thumbs: only the thumb sequences; adaptive: only the camera
+//        conditions under each threshold mode)
 int main(int argc, char** argv) {
     using namespace kwo::bench;
     if (argc > 1 && std::string(argv[1]) == "thumbs") {
@@ -332,6 +333,11 @@ int main(int argc, char** argv) {
         visitorsHandsAndLight();
         return 0;
     }
+    const char* data = std::getenv("KWO_TEST_DATA");
+    if (argc > 1 && std::string(argv[1]) == "adaptive") {
+        printAdaptiveConditions(data ? data : KWO_SAMPLE_DATA, 200, 50000);
+        return 0;
+    }
     const ARParam param = camera(640, 480);
     kwo::synthetic::FrameRenderer renderer(param);
     kwo::ar::Tracker tracker = designTracker(param);
@@ -340,7 +346,6 @@ int main(int argc, char** argv) {
     jitter(param, renderer, tracker);
     tableScenes(param, renderer, tracker);
     cameraConditions();
-    const char* data = std::getenv("KWO_TEST_DATA");
     printAdaptiveConditions(data ? data : KWO_SAMPLE_DATA, 200, 50000);
     visitorsHandsAndLight();
     return 0;

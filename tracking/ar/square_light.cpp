@@ -179,6 +179,7 @@ SquareLight measureSquareLight(const FrameView& frame, const double distFactor[4
             const bool inside = meanColour(frame, map, distFactor, side, t, inkDepths, 3, 1, ink) &&
                                 meanColour(frame, map, distFactor, side, t, paperDepths, 2, -1, paper);
             steps[side][k] = inside ? (paper[0] + paper[1] + paper[2]) - (ink[0] + ink[1] + ink[2]) : 0;
+            light.seenCount += inside;
             largest = std::max(largest, steps[side][k]);
         }
     // Paper lighter than the border by a clear step, and by a fair share of
@@ -311,6 +312,7 @@ void normaliseShading(const SquareLight& light, double sample[patternValues]) {
 
 bool showsPrint(const SquareLight& light, const double sample[patternValues], const Match& match,
                 const PatternTemplate& pattern, double minimumGain, double levelTolerance) {
+    if (light.noQuietZone()) return false;
     if (!light.measured()) return true;
     double mean = 0;
     for (int i = 0; i < patternValues; ++i) mean += sample[i];

@@ -27,6 +27,8 @@ struct SquareLight {
     // the frame's edge.
     bool valid[4][placesPerSide] = {};
     int validCount = 0;
+    // Places whose border and paper both lie in the frame, valid or not.
+    int seenCount = 0;
     // The largest paper-to-ink step of the valid places (blue + green +
     // red, 0..765): the print's full contrast where it is best lit.
     double contrast = 0;
@@ -42,6 +44,11 @@ struct SquareLight {
 
     // Enough valid places all round to take the light from.
     bool measured() const { return validCount >= 2 * placesPerSide; }
+    // Enough of the ring seen to tell that it is not a printed marker's:
+    // most of it in the frame and yet too few places lighter outside than
+    // on the border. Texture inside a dark coat or table makes closed
+    // squares under a local threshold, with no paper round them.
+    bool noQuietZone() const { return !measured() && seenCount >= 2 * placesPerSide; }
 };
 
 // Measures the light round the square with corners `vertex` (ideal pixels,
@@ -69,8 +76,10 @@ UnprintedCells unprintedCells(const SquareLight& light, const double sample[patt
 // ink and paper gives (the sample's mean within `levelTolerance` of the
 // pattern's paper share, both on the scale ink 0, paper 1). A dark blob
 // whose faint shades happen to follow a nearly blank design fails the
-// level; the flat inside of a blank square fails the gain. True when the
-// light was not measured: there is no print to judge by.
+// level; the flat inside of a blank square fails the gain. False when the
+// square has no quiet zone round it (SquareLight::noQuietZone); true when
+// the light could not be measured otherwise (a square at the frame's edge):
+// there is no print to judge by.
 bool showsPrint(const SquareLight& light, const double sample[patternValues], const Match& match,
                 const PatternTemplate& pattern, double minimumGain, double levelTolerance);
 
