@@ -75,8 +75,7 @@ void KWO::setUpTracker(const Json::Value& document)
 
     const kwo::ThresholdSetting thresholdSetting = kwo::readThreshold(tracking, "threshold", 100);
     threshold = detectionThreshold(thresholdSetting, resized.dist_factor);
-    Ogre::LogManager::getSingleton().logMessage("Threshold mode: " + kwo::thresholdModeWord(thresholdSetting) +
-                                                ", tracking/threshold " + threshold.setting());
+    Ogre::LogManager::getSingleton().logMessage(kwo::thresholdLogLine(thresholdSetting, threshold.setting()));
     tuning.setUp(resized, mirror);
     if (tuningKeys) {
         window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };

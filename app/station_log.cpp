@@ -52,6 +52,14 @@ std::string thresholdModeWord(const ThresholdSetting& setting)
     return "fixed";
 }
 
+std::string thresholdLogLine(const ThresholdSetting& setting, const std::string& inUse)
+{
+    const std::string mode = "Threshold mode: " + thresholdModeWord(setting);
+    if (setting.mode == ThresholdSetting::Mode::automatic)
+        return mode + ", chosen for every frame from the picture";
+    return mode + ", tracking/threshold " + inUse;
+}
+
 std::string oneDecimal(double value)
 {
     char text[32];

@@ -27,6 +27,12 @@ std::string patternLogLine(const std::string& key, const std::string& file, doub
 // pixel against its surroundings).
 std::string thresholdModeWord(const ThresholdSetting& setting);
 
+// "Threshold mode: fixed, tracking/threshold 100", "Threshold mode: auto,
+// chosen for every frame from the picture" or "Threshold mode: adaptive,
+// tracking/threshold adaptive 5"; `inUse` is the tracker's own wording of
+// the value.
+std::string thresholdLogLine(const ThresholdSetting& setting, const std::string& inUse);
+
 // A number with one decimal: "62.0".
 std::string oneDecimal(double value);
 

@@ -1,0 +1,353 @@
+#include "app/station_check.h"
+
+#include "app/camera_check.h"
+#include "app/check_report.h"
+#include "app/program_folder.h"
+#include "app/settings_check.h"
+#include "app/station_calibration.h"
+#include "app/station_log.h"
+#include "config/documents.h"
+#include "config/exception.h"
+#include "config/setting.h"
+#include "config/startup_notes.h"
+#include "config/threshold_setting.h"
+#include "files/new_file.h"
+#include "files/write_file.h"
+#include "scene/engine.h"
+#include "scene/media_archive_check.h"
+#include "tracking/ar/ar.h"
+#include "tracking/ar/patterns.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace kwo {
+namespace {
+
+std::string quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+// "'tracking/camera.dat' (tracking/params)": the file and the key naming it.
+std::string fileAndKey(const std::string& file, const std::string& key)
+{
+    return quoted(file) + " (" + key + ")";
+}
+
+std::string withDetail(const std::exception& error)
+{
+    const auto* ours = dynamic_cast<const Exception*>(&error);
+    return ours && !ours->detail().empty() ? std::string(error.what()) + " (" + ours->detail() + ")" : error.what();
+}
+
+std::string twoDecimals(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+// The start-up's warnings said since `from`, each naming its own file or
+// key (a key alone belongs to the main document).
+void reportNotes(const StartupNotes& notes, std::size_t& from, const std::string& mainPath, CheckReport& report)
+{
+    const std::vector<std::string>& warnings = notes.warnings();
+    for (; from < warnings.size(); ++from) {
+        const std::string& text = warnings[from];
+        if (text.rfind(mainPath + " is not valid JSON", 0) == 0)
+            continue; // said as the document's error
+        const bool namesFile = text.rfind(mainPath, 0) == 0 || text.rfind("user.config", 0) == 0;
+        report.warning(namesFile ? "" : mainPath, text);
+    }
+}
+
+// The documents as a start-up reads them; false when nothing further can be
+// read from them.
+bool checkDocuments(const std::string& configPath, const std::string& mainPath, Json::Value& config,
+                    Json::Value& userConfig, StartupNotes& notes, CheckReport& report)
+{
+    std::string invalid;
+    try {
+        loadConfiguration(configPath, config, userConfig,
+                          [&](const std::string& message) {
+                              invalid = message;
+                              return true; // go on with the defaults, to check the rest
+                          },
+                          &notes);
+    } catch (const std::exception& error) {
+        report.error(mainPath, withDetail(error));
+        return false;
+    }
+    if (!invalid.empty()) {
+        const std::string question = "\nContinue with default settings?";
+        if (invalid.ends_with(question))
+            invalid.erase(invalid.size() - question.size());
+        report.error(mainPath, "Configuration file error: " + invalid +
+                                   " (a start-up offers to go on with the built-in defaults; the rest is checked "
+                                   "with them)");
+    } else if (!fs::exists(mainPath)) {
+        const std::string text = "absent: the built-in defaults apply";
+        if (configPath.empty())
+            report.ok(mainPath, text);
+        else
+            report.warning(mainPath, text);
+    } else {
+        report.ok(mainPath, "read and merged over the built-in defaults");
+    }
+    return true;
+}
+
+void checkMedia(const Setting& locations, CheckReport& report)
+{
+    for (unsigned i = 0; i < locations.size(); ++i) {
+        const std::string key = locations[i].path();
+        std::string path;
+        try {
+            path = locations[i].asString();
+        } catch (const std::exception& error) {
+            report.error(key, withDetail(error));
+            continue;
+        }
+        const std::string subject = fileAndKey(path, key);
+        std::error_code ignored;
+        if (archiveType(path) == "FileSystem") {
+            if (fs::is_directory(path, ignored))
+                report.ok(subject, "a folder");
+            else
+                report.error(subject, fs::exists(path, ignored) ? "not a folder or a zip archive"
+                                                                : "cannot be read: No such file or directory");
+            continue;
+        }
+        if (std::ifstream archive(path, std::ios::binary); !archive || fs::is_directory(path, ignored)) {
+            report.error(subject, std::string("cannot be read: ") +
+                                      (fs::is_directory(path, ignored) ? "it is a folder" : std::strerror(errno)));
+            continue;
+        }
+        if (const auto damage = checkMediaArchive(path))
+            report.error(subject, *damage);
+        else
+            report.ok(subject, "every member's size and CRC check out");
+    }
+}
+
+struct LoadedPattern {
+    std::string key;
+    std::string file;
+    ar::PatternFile pattern;
+};
+
+void checkPatterns(const Setting& objects, double confusionLimit, CheckReport& report)
+{
+    std::vector<LoadedPattern> loaded;
+    for (unsigned i = 0; i < objects.size(); ++i) {
+        const Setting pattern = objects[i]["pattern"];
+        LoadedPattern entry{pattern.path() + "/file", "", {}};
+        try {
+            entry.file = pattern.text("file");
+            std::string reason;
+            if (!ar::readPatternFile(entry.file, entry.pattern, &reason)) {
+                report.error(fileAndKey(entry.file, entry.key), "Pattern load error (" + reason + ")");
+                continue;
+            }
+            report.ok(fileAndKey(entry.file, entry.key),
+                      "read, " + numberText(readMarkerSize(pattern)) + " mm, for " + objects[i].name("name"));
+        } catch (const std::exception& error) {
+            report.error(entry.key, withDetail(error));
+            continue;
+        }
+        loaded.push_back(entry);
+    }
+
+    // Every pair, with the tracker's own measure: the best match of one
+    // design's upright view over the other's four turns, whichever way round.
+    double closest = -2;
+    std::string closestPair;
+    bool confusable = false;
+    for (std::size_t a = 0; a < loaded.size(); ++a)
+        for (std::size_t b = a + 1; b < loaded.size(); ++b) {
+            const double match = std::max(ar::bestCrossCorrelation(loaded[a].pattern, loaded[b].pattern),
+                                          ar::bestCrossCorrelation(loaded[b].pattern, loaded[a].pattern));
+            const std::string pair =
+                fileAndKey(loaded[a].file, loaded[a].key) + " and " + fileAndKey(loaded[b].file, loaded[b].key);
+            if (match >= confusionLimit) {
+                report.warning(pair, "match at " + twoDecimals(match) + " (limit " + twoDecimals(confusionLimit) +
+                                         "): the tracker may take one for the other");
+                confusable = true;
+            }
+            if (match > closest) {
+                closest = match;
+                closestPair = pair;
+            }
+        }
+    if (loaded.size() >= 2 && !confusable)
+        report.ok(objects.path(), "no two patterns alike: the most alike, " + closestPair + ", match at " +
+                                      twoDecimals(closest) + " (limit " + twoDecimals(confusionLimit) + ")");
+}
+
+void checkCalibration(const Setting& tracking, const std::optional<CameraPicture>& picture,
+                      const StationCheckLimits& limits, CheckReport& report)
+{
+    const std::string key = tracking.path() + "/params";
+    StationCalibration calibration;
+    try {
+        // Without the camera's frames, the calibration is checked at its own size.
+        int width = picture ? picture->width : 0;
+        int height = picture ? picture->height : 0;
+        if (!picture) {
+            const std::string file = tracking.text("params");
+            ARParam own;
+            std::string reason;
+            if (ar::loadCalibration(file.c_str(), &own, &reason) < 0)
+                throw Exception("Camera load error", key + ": " + reason);
+            width = own.xsize;
+            height = own.ysize;
+        }
+        calibration = loadStationCalibration(tracking, width, height);
+    } catch (const std::exception& error) {
+        report.error(key, withDetail(error));
+        return;
+    }
+    const ARParam& made = calibration.loaded;
+    const FieldOfView view = fieldOfView(made);
+    const std::string subject = fileAndKey(calibration.file, key);
+    report.ok(subject, "made for " + frameSizeText(made.xsize, made.ysize) + " frames, " +
+                           (picture ? "used for " + frameSizeText(picture->width, picture->height)
+                                    : "not compared with the camera's frames") +
+                           ", field of view " + oneDecimal(view.horizontal) + " x " + oneDecimal(view.vertical) +
+                           " degrees");
+    if (picture)
+        if (const auto warning = anotherShapeWarning(calibration, picture->width, picture->height))
+            report.warning("", *warning);
+    if (view.horizontal < limits.narrowestView || view.horizontal > limits.widestView)
+        report.warning(subject, "a field of view of " + oneDecimal(view.horizontal) +
+                                    " degrees across is implausible for a station's camera (" +
+                                    numberText(limits.narrowestView) + " to " + numberText(limits.widestView) +
+                                    "): calibrate the camera again at the mode it runs at");
+    const double fx = made.mat[0][0];
+    const double fy = made.mat[1][1];
+    if (std::max(fx / fy, fy / fx) > limits.pixelShapeLimit)
+        report.warning(subject, "its focal lengths across and down the frame (fx " + oneDecimal(fx) + ", fy " +
+                                    oneDecimal(fy) + ") differ by more than " +
+                                    numberText(std::round((limits.pixelShapeLimit - 1) * 100)) +
+                                    " %, which a camera's square pixels do not: calibrate the camera again");
+}
+
+// Less apart than this, the darkest and the lightest grey of a picture are
+// one flat surface and noise: a covered lens, a dark room, a blank wall.
+constexpr int flatPictureContrast = 32;
+
+// What a picture of the room suggests, beside what the station is set to.
+void checkThreshold(const Setting& tracking, const CameraPicture& picture, CheckReport& report)
+{
+    const std::string key = tracking.path() + "/threshold";
+    ThresholdSetting setting;
+    try {
+        setting = readThreshold(tracking, "threshold", 100);
+    } catch (const std::exception& error) {
+        report.error(key, withDetail(error));
+        return;
+    }
+    std::string configured = thresholdModeWord(setting);
+    if (setting.mode == ThresholdSetting::Mode::fixed)
+        configured = std::to_string(setting.level);
+    else if (setting.mode == ThresholdSetting::Mode::adaptive && setting.offset)
+        configured += " " + std::to_string(*setting.offset);
+    const GreyRange grey = greyRange(picture);
+    if (grey.darkest + flatPictureContrast > grey.lightest) {
+        report.warning(key, "the camera's picture shows no contrast (grey levels " + std::to_string(grey.darkest) +
+                                " to " + std::to_string(grey.lightest) +
+                                "), so it suggests no threshold: is the lens covered, or the room dark? Set: " +
+                                configured);
+        return;
+    }
+    report.ok(key, "the camera's picture suggests " + std::to_string(suggestedThreshold(picture)) +
+                       " (the split of its grey levels \"auto\" starts from); set: " + configured);
+}
+
+// The files the viewer writes into its folder. None stops a start-up: the
+// show runs without them and says so.
+void checkWritable(CheckReport& report)
+{
+    const std::string folder = programFolder();
+    const std::string folderSubject = "program folder" + (folder.empty() ? "" : " " + quoted(folder));
+    if (const std::string reason = whyNotWritable("user.config.new"); reason.empty())
+        report.ok(folderSubject,
+                  std::string("new files can be made there") + (isGroupShared(".") ? ", shared with its group" : ""));
+    else
+        report.warning(folderSubject, "new files cannot be made there (" + reason + ")");
+
+    struct Written {
+        const char* file;
+        const char* loss;
+    };
+    for (const Written& written : {Written{"user.config", "the camera choice is not remembered"},
+                                   Written{"ogre.log", "the engine log is not kept"}}) {
+        std::string reason = whyNotWritable(written.file);
+        // The user document is written beside itself and renamed over.
+        if (reason.empty() && std::strcmp(written.file, "user.config") == 0)
+            reason = whyNotWritable("user.config.new");
+        std::error_code ignored;
+        if (reason.empty())
+            report.ok(written.file, fs::exists(written.file, ignored) ? "can be rewritten"
+                                                                      : "absent: a start-up makes it");
+        else
+            report.warning("", std::string(written.file) + " cannot be written (" + reason + "); " + written.loss);
+    }
+}
+
+} // namespace
+
+int checkStation(const std::string& configPath, std::ostream& out, const StationCheckLimits& limits)
+{
+    enterProgramFolder();
+    CheckReport report(out);
+    const std::string mainPath = mainDocumentPath(configPath);
+    std::ostringstream quiet; // the warnings are said as check lines
+    StartupNotes notes(quiet);
+    std::size_t notesSaid = 0;
+    Json::Value config;
+    Json::Value userConfig;
+    if (checkDocuments(configPath, mainPath, config, userConfig, notes, report)) {
+        try {
+            checkSettings(config, notes);
+            report.ok(mainPath, "every key read and checked");
+        } catch (const std::exception& error) {
+            report.error(mainPath, withDetail(error));
+        }
+        reportNotes(notes, notesSaid, mainPath, report);
+    }
+    const Setting settings(config, "");
+    try {
+        checkMedia(settings["media"]["locations"], report);
+    } catch (const std::exception& error) {
+        report.error(mainPath, withDetail(error));
+    }
+    try {
+        checkPatterns(settings["tracking"]["objects"], limits.confusionLimit, report);
+    } catch (const std::exception& error) {
+        report.error(mainPath, withDetail(error));
+    }
+    const std::optional<CameraPicture> picture = checkCamera(config, userConfig, limits.firstFrame, report);
+    try {
+        const Setting tracking = settings["tracking"];
+        checkCalibration(tracking, picture, limits, report);
+        if (picture && !picture->pixels.empty())
+            checkThreshold(tracking, *picture, report);
+    } catch (const std::exception& error) {
+        report.error(mainPath, withDetail(error));
+    }
+    checkWritable(report);
+    return report.finish();
+}
+
+} // namespace kwo
