@@ -12,6 +12,7 @@
 #include "config/startup_notes.h"
 #include "config/threshold_setting.h"
 #include "files/new_file.h"
+#include "files/read_file.h"
 #include "files/write_file.h"
 #include "scene/engine.h"
 #include "scene/media_archive_check.h"
@@ -23,7 +24,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -128,9 +128,9 @@ void checkMedia(const Setting& locations, CheckReport& report)
                                                                 : "cannot be read: No such file or directory");
             continue;
         }
-        if (std::ifstream archive(path, std::ios::binary); !archive || fs::is_directory(path, ignored)) {
-            report.error(subject, std::string("cannot be read: ") +
-                                      (fs::is_directory(path, ignored) ? "it is a folder" : std::strerror(errno)));
+        // The engine names a missing archive only as it fails to open it.
+        if (const FileBytes probe = readFileBytes(path, 0); !probe.read()) {
+            report.error(subject, "cannot be read: " + probe.reason);
             continue;
         }
         if (const auto damage = checkMediaArchive(path))
@@ -154,8 +154,11 @@ void checkPatterns(const Setting& objects, double confusionLimit, CheckReport& r
         LoadedPattern entry{pattern.path() + "/file", "", {}};
         try {
             entry.file = pattern.text("file");
+            // As a start-up loads it into the tracker (which also counts
+            // its slots), then read again for the comparison.
             std::string reason;
-            if (!ar::readPatternFile(entry.file, entry.pattern, &reason)) {
+            if (ar::loadPattern(entry.file.c_str(), &reason) < 0 ||
+                !ar::readPatternFile(entry.file, entry.pattern, &reason)) {
                 report.error(fileAndKey(entry.file, entry.key), "Pattern load error (" + reason + ")");
                 continue;
             }
