@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -57,13 +58,11 @@ std::string twoDecimals(double value)
     return text;
 }
 
-// The start-up's warnings said since `from`, each naming its own file or
-// key (a key alone belongs to the main document).
-void reportNotes(const StartupNotes& notes, std::size_t& from, const std::string& mainPath, CheckReport& report)
+// The start-up's warnings, each naming its own file or key (a key alone
+// belongs to the main document).
+void reportNotes(const StartupNotes& notes, const std::string& mainPath, CheckReport& report)
 {
-    const std::vector<std::string>& warnings = notes.warnings();
-    for (; from < warnings.size(); ++from) {
-        const std::string& text = warnings[from];
+    for (const std::string& text : notes.warnings()) {
         if (text.rfind(mainPath + " is not valid JSON", 0) == 0)
             continue; // said as the document's error
         const bool namesFile = text.rfind(mainPath, 0) == 0 || text.rfind("user.config", 0) == 0;
@@ -245,12 +244,9 @@ void checkCalibration(const Setting& tracking, const std::optional<CameraPicture
                                     " %, which a camera's square pixels do not: calibrate the camera again");
 }
 
-// Less apart than this, the darkest and the lightest grey of a picture are
-// one flat surface and noise: a covered lens, a dark room, a blank wall.
-constexpr int flatPictureContrast = 32;
-
 // What a picture of the room suggests, beside what the station is set to.
-void checkThreshold(const Setting& tracking, const CameraPicture& picture, CheckReport& report)
+void checkThreshold(const Setting& tracking, const CameraPicture& picture, int flatPictureContrast,
+                    CheckReport& report)
 {
     const std::string key = tracking.path() + "/threshold";
     ThresholdSetting setting;
@@ -308,6 +304,35 @@ void checkWritable(CheckReport& report)
     }
 }
 
+// Each part is checked even when one before failed, so one run names every
+// fault it can; a key a part cannot read is an error of the main document.
+void checkWhatTheDocumentsName(const Json::Value& config, const Json::Value& userConfig, const std::string& mainPath,
+                               StartupNotes& notes, const StationCheckLimits& limits, CheckReport& report)
+{
+    const auto part = [&](const std::function<void()>& check) {
+        try {
+            check();
+        } catch (const std::exception& error) {
+            report.error(mainPath, withDetail(error));
+        }
+    };
+    part([&] {
+        checkSettings(config, notes);
+        report.ok(mainPath, "every key read and checked");
+    });
+    reportNotes(notes, mainPath, report);
+
+    const Setting settings(config, "");
+    part([&] { checkMedia(settings["media"]["locations"], report); });
+    part([&] { checkPatterns(settings["tracking"]["objects"], limits.confusionLimit, report); });
+    const std::optional<CameraPicture> picture = checkCamera(config, userConfig, limits.firstFrame, report);
+    part([&] {
+        checkCalibration(settings["tracking"], picture, limits, report);
+        if (picture && !picture->pixels.empty())
+            checkThreshold(settings["tracking"], *picture, limits.flatPictureContrast, report);
+    });
+}
+
 } // namespace
 
 int checkStation(const std::string& configPath, std::ostream& out, const StationCheckLimits& limits)
@@ -317,38 +342,11 @@ int checkStation(const std::string& configPath, std::ostream& out, const Station
     const std::string mainPath = mainDocumentPath(configPath);
     std::ostringstream quiet; // the warnings are said as check lines
     StartupNotes notes(quiet);
-    std::size_t notesSaid = 0;
     Json::Value config;
     Json::Value userConfig;
-    if (checkDocuments(configPath, mainPath, config, userConfig, notes, report)) {
-        try {
-            checkSettings(config, notes);
-            report.ok(mainPath, "every key read and checked");
-        } catch (const std::exception& error) {
-            report.error(mainPath, withDetail(error));
-        }
-        reportNotes(notes, notesSaid, mainPath, report);
-    }
-    const Setting settings(config, "");
-    try {
-        checkMedia(settings["media"]["locations"], report);
-    } catch (const std::exception& error) {
-        report.error(mainPath, withDetail(error));
-    }
-    try {
-        checkPatterns(settings["tracking"]["objects"], limits.confusionLimit, report);
-    } catch (const std::exception& error) {
-        report.error(mainPath, withDetail(error));
-    }
-    const std::optional<CameraPicture> picture = checkCamera(config, userConfig, limits.firstFrame, report);
-    try {
-        const Setting tracking = settings["tracking"];
-        checkCalibration(tracking, picture, limits, report);
-        if (picture && !picture->pixels.empty())
-            checkThreshold(tracking, *picture, report);
-    } catch (const std::exception& error) {
-        report.error(mainPath, withDetail(error));
-    }
+    // Without documents there is nothing to say what the station uses.
+    if (checkDocuments(configPath, mainPath, config, userConfig, notes, report))
+        checkWhatTheDocumentsName(config, userConfig, mainPath, notes, limits, report);
     checkWritable(report);
     return report.finish();
 }

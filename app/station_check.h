@@ -19,6 +19,10 @@ struct StationCheckLimits {
     // Focal lengths across and down the frame differing by more than this
     // factor: square pixels were measured as oblong.
     double pixelShapeLimit = 1.1;
+    // A picture whose darkest and lightest grey (0..255) are less apart
+    // than this is one flat surface and noise (a covered lens, a dark room):
+    // it suggests no threshold and is warned of.
+    int flatPictureContrast = 32;
     // How long the camera has to give its one picture once opened, as long
     // as a start-up gives it.
     std::chrono::milliseconds firstFrame{10000};
