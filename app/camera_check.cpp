@@ -3,7 +3,6 @@
 #include "app/station_calibration.h"
 #include "config/convert.h"
 #include "config/exception.h"
-#include "tracking/auto_threshold.h"
 #include "video/camera_choice.h"
 #include "video/camera_list.h"
 #include "video/device_description.h"
@@ -114,12 +113,6 @@ std::optional<CameraPicture> checkCamera(const Json::Value& config, const Json::
     }
     report.ok("camera " + opening, "one picture taken");
     return picture;
-}
-
-int suggestedThreshold(const CameraPicture& picture)
-{
-    AutoThreshold chooser;
-    return chooser.choose(ar::FrameView::packed(picture.pixels.data(), picture.width, picture.height));
 }
 
 GreyRange greyRange(const CameraPicture& picture)

@@ -27,10 +27,6 @@ struct CameraPicture {
 std::optional<CameraPicture> checkCamera(const Json::Value& config, const Json::Value& userConfig,
                                          std::chrono::milliseconds firstFrame, CheckReport& report);
 
-// The threshold a picture suggests, as "auto" would choose it for a first
-// frame: Otsu's split of its grey levels, in tracking/threshold's unit.
-int suggestedThreshold(const CameraPicture& picture);
-
 // The darkest and the lightest grey level of a picture (the mean of blue,
 // green and red, 0..255, as the threshold compares).
 struct GreyRange {

@@ -18,6 +18,7 @@
 #include "scene/media_archive_check.h"
 #include "tracking/ar/ar.h"
 #include "tracking/ar/patterns.h"
+#include "tracking/auto_threshold.h"
 
 #include <algorithm>
 #include <cmath>
@@ -145,9 +146,11 @@ struct LoadedPattern {
     ar::PatternFile pattern;
 };
 
-void checkPatterns(const Setting& objects, double confusionLimit, CheckReport& report)
+// Returns the object of every pattern the tracker took, by its slot.
+std::vector<std::string> checkPatterns(const Setting& objects, double confusionLimit, CheckReport& report)
 {
     std::vector<LoadedPattern> loaded;
+    std::vector<std::string> slots;
     for (unsigned i = 0; i < objects.size(); ++i) {
         const Setting pattern = objects[i]["pattern"];
         LoadedPattern entry{pattern.path() + "/file", "", {}};
@@ -156,13 +159,15 @@ void checkPatterns(const Setting& objects, double confusionLimit, CheckReport& r
             // As a start-up loads it into the tracker (which also counts
             // its slots), then read again for the comparison.
             std::string reason;
-            if (ar::loadPattern(entry.file.c_str(), &reason) < 0 ||
-                !ar::readPatternFile(entry.file, entry.pattern, &reason)) {
+            const int slot = ar::loadPattern(entry.file.c_str(), &reason);
+            if (slot < 0 || !ar::readPatternFile(entry.file, entry.pattern, &reason)) {
                 report.error(fileAndKey(entry.file, entry.key), "Pattern load error (" + reason + ")");
                 continue;
             }
+            slots.resize(std::max(slots.size(), static_cast<std::size_t>(slot) + 1));
+            slots[static_cast<std::size_t>(slot)] = objects[i].name("name");
             report.ok(fileAndKey(entry.file, entry.key),
-                      "read, " + numberText(readMarkerSize(pattern)) + " mm, for " + objects[i].name("name"));
+                      "read, " + numberText(readMarkerSize(pattern)) + " mm, for " + slots[static_cast<std::size_t>(slot)]);
         } catch (const std::exception& error) {
             report.error(entry.key, withDetail(error));
             continue;
@@ -193,11 +198,13 @@ void checkPatterns(const Setting& objects, double confusionLimit, CheckReport& r
         }
     if (loaded.size() >= 2 && !confusable)
         report.ok(objects.path(), "no two patterns alike: the most alike, " + closestPair + ", match at " +
-                                      twoDecimals(closest) + " (limit " + twoDecimals(confusionLimit) + ")");
+                                      twoDecimals(closest) + " (limit " + twoDecimals(confusionLimit) + ")");    return slots;
 }
 
-void checkCalibration(const Setting& tracking, const std::optional<CameraPicture>& picture,
-                      const StationCheckLimits& limits, CheckReport& report)
+// Returns the calibration as the tracker now holds it for the camera's
+// frames; nothing without a picture or when the calibration fails.
+std::optional<StationCalibration> checkCalibration(const Setting& tracking, const std::optional<CameraPicture>& picture,
+                                                   const StationCheckLimits& limits, CheckReport& report)
 {
     const std::string key = tracking.path() + "/params";
     StationCalibration calibration;
@@ -217,7 +224,7 @@ void checkCalibration(const Setting& tracking, const std::optional<CameraPicture
         calibration = loadStationCalibration(tracking, width, height);
     } catch (const std::exception& error) {
         report.error(key, withDetail(error));
-        return;
+        return std::nullopt;
     }
     const ARParam& made = calibration.loaded;
     const FieldOfView view = fieldOfView(made);
@@ -242,11 +249,47 @@ void checkCalibration(const Setting& tracking, const std::optional<CameraPicture
                                     oneDecimal(fy) + ") differ by more than " +
                                     numberText(std::round((limits.pixelShapeLimit - 1) * 100)) +
                                     " %, which a camera's square pixels do not: calibrate the camera again");
+    if (!picture)
+        return std::nullopt;
+    return calibration;
+}
+
+// The threshold "auto" would choose for the picture: Otsu's split of its
+// grey levels, then, when that shows markers of the station, midway between
+// their black border and the paper round them. With the tracker ready (a
+// calibration for the picture's frames and `slots` loaded), the markers
+// found are named.
+struct Suggestion {
+    int threshold = 0;
+    std::vector<std::string> markers; // the objects of the markers it was judged on
+};
+
+Suggestion suggestThreshold(const CameraPicture& picture, const std::optional<StationCalibration>& calibration,
+                            const std::vector<std::string>& slots)
+{
+    AutoThreshold chooser(calibration ? calibration->resized.dist_factor : nullptr);
+    const ar::FrameView frame = ar::FrameView::packed(picture.pixels.data(), picture.width, picture.height);
+    Suggestion suggestion{chooser.choose(frame), {}};
+    ARMarkerInfo* markers = nullptr;
+    int count = 0;
+    if (!calibration ||
+        ar::detectMarker(picture.pixels.data(), ar::Threshold::global(suggestion.threshold), &markers, &count) < 0)
+        return suggestion;
+    chooser.learn(markers, count);
+    const int fromMarkers = chooser.choose(frame);
+    if (chooser.source() != AutoThreshold::Source::markers)
+        return suggestion;
+    suggestion.threshold = fromMarkers;
+    for (int i = 0; i < count; ++i)
+        if (markers[i].id >= 0 && static_cast<std::size_t>(markers[i].id) < slots.size())
+            suggestion.markers.push_back(slots[static_cast<std::size_t>(markers[i].id)]);
+    return suggestion;
 }
 
 // What a picture of the room suggests, beside what the station is set to.
-void checkThreshold(const Setting& tracking, const CameraPicture& picture, int flatPictureContrast,
-                    CheckReport& report)
+void checkThreshold(const Setting& tracking, const CameraPicture& picture,
+                    const std::optional<StationCalibration>& calibration, const std::vector<std::string>& slots,
+                    int flatPictureContrast, CheckReport& report)
 {
     const std::string key = tracking.path() + "/threshold";
     ThresholdSetting setting;
@@ -269,8 +312,17 @@ void checkThreshold(const Setting& tracking, const CameraPicture& picture, int f
                                 configured);
         return;
     }
-    report.ok(key, "the camera's picture suggests " + std::to_string(suggestedThreshold(picture)) +
-                       " (the split of its grey levels \"auto\" starts from); set: " + configured);
+    const Suggestion suggestion = suggestThreshold(picture, calibration, slots);
+    std::string basis = "the split of its grey levels; no marker of the station in view (hold them up to the camera "
+                        "to have it judged on their print)";
+    if (!suggestion.markers.empty()) {
+        basis = "midway between the black border and the paper of the markers in view (";
+        for (std::size_t i = 0; i < suggestion.markers.size(); ++i)
+            basis += (i ? ", " : "") + suggestion.markers[i];
+        basis += ")";
+    }
+    report.ok(key, "the camera's picture suggests " + std::to_string(suggestion.threshold) + " (" + basis +
+                       "); set: " + configured);
 }
 
 // The files the viewer writes into its folder. None stops a start-up: the
@@ -324,12 +376,14 @@ void checkWhatTheDocumentsName(const Json::Value& config, const Json::Value& use
 
     const Setting settings(config, "");
     part([&] { checkMedia(settings["media"]["locations"], report); });
-    part([&] { checkPatterns(settings["tracking"]["objects"], limits.confusionLimit, report); });
+    std::vector<std::string> slots;
+    part([&] { slots = checkPatterns(settings["tracking"]["objects"], limits.confusionLimit, report); });
     const std::optional<CameraPicture> picture = checkCamera(config, userConfig, limits.firstFrame, report);
     part([&] {
-        checkCalibration(settings["tracking"], picture, limits, report);
+        const std::optional<StationCalibration> calibration =
+            checkCalibration(settings["tracking"], picture, limits, report);
         if (picture && !picture->pixels.empty())
-            checkThreshold(settings["tracking"], *picture, limits.flatPictureContrast, report);
+            checkThreshold(settings["tracking"], *picture, calibration, slots, limits.flatPictureContrast, report);
     });
 }
 

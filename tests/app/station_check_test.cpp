@@ -6,6 +6,7 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/viewer.h"
+#include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/calibration.h"
 #include "video/clip_writer.h"
 
@@ -252,6 +253,45 @@ TEST(StationCheck, EachBrokenStationIsNamedByItsFileAndKey)
             << station.fault << "\n" << result.out;
         EXPECT_FALSE(program.exists("user.config")) << station.fault;
     }
+}
+
+TEST(StationCheck, TheStationsMarkersInViewAreNamedAndJudgeTheThreshold)
+{
+    ProgramFolder program;
+    std::vector<ARParam> records;
+    std::string error;
+    ASSERT_TRUE(ar::readCalibrationFile(program.file("tracking/camera.dat"), 1, records, &error)) << error;
+    synthetic::PrintedMarker marker;
+    marker.picture = synthetic::designPicture("Quillmoth");
+    marker.width = 83;
+    synthetic::makePose(-20, 0, 10, 0, 0, 500, marker.pose);
+    synthetic::FrameOptions light;
+    light.ink = 30;
+    light.paper = 220;
+    const synthetic::SyntheticFrame frame = synthetic::renderFrame(ar::changeSize(records[0], 320, 240), {marker}, light);
+    TempDir clips;
+    ClipFormat format;
+    format.width = frame.width;
+    format.height = frame.height;
+    format.frameCount = 5;
+    format.encoding = ClipEncoding::Raw;
+    writeClip(clips.file("marker.mkv"), format,
+              [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+
+    const ProcessResult result = checkStation(program, {"KWO_CLIP_CAMERAS=" + clips.file("marker.mkv")});
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    const std::string start = "ok: tracking/threshold: the camera's picture suggests ";
+    const std::size_t at = result.out.find(start);
+    ASSERT_NE(at, std::string::npos) << result.out;
+    const std::string line = result.out.substr(at, result.out.find('\n', at) - at);
+    EXPECT_NE(line.find(" (midway between the black border and the paper of the markers in view (Quillmoth)); "
+                        "set: 100"),
+              std::string::npos)
+        << line;
+    // Midway between the ink (30) and the paper (220) as the camera shows them.
+    const int suggested = std::stoi(line.substr(start.size()));
+    EXPECT_GT(suggested, 80) << line;
+    EXPECT_LT(suggested, 170) << line;
 }
 
 // The show runs without its log and its user document, so a folder nobody
