@@ -2,6 +2,7 @@
 
 #include "app/camera_check.h"
 #include "app/check_report.h"
+#include "app/display_check.h"
 #include "app/program_folder.h"
 #include "app/settings_check.h"
 #include "app/station_calibration.h"
@@ -401,6 +402,7 @@ int checkStation(const std::string& configPath, std::ostream& out, const Station
     // Without documents there is nothing to say what the station uses.
     if (checkDocuments(configPath, mainPath, config, userConfig, notes, report))
         checkWhatTheDocumentsName(config, userConfig, mainPath, notes, limits, report);
+    checkDisplay(report);
     checkWritable(report);
     return report.finish();
 }

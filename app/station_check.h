@@ -33,8 +33,9 @@ struct StationCheckLimits {
 // and their keys, the media archives (every member's CRC), the patterns
 // (and how alike they are with the tracker's own measure), the camera (its
 // mode, one picture taken, and the threshold that picture suggests), the
-// calibration against the camera's frames, and whether the program folder
-// and the files the viewer writes there can be written. Runs in the program
+// calibration against the camera's frames, whether the display can be
+// reached, and whether the program folder and the files the viewer writes
+// there can be written. Runs in the program
 // folder as the viewer does, shows no dialog, writes no file ("user.config"
 // and "ogre.log" stay as they are) and holds the camera only for a moment.
 // One line per check on `out` (see CheckReport); returns 0 when the

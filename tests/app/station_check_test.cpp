@@ -1,5 +1,5 @@
 // `kwo --check`: the station doctor run as a technician runs it, from a
-// program folder with a clip camera, without a display. A good station gives
+// program folder with a clip camera. A good station gives
 // only "ok" lines and exit 0; each broken station names its file and key in
 // one line and exits 1 exactly when a start-up would fail. Nothing is
 // written: "user.config" stays byte for byte, "ogre.log" is not made.
@@ -110,6 +110,7 @@ TEST(StationCheck, AGoodStationIsOkInEveryLineAndNothingIsWritten)
           std::string("ok: 'tracking/camera.dat' (tracking/params): made for 640x480 frames, used for 320x240, "
                       "field of view "),
           std::string("ok: tracking/threshold: the camera's picture suggests "),
+          std::string("ok: display '"),
           std::string("ok: program folder '" + program.path() + "/': new files can be made there"),
           std::string("ok: user.config: can be rewritten"), std::string("ok: ogre.log: absent: a start-up makes it")})
         EXPECT_EQ(linesStartingWith(result.out, expected), 1) << expected << "\n" << result.out;
@@ -236,6 +237,12 @@ TEST(StationCheck, EachBrokenStationIsNamedByItsFileAndKey)
          [](const ProgramFolder& p) { p.write("kwo.config", R"({ "tracking": { "params": "gone.dat" } })"); }, tableCamera,
          "error: tracking/params: Camera load error (tracking/params: ", 1},
         {"no camera", [](const ProgramFolder&) {}, noCamera, "error: camera: No camera: ", 1},
+        {"no display", [](const ProgramFolder&) {}, [] {
+             std::vector<std::string> environment = tableCamera();
+             environment.push_back("DISPLAY=");
+             return environment;
+         },
+         "warning: display: DISPLAY is not set: started from here, the viewer could not open its window", 0},
         {"a camera that shows nothing", [](const ProgramFolder&) {}, clipCameraEnvironment,
          "warning: tracking/threshold: the camera's picture shows no contrast (grey levels 128 to 128)", 0},
     };
