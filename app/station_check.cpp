@@ -314,16 +314,16 @@ void checkThreshold(const Setting& tracking, const CameraPicture& picture,
         return;
     }
     const Suggestion suggestion = suggestThreshold(picture, calibration, slots);
-    std::string basis = "the split of its grey levels; no marker of the station in view (hold them up to the camera "
-                        "to have it judged on their print)";
+    std::string basis = "from the split of its grey levels: no marker of the station in view (hold them up to the "
+                        "camera to have it judged on their print)";
     if (!suggestion.markers.empty()) {
         basis = "midway between the black border and the paper of the markers in view (";
         for (std::size_t i = 0; i < suggestion.markers.size(); ++i)
             basis += (i ? ", " : "") + suggestion.markers[i];
         basis += ")";
     }
-    report.ok(key, "the camera's picture suggests " + std::to_string(suggestion.threshold) + " (" + basis +
-                       "); set: " + configured);
+    report.ok(key, "the camera's picture suggests " + std::to_string(suggestion.threshold) + ", " + basis +
+                       "; set: " + configured);
 }
 
 // The files the viewer writes into its folder. None stops a start-up: the

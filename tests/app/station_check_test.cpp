@@ -291,7 +291,7 @@ TEST(StationCheck, TheStationsMarkersInViewAreNamedAndJudgeTheThreshold)
     const std::size_t at = result.out.find(start);
     ASSERT_NE(at, std::string::npos) << result.out;
     const std::string line = result.out.substr(at, result.out.find('\n', at) - at);
-    EXPECT_NE(line.find(" (midway between the black border and the paper of the markers in view (Quillmoth)); "
+    EXPECT_NE(line.find(", midway between the black border and the paper of the markers in view (Quillmoth); "
                         "set: 100"),
               std::string::npos)
         << line;
