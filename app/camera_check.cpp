@@ -79,7 +79,12 @@ std::optional<CameraPicture> checkCamera(const Json::Value& config, const Json::
         source = openGstSource(*device, request, SourceOptions{},
                                [](const std::vector<CameraMode>&, std::size_t preselected) { return preselected; });
     } catch (const std::exception& error) {
-        report.error("camera " + quoted(name), std::string("Can't open video (") + error.what() + ")");
+        const std::string reason = error.what();
+        // A camera serves one program at a time: most often the show itself.
+        const std::string hint = reason.find("busy") != std::string::npos
+                                     ? "; is the viewer running? Stop the kiosk unit first: systemctl --user stop kwo"
+                                     : "";
+        report.error("camera " + quoted(name), "Can't open video (" + reason + ")" + hint);
         return std::nullopt;
     }
     const FrameSize size = source->size();
