@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -108,8 +109,17 @@ bool checkDocuments(const std::string& configPath, const std::string& mainPath, 
     return true;
 }
 
-void checkMedia(const Setting& locations, CheckReport& report)
+// The names the engine can find in the media locations: the top level of
+// each zip archive or folder, as it indexes them. `complete` is false when
+// a location could not be listed.
+struct MediaNames {
+    std::set<std::string> names;
+    bool complete = true;
+};
+
+MediaNames checkMedia(const Setting& locations, CheckReport& report)
 {
+    MediaNames media;
     for (unsigned i = 0; i < locations.size(); ++i) {
         const std::string key = locations[i].path();
         std::string path;
@@ -117,28 +127,78 @@ void checkMedia(const Setting& locations, CheckReport& report)
             path = locations[i].asString();
         } catch (const std::exception& error) {
             report.error(key, withDetail(error));
+            media.complete = false;
             continue;
         }
         const std::string subject = fileAndKey(path, key);
         std::error_code ignored;
         if (archiveType(path) == "FileSystem") {
-            if (fs::is_directory(path, ignored))
+            if (fs::is_directory(path, ignored)) {
                 report.ok(subject, "a folder");
-            else
+                for (fs::directory_iterator entry(path, ignored), end; !ignored && entry != end;
+                     entry.increment(ignored))
+                    media.names.insert(entry->path().filename().string());
+            } else {
                 report.error(subject, fs::exists(path, ignored) ? "not a folder or a zip archive"
                                                                 : "cannot be read: No such file or directory");
+                media.complete = false;
+            }
             continue;
         }
         // The engine names a missing archive only as it fails to open it.
         if (const FileBytes probe = readFileBytes(path, 0); !probe.read()) {
             report.error(subject, "cannot be read: " + probe.reason);
+            media.complete = false;
             continue;
         }
-        if (const auto damage = checkMediaArchive(path))
+        std::vector<std::string> members;
+        if (const auto damage = checkMediaArchive(path, &members)) {
             report.error(subject, *damage);
-        else
+            media.complete = false;
+        } else {
             report.ok(subject, "every member's size and CRC check out");
+        }
+        for (const std::string& member : members)
+            if (member.find('/') == std::string::npos)
+                media.names.insert(member);
     }
+    return media;
+}
+
+// Every mesh the tracked objects and the debug nodes hang on a marker, read
+// as the scene reads them: a name no location holds stops the start-up in
+// the engine, long after the documents were found good.
+void checkMeshes(const Setting& config, const MediaNames& media, CheckReport& report)
+{
+    if (!media.complete)
+        return; // the locations' own errors say why the start-up would stop
+    bool found = true;
+    const auto check = [&](const std::string& mesh, const std::string& key) {
+        if (media.names.count(mesh) != 0)
+            return;
+        report.error(fileAndKey(mesh, key), "no media location (media/locations) holds it");
+        found = false;
+    };
+    const auto checkAt = [&](const Setting& item) { check(item.name("mesh"), item["mesh"].path()); };
+    std::set<std::string> tracked;
+    const Setting entries = config["tracking"]["objects"];
+    for (unsigned i = 0; i < entries.size(); ++i)
+        tracked.insert(entries[i].name("name"));
+    const Setting objects = config["graphics"]["objects"];
+    for (unsigned i = 0; i < objects.size(); ++i) {
+        // The first object of a name is the one the scene takes.
+        if (tracked.erase(objects[i].name("name")) == 0)
+            continue;
+        checkAt(objects[i]["character"]);
+        const Setting decor = objects[i]["decor"];
+        for (unsigned d = 0; d < decor.size(); ++d)
+            checkAt(decor[d]);
+    }
+    const Setting debug = config["misc"]["debug"];
+    for (unsigned d = 0; d < debug.size(); ++d)
+        checkAt(debug[d]);
+    if (found)
+        report.ok("media/locations", "every mesh the tracked objects name is there");
 }
 
 struct LoadedPattern {
@@ -376,7 +436,9 @@ void checkWhatTheDocumentsName(const Json::Value& config, const Json::Value& use
     reportNotes(notes, mainPath, report);
 
     const Setting settings(config, "");
-    part([&] { checkMedia(settings["media"]["locations"], report); });
+    MediaNames media;
+    part([&] { media = checkMedia(settings["media"]["locations"], report); });
+    part([&] { checkMeshes(settings, media, report); });
     std::vector<std::string> slots;
     part([&] { slots = checkPatterns(settings["tracking"]["objects"], limits.confusionLimit, report); });
     const std::optional<CameraPicture> picture = checkCamera(config, userConfig, limits.firstFrame, report);

@@ -206,6 +206,16 @@ TEST(StationCheck, EachBrokenStationIsNamedByItsFileAndKey)
              p.write("kwo.config", R"({ "media": { "locations": [ "./media/graphics/Gone.dat" ] } })");
          },
          tableCamera, "error: './media/graphics/Gone.dat' (media/locations[0]): cannot be read: No such file", 1},
+        {"a mesh no media location holds",
+         [](const ProgramFolder& p) {
+             p.write("kwo.config", R"({ "media": { "locations": [ "./media/graphics/Core.dat",
+                                                                   "./media/graphics/Quillmoth.dat" ] },
+                                        "tracking": { "objects": [ { "name": "Quillmoth", "pattern":
+                                            { "file": "tracking/Quillmoth.pattern", "size": 83 } } ],
+                                                      "collisions": [] } })");
+         },
+         tableCamera,
+         "error: 'Ground.mesh' (graphics/objects[0]/decor[0]/mesh): no media location (media/locations) holds it", 1},
         {"a missing pattern file",
          [](const ProgramFolder& p) { p.write("kwo.config", withSecondPattern("tracking/Owl.pattern")); }, tableCamera,
          "error: 'tracking/Owl.pattern' (tracking/objects[1]/pattern/file): Pattern load error (", 1},
