@@ -97,7 +97,7 @@ std::string quoted(const std::string& name) { return "'" + name + "'"; }
 
 } // namespace
 
-std::optional<std::string> findArchiveDamage(std::string_view bytes)
+std::optional<std::string> findArchiveDamage(std::string_view bytes, std::vector<std::string>* members)
 {
     // The end-of-directory record: the last one, behind at most 64 kB of comment.
     if (bytes.size() < endOfDirectorySize)
@@ -133,6 +133,8 @@ std::optional<std::string> findArchiveDamage(std::string_view bytes)
             return "its directory is cut short";
         const std::string name(bytes.substr(at + directoryEntrySize, nameLength));
         at += directoryEntrySize + nameLength + extraLength + commentLength;
+        if (members)
+            members->push_back(name);
 
         if (compressedSize == zip64Marker || size == zip64Marker || localOffset == zip64Marker)
             continue;
@@ -164,12 +166,12 @@ std::optional<std::string> findArchiveDamage(std::string_view bytes)
     return std::nullopt;
 }
 
-std::optional<std::string> checkMediaArchive(const std::string& path)
+std::optional<std::string> checkMediaArchive(const std::string& path, std::vector<std::string>* members)
 {
     const FileBytes file = readFileBytes(path, std::numeric_limits<std::size_t>::max());
     if (!file.read())
         return std::nullopt;
-    if (const auto damage = findArchiveDamage(file.bytes))
+    if (const auto damage = findArchiveDamage(file.bytes, members))
         return "Media archive '" + path + "' is damaged: " + *damage;
     return std::nullopt;
 }

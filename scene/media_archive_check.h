@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kwo {
 
@@ -21,12 +22,13 @@ constexpr std::uint32_t mediaMemberLimit = 256u << 20;
 // fault; nothing when every member checks out. Members are unpacked in
 // pieces of fixed size; a deflated member that claims more than
 // mediaMemberLimit, or more than its compressed bytes can unpack to, is
-// damaged without being unpacked.
-std::optional<std::string> findArchiveDamage(std::string_view archive);
+// damaged without being unpacked. With `members`, the name of every member
+// the directory lists before any damage is appended to it.
+std::optional<std::string> findArchiveDamage(std::string_view archive, std::vector<std::string>* members = nullptr);
 
 // The same for the archive file at `path`, as the sentence the user sees
 // ("Media archive '<path>' is damaged: ..."). A file that cannot be read is
 // left to the engine, which names it when it fails to open it.
-std::optional<std::string> checkMediaArchive(const std::string& path);
+std::optional<std::string> checkMediaArchive(const std::string& path, std::vector<std::string>* members = nullptr);
 
 } // namespace kwo
