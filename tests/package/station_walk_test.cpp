@@ -245,9 +245,15 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
     EXPECT_EQ(readFile(homeFile("board.pdf")).rfind("%PDF-", 0), 0u);
 
     clock.step("record the board");
-    // The board the tool prints, as a camera of known lens sees it.
-    const synthetic::BoardVideoRenderer renderer{synthetic::BoardVideoSettings{}};
-    writeRecording(homeFile("station.mkv"), renderer, 4);
+    // The board the tool prints, as a camera of known lens sees it (fewer
+    // samples per pixel than the calibration tests take: the walk is about
+    // the path, not the last tenth of a percent). Each pose is held for a
+    // second, so that a tool slowed down by a busy machine still sees it
+    // still.
+    synthetic::BoardVideoSettings settings;
+    settings.supersample = 2;
+    const synthetic::BoardVideoRenderer renderer{settings};
+    writeRecording(homeFile("station.mkv"), renderer, 10);
     technician.own(homeFile("station.mkv"));
     const std::vector<std::string> recordingAsCamera{"KWO_CLIP_CAMERAS=" + homeFile("station.mkv")};
 
@@ -263,6 +269,7 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
                             recordingAsCamera, std::chrono::minutes(2));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("error on views held out of the fit"), std::string::npos) << result.out;
+    std::cout << result.out;
     std::vector<ARParam> records;
     std::string error;
     ASSERT_TRUE(ar::readCalibrationFile(calibration, 1, records, &error)) << error;
@@ -340,6 +347,9 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
     Sighting sighting;
     std::unique_ptr<ShowPlacement> placement;
     Box room;
+    // A creature stands there when a good part of its room is drawn over
+    // (the marker's own edges, blurred by the scaling, are a few hundred).
+    int enough = 0;
     const Clock::time_point until = Clock::now() + std::chrono::seconds(60);
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -347,15 +357,17 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
         ASSERT_FALSE(screen.empty());
         placement = std::make_unique<ShowPlacement>(config, screen.width, screen.height, table.width, table.height);
         room = standingRoom(camera, owl.pose, *placement);
+        enough = (room.right - room.left) * (room.bottom - room.top) / 20;
         sighting = look(screen, table, *placement, room);
-    } while ((sighting.frameShown < 0.9 || sighting.creaturePixels < 500) && Clock::now() < until);
-    const int roomArea = (room.right - room.left) * (room.bottom - room.top);
+    } while ((sighting.frameShown < 0.9 || sighting.creaturePixels < enough) && Clock::now() < until);
     savePicture(screen, "/tmp/kwo-station-walk.png");
+    std::cout << "The camera picture shows the table at " << sighting.frameShown * 100 << " % of its samples; "
+              << sighting.creaturePixels << " pixels of the marker's room are drawn over (" << enough
+              << " needed)\n";
     EXPECT_GE(sighting.frameShown, 0.9) << "the camera picture is not the table's; see /tmp/kwo-station-walk.png";
-    // A creature stands there: a good part of its room is drawn over.
-    EXPECT_GE(sighting.creaturePixels, std::max(500, roomArea / 20))
-        << "no creature on the marker (room " << room.left << "," << room.top << " to " << room.right << ","
-        << room.bottom << "); see /tmp/kwo-station-walk.png";
+    EXPECT_GE(sighting.creaturePixels, enough) << "no creature on the marker (room " << room.left << "," << room.top
+                                               << " to " << room.right << "," << room.bottom
+                                               << "); see /tmp/kwo-station-walk.png";
 
     // How the kiosk unit stops it.
     kill(viewer->pid(), SIGTERM);
