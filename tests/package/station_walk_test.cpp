@@ -27,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <regex>
 #include <thread>
 
 #include <sys/stat.h>
@@ -225,10 +226,14 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
 {
     StepClock clock;
     clock.step("set up the station");
-    const std::string root = unpacked();
-    const std::string program = root + "/opt/kwo";
+    // A root of its own, as a fresh installation: the other tests run the
+    // programs as root in the shared one, leaving files a technician could
+    // not rewrite.
+    const std::string root = scratchFolder().file("station");
     const std::string control = scratchFolder().file("control");
+    ASSERT_EQ(run({"dpkg-deb", "-x", deb, root}).exitCode, 0);
     ASSERT_EQ(run({"dpkg-deb", "--control", deb, control}).exitCode, 0);
+    const std::string program = root + "/opt/kwo";
     const StationUser technician(root, control + "/postinst", scratchFolder().file("technician"));
     ASSERT_EQ(technician.problem(), "");
     std::cout << "The technician is " << technician.describe() << "\n";
@@ -242,7 +247,15 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
     ProcessResult result = technician.run({program + "/kwo-calibrate", "--print-board", "board.pdf"});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("A4 landscape"), std::string::npos) << result.out;
-    EXPECT_EQ(readFile(homeFile("board.pdf")).rfind("%PDF-", 0), 0u);
+    // A page to print at 100 %: A4 landscape, 297 x 210 mm in points.
+    const std::string board = readFile(homeFile("board.pdf"));
+    EXPECT_EQ(board.rfind("%PDF-", 0), 0u);
+    const std::string mediaBox = board.substr(std::min(board.find("/MediaBox"), board.size()), 60);
+    std::smatch page;
+    ASSERT_TRUE(std::regex_search(mediaBox, page, std::regex(R"(^/MediaBox \[ *0 +0 +([0-9.]+) +([0-9.]+) *\])")))
+        << "no page size in board.pdf";
+    EXPECT_NEAR(std::stod(page[1]), 297 / 25.4 * 72, 0.5);
+    EXPECT_NEAR(std::stod(page[2]), 210 / 25.4 * 72, 0.5);
 
     clock.step("record the board");
     // The board the tool prints, as a camera of known lens sees it (fewer
@@ -286,6 +299,7 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
     technician.own(homeFile("owl.png"));
     result = technician.run({program + "/kwo-make-marker", "--picture", "owl.png", "--output", program + "/tracking/Owl"});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    std::cout << result.out;
     for (const char* extension : {".pattern", ".png", ".pdf"})
         EXPECT_TRUE(groupWritable(program + "/tracking/Owl" + extension, technician.gid())) << extension;
 
@@ -331,6 +345,7 @@ TEST_F(Package, TechnicianWalksTheRealStationPath)
     } else {
         result = technician.run({program + "/kwo", "--check"}, tableAsCamera, std::chrono::minutes(1));
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+        std::cout << result.out;
     }
 
     clock.step("run the show");
