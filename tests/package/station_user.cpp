@@ -90,6 +90,14 @@ StationUser::StationUser(const std::string& root, const std::string& postinst, c
         return;
     }
 
+    if (switched) {
+        const ProcessResult probe = kwo::test::run(commandLine({"true"}));
+        if (probe.exitCode != 0) {
+            trouble = "cannot run as " + describe() + ": " + probe.err;
+            return;
+        }
+    }
+
     fs::create_directory(home);
     // Where the desktop's programs keep caches and sockets, the technician's
     // own, as a login would make them.
