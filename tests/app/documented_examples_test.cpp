@@ -6,6 +6,7 @@
 #include "config/exception.h"
 #include "config/startup_notes.h"
 #include "tests/support/files.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
@@ -17,19 +18,12 @@
 
 namespace {
 
+using kwo::test::linesOf;
+
 struct Example {
     std::string where; // file and line, for the failure message
     std::string text;
 };
-
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 // Code blocks of a Markdown text: runs of indented lines (a list item's
 // included) and fenced blocks, each with the line it starts on.

@@ -62,15 +62,6 @@ ProcessResult checkStation(const ProgramFolder& program, const std::vector<std::
     return run(command, fs::temp_directory_path().string(), environment, std::chrono::seconds(120));
 }
 
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // The lines that start with `start` (a verdict and what it names).
 int linesStartingWith(const std::string& text, const std::string& start)
 {

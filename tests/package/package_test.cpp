@@ -26,15 +26,6 @@ bool haveCommand(const std::string& name)
     return run({"sh", "-c", "command -v " + name}).exitCode == 0;
 }
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
-}
-
 TEST_F(Package, NamedForItsVersionAndArchitecture)
 {
     EXPECT_EQ(fs::path(deb).filename().string(), "kwo_" KWO_VERSION "_amd64.deb");
@@ -49,7 +40,7 @@ TEST_F(Package, FileListHoldsTheStationAndNothingOfARun)
     // "./opt/kwo/kwo" and so on: the last word of each line, without "./"
     // (and without a link's " -> target").
     std::vector<std::string> paths;
-    for (const std::string& line : lines(listing.out)) {
+    for (const std::string& line : linesOf(listing.out)) {
         std::string entry = line.substr(line.find("./") + 1);
         if (const auto arrow = entry.find(" -> "); arrow != std::string::npos)
             entry.resize(arrow);
@@ -196,7 +187,7 @@ TEST_F(Package, LintianFindsNoError)
     const ProcessResult result =
         run({"lintian", "--fail-on", "error", "--display-info", deb}, "", {}, std::chrono::minutes(5));
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-    for (const std::string& line : lines(result.out))
+    for (const std::string& line : linesOf(result.out))
         EXPECT_NE(line.rfind("E: ", 0), 0u) << line;
     // Warnings and notes are allowed; the log shows them.
     std::cout << result.out;

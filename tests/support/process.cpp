@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -153,6 +154,15 @@ std::string shell(const std::string& command, std::chrono::seconds timeout)
         output.append(buffer, n);
     pclose(pipe);
     return output;
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 } // namespace kwo::test

@@ -54,4 +54,7 @@ ProcessResult run(const std::vector<std::string>& argv, const std::string& worki
 // so a tool that waits for a window that never comes cannot hold a test up.
 std::string shell(const std::string& command, std::chrono::seconds timeout = std::chrono::seconds(60));
 
+// A program's output (or any text) split into its lines, without their ends.
+std::vector<std::string> linesOf(const std::string& text);
+
 } // namespace kwo::test
