@@ -100,7 +100,7 @@ void PoseFilter::restart(double time, const MarkerPose& measured)
 {
     started_ = true;
     lastTime_ = time;
-    filtered_ = measured;
+    filtered_ = shown_ = measured;
     lastMeasured_ = measured.orientation;
     lastStep_ = {0, 0, 0};
     lastInput_ = measured;
@@ -113,7 +113,7 @@ const MarkerPose& PoseFilter::update(double time, const MarkerPose& measured)
 {
     if (!started_) {
         restart(time, measured);
-        return filtered_;
+        return shown_;
     }
     // The clock never stands still between frames; should it seem to, the
     // new pose gets next to no weight rather than a division by zero.
@@ -172,7 +172,15 @@ const MarkerPose& PoseFilter::update(double time, const MarkerPose& measured)
     const cv::Quatd after = cv::Quatd::slerp(before, orientation, orientationWeight, cv::QUAT_ASSUME_UNIT, true);
     filtered_.orientation = fromQuat(after);
     lastInput_ = input;
-    return filtered_;
+
+    // How far the steadied pose moved from the one shown, as seen from the
+    // camera: millimetres over the marker's distance.
+    const double apart = (cv::norm(toVec(filtered_.position) - toVec(shown_.position)) +
+                          parameters_.lever * turnBetween(filtered_.orientation, shown_.orientation)) /
+                         std::max(cv::norm(toVec(shown_.position)), 1.0);
+    if (!(apart * 1000 <= parameters_.stillness))
+        shown_ = filtered_;
+    return shown_;
 }
 
 } // namespace kwo

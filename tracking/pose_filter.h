@@ -50,6 +50,18 @@ struct PoseFilterParameters {
     // 30 frames per second, which moves a creature's head 50 mm above a card
     // 40 cm from a 640x480 camera by 3 pixels.
     double glideRate = 60;
+    // A creature stays exactly as it is shown while the steadied pose keeps
+    // within this much of it as seen from the camera, in milliradians (the
+    // movement of the marker's centre plus its turning measured at `lever`,
+    // in millimetres per metre of the marker's distance). What the low-pass
+    // leaves of the camera's noise still moves a creature by hundredths of a
+    // pixel from frame to frame, and that alone makes pixels along its
+    // outline flicker, its edges being drawn without smoothing. 0: every
+    // steadied pose shown. Default 0.4: a fifth of a pixel of a 640x480
+    // picture with a field of view of 60 degrees, where a card held still
+    // then moves its creature in about one frame of 30 to 80; a card that
+    // starts to move leaves it behind within a frame or two.
+    double stillness = 0.4;
 };
 
 // A rotation as a unit quaternion.
@@ -76,7 +88,7 @@ class PoseFilter {
 public:
     explicit PoseFilter(const PoseFilterParameters& parameters = {}) : parameters_(parameters) {}
 
-    // The steadied pose for the pose `measured` at `time` (seconds, any
+    // The pose to show for the pose `measured` at `time` (seconds, any
     // origin, increasing from call to call). The first call after
     // construction or reset() returns `measured` as it is.
     const MarkerPose& update(double time, const MarkerPose& measured);
@@ -85,8 +97,9 @@ public:
     void reset() { started_ = false; }
 
     bool started() const { return started_; }
-    // The last steadied pose.
-    const MarkerPose& pose() const { return filtered_; }
+    // The pose shown: the last steadied pose, or the one shown before while
+    // the steadied pose stays within `stillness` of it.
+    const MarkerPose& pose() const { return shown_; }
     // The speed the cutoff follows, millimetres per second.
     double speed() const { return speed_; }
 
@@ -99,6 +112,7 @@ private:
     bool started_ = false;
     double lastTime_ = 0;
     MarkerPose filtered_;
+    MarkerPose shown_;
     Orientation lastMeasured_;                // the last orientation measured
     std::array<double, 3> lastStep_{0, 0, 0}; // its turn from the one before, as a rotation vector
     // What the filter takes in: the measurement with the part of jumps not
