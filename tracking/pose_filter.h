@@ -58,9 +58,9 @@ struct PoseFilterParameters {
     // pixel from frame to frame, and that alone makes pixels along its
     // outline flicker, its edges being drawn without smoothing. 0: every
     // steadied pose shown. Default 0.4: a fifth of a pixel of a 640x480
-    // picture with a field of view of 60 degrees, where a card held still
-    // then moves its creature in about one frame of 30 to 80; a card that
-    // starts to move leaves it behind within a frame or two.
+    // picture with a field of view of 60 degrees, where the benchmark's
+    // still cards then move their creatures in at most 3 frames of 80; a
+    // card that starts to move leaves it behind within a frame or two.
     double stillness = 0.4;
 };
 
