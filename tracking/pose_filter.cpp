@@ -59,6 +59,16 @@ cv::Vec3d rotationVector(const cv::Quatd& from, const cv::Quatd& to)
     return {step.x * scale, step.y * scale, step.z * scale};
 }
 
+// `q` turned toward no rotation at all by at most `angle` radians.
+cv::Quatd towardIdentity(const cv::Quatd& q, double angle)
+{
+    const cv::Quatd shortWay = q.w < 0 ? -q : q;
+    const double turn = 2 * std::acos(std::min(1.0, shortWay.w));
+    if (turn <= angle)
+        return {1, 0, 0, 0};
+    return cv::Quatd::slerp(shortWay, {1, 0, 0, 0}, angle / turn, cv::QUAT_ASSUME_UNIT);
+}
+
 } // namespace
 
 MarkerPose MarkerPose::fromTransform(const double transform[3][4])
@@ -90,52 +100,61 @@ void PoseFilter::restart(double time, const MarkerPose& measured)
 {
     started_ = true;
     lastTime_ = time;
-    filtered_ = measured;
-    lastMeasured_ = measured;
+    filtered_ = shown_ = measured;
+    lastMeasured_ = measured.orientation;
+    lastStep_ = {0, 0, 0};
+    lastInput_ = measured;
+    offset_ = {};
     velocity_ = turning_ = {0, 0, 0};
     speed_ = 0;
-    turnPending_ = false;
 }
 
 const MarkerPose& PoseFilter::update(double time, const MarkerPose& measured)
 {
     if (!started_) {
         restart(time, measured);
-        return filtered_;
+        return shown_;
     }
     // The clock never stands still between frames; should it seem to, the
     // new pose gets next to no weight rather than a division by zero.
     const double interval = std::max(time - lastTime_, 1e-4);
     lastTime_ = time;
 
-    MarkerPose input = measured;
     // q and -q are the same orientation: keep to one side, so that
     // interpolation goes the short way.
-    if (dot(input.orientation, lastMeasured_.orientation) < 0)
-        input.orientation = {-input.orientation.w, -input.orientation.x, -input.orientation.y, -input.orientation.z};
+    cv::Quatd raw = toQuat(measured.orientation);
+    if (dot(measured.orientation, lastMeasured_) < 0)
+        raw = -raw;
+    const cv::Vec3d step = rotationVector(toQuat(lastMeasured_), raw);
+    lastMeasured_ = fromQuat(raw);
 
-    const double maxTurn = parameters_.maxTurn * std::numbers::pi / 180;
-    if (maxTurn > 0 && turnBetween(lastMeasured_.orientation, input.orientation) > maxTurn &&
-        !(turnPending_ && turnBetween(pendingOrientation_, input.orientation) <= maxTurn)) {
-        // Held back for a frame: a single frame that swapped the square's two
-        // mirror-image poses stays out of the picture. When the next frame
-        // agrees, the card really turned this far, and the filter takes the
-        // turn in like any other.
-        turnPending_ = true;
-        pendingOrientation_ = input.orientation;
-        input.orientation = lastMeasured_.orientation;
-    } else {
-        turnPending_ = false;
-    }
+    // What is left of earlier jumps shrinks at the glide rate. A new jump
+    // (the turning changed more than a hand can change it within a frame)
+    // is taken out whole: the filter sees the orientation it saw last, and
+    // the creature glides over from there, or stays, should the estimate
+    // jump back.
+    const double turnBreak = parameters_.turnBreak * std::numbers::pi / 180;
+    cv::Quatd offset = towardIdentity(toQuat(offset_), parameters_.glideRate * std::numbers::pi / 180 * interval);
+    if (turnBreak > 0 && cv::norm(step - toVec(lastStep_)) > turnBreak)
+        offset = toQuat(lastInput_.orientation) * raw.conjugate();
+    offset_ = fromQuat(offset);
+    lastStep_ = fromVec(step);
+
+    MarkerPose input;
+    input.position = measured.position;
+    cv::Quatd taken = (offset * raw).normalize();
+    if (dot(fromQuat(taken), lastInput_.orientation) < 0)
+        taken = -taken;
+    input.orientation = fromQuat(taken);
 
     // The speeds, low-passed as vectors: the random steps of a still card's
     // noise cancel out, a real movement adds up.
-    const cv::Vec3d position = toVec(input.position), lastPosition = toVec(lastMeasured_.position);
+    const cv::Vec3d position = toVec(input.position), lastPosition = toVec(lastInput_.position);
     const cv::Quatd orientation = toQuat(input.orientation);
     const double speedWeight = smoothingFactor(interval, parameters_.derivativeCutoff);
     cv::Vec3d velocity = toVec(velocity_), turning = toVec(turning_);
     velocity += speedWeight * ((position - lastPosition) / interval - velocity);
-    turning += speedWeight * (rotationVector(toQuat(lastMeasured_.orientation), orientation) / interval - turning);
+    turning += speedWeight * (rotationVector(toQuat(lastInput_.orientation), orientation) / interval - turning);
     velocity_ = fromVec(velocity);
     turning_ = fromVec(turning);
     const double moving = cv::norm(velocity), turningAtLever = parameters_.lever * cv::norm(turning);
@@ -152,8 +171,16 @@ const MarkerPose& PoseFilter::update(double time, const MarkerPose& measured)
     const cv::Quatd before = toQuat(filtered_.orientation);
     const cv::Quatd after = cv::Quatd::slerp(before, orientation, orientationWeight, cv::QUAT_ASSUME_UNIT, true);
     filtered_.orientation = fromQuat(after);
-    lastMeasured_ = input;
-    return filtered_;
+    lastInput_ = input;
+
+    // How far the steadied pose moved from the one shown, as seen from the
+    // camera: millimetres over the marker's distance.
+    const double apart = (cv::norm(toVec(filtered_.position) - toVec(shown_.position)) +
+                          parameters_.lever * turnBetween(filtered_.orientation, shown_.orientation)) /
+                         std::max(cv::norm(toVec(shown_.position)), 1.0);
+    if (!(apart * 1000 <= parameters_.stillness))
+        shown_ = filtered_;
+    return shown_;
 }
 
 } // namespace kwo

@@ -5,7 +5,8 @@
 // real camera's faults (bench/tracking/hand_held.h), at 640x480 and 320x240:
 // - a still card: how far the point where the creature stands (the marker's
 //   centre) and a point 50 mm above it (a creature's head) move on the
-//   picture from frame to frame, RMS, and how far the creature turns;
+//   picture from frame to frame, RMS, how far the creature turns, and in
+//   how many frames it moved at all;
 // - a moving card (0.1, 0.3 and 1 m/s at 40 cm, turning at up to 90 degrees
 //   per second): how far the shown points trail the true ones, in pixels and
 //   milliseconds, and the largest jump of the head point in one frame beyond
@@ -243,6 +244,7 @@ struct Figures {
     // Still card: RMS movement from frame to frame.
     double foot = 0, head = 0, turn = 0; // pixels, pixels, degrees
     double headOffset = 0;               // mean distance of the shown head point from the true one, pixels
+    int moves = 0, steps = 0;            // frames in which the shown pose changed at all, of those measured
     // Moving card.
     double footLag = 0, headLag = 0;     // mean distance from the true points, pixels
     double footLagMs = 0, headLagMs = 0; // the same over the points' mean speed
@@ -289,8 +291,15 @@ Figures measure(const Film& film, const std::vector<Shown>& shown) {
                                     std::numbers::pi,
                                 2);
         f.jump = std::max(f.jump, cv::norm((head - headShownBefore) - (headNow - headBefore)));
+        const MarkerPose& now = shown[i].pose;
+        const MarkerPose& before = shown[i - 1].pose;
+        if (now.position != before.position || now.orientation.w != before.orientation.w ||
+            now.orientation.x != before.orientation.x || now.orientation.y != before.orientation.y ||
+            now.orientation.z != before.orientation.z)
+            ++f.moves;
         ++steps;
     }
+    f.steps = steps;
     if (steps > 0) {
         f.foot = std::sqrt(footSquares / steps);
         f.head = std::sqrt(headSquares / steps);
@@ -322,14 +331,15 @@ void stillTable(const std::vector<FilmCase>& films) {
     std::printf("\nA still card (90 frames at 30 fps; sensor noise sigma 2 or 4, JPEG 75, exposure flicker 3 %%, lens "
                 "blur 0.7 px):\nRMS movement from frame to frame of the point the creature stands on (foot), of a "
                 "point 50 mm above it (head)\nand of its orientation (turn); head offset: the head point's mean "
-                "distance from the truth. today | steadied\n");
-    std::printf("%-8s %6s  %-9s %5s  %15s  %15s  %15s  %15s\n", "frames", "card", "held", "noise", "foot px",
-                "head px", "turn deg", "head offset px");
+                "distance from the truth; moved: frames in which the creature moved at all. today | steadied\n");
+    std::printf("%-8s %6s  %-9s %5s  %15s  %15s  %15s  %15s  %13s\n", "frames", "card", "held", "noise", "foot px",
+                "head px", "turn deg", "head offset px", "moved");
     for (const FilmCase& c : films) {
         const Figures a = measure(c.film, place(c.film, today()));
         const Figures b = measure(c.film, place(c.film, steadied()));
-        std::printf("%s  %6.3f | %6.3f  %6.3f | %6.3f  %6.3f | %6.3f  %6.3f | %6.3f\n", c.name.c_str(), a.foot,
-                    b.foot, a.head, b.head, a.turn, b.turn, a.headOffset, b.headOffset);
+        std::printf("%s  %6.3f | %6.3f  %6.3f | %6.3f  %6.3f | %6.3f  %6.3f | %6.3f  %2d | %2d of %2d\n", c.name.c_str(),
+                    a.foot, b.foot, a.head, b.head, a.turn, b.turn, a.headOffset, b.headOffset, a.moves, b.moves,
+                    b.steps);
     }
 }
 

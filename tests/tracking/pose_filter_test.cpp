@@ -1,6 +1,6 @@
 // Steadying one marker's pose: a card held still keeps its creature still, a
 // moving one is followed within a frame, a one-frame flip stays out of the
-// picture while a turn that holds is taken in, and a fresh start shows the
+// picture while a jump that holds is glided into, and a fresh start shows the
 // measurement as it is.
 #include "tracking/pose_filter.h"
 
@@ -104,6 +104,48 @@ TEST(PoseFilter, AStillCardsCreatureStaysStillWhereTheCardIs)
     EXPECT_LT(worstOffset, 0.3);
 }
 
+TEST(PoseFilter, AStillCardsCreatureIsDrawnTheSameFrameAfterFrame)
+{
+    // What the low-pass leaves of the noise would still move the creature by
+    // a little every frame, and redraw its outline's pixels differently: the
+    // creature is shown exactly as before while the card keeps still, and
+    // moves with the card once it moves further than that.
+    const kwo::PoseFilterParameters held;
+    kwo::PoseFilterParameters unheld;
+    unheld.stillness = 0;
+    PoseFilter filter(held), plain(unheld);
+    Camera camera(3);
+    const cv::Vec3d where(30, -20, 400);
+    MarkerPose last;
+    int moved = 0;
+    for (int i = 0; i < 90; ++i) {
+        const double t = camera.takenAt(i);
+        const MarkerPose measured = camera.measure(facing, where);
+        const MarkerPose shown = filter.update(t, measured);
+        plain.update(t, measured);
+        if (i >= 10 && (shown.position != last.position || quat(shown.orientation) != quat(last.orientation)))
+            ++moved;
+        last = shown;
+    }
+    // This camera trembles more than a real one (the head moves about a
+    // pixel from frame to frame as measured); still the creature stands
+    // exactly still in at least four frames of five.
+    EXPECT_LE(moved, 80 / 5);
+
+    // Then carried away slowly, at 15 mm/s: followed in small steps, never
+    // further behind than the steadied pose by more than the stillness.
+    double worstOffset = 0, worstPlainOffset = 0;
+    for (int i = 90; i < 150; ++i) {
+        const double t = camera.takenAt(i);
+        const cv::Vec3d at = where + cv::Vec3d(15 * (i - 90) * framePeriod, 0, 0);
+        const MarkerPose measured = camera.measure(facing, at);
+        const cv::Vec3d trueHead = head(makePose(facing, at));
+        worstOffset = std::max(worstOffset, cv::norm(head(filter.update(t, measured)) - trueHead));
+        worstPlainOffset = std::max(worstPlainOffset, cv::norm(head(plain.update(t, measured)) - trueHead));
+    }
+    EXPECT_LE(worstOffset, worstPlainOffset + held.stillness / 1000 * cv::norm(where + cv::Vec3d(15, 0, 0)) * 1.01);
+}
+
 TEST(PoseFilter, AMovingCardIsFollowedWithinAFrame)
 {
     // Carried across at 0.3 and 1 m/s while turning at 90 degrees per second
@@ -134,41 +176,72 @@ TEST(PoseFilter, AMovingCardIsFollowedWithinAFrame)
     }
 }
 
-TEST(PoseFilter, AFlipOfOneFrameStaysOutAndATurnThatHoldsIsTakenIn)
+TEST(PoseFilter, AFlipOfOneFrameStaysOutAndATurnThatHoldsIsGlidedInto)
 {
     const cv::Vec3d where(0, 0, 400);
+    const MarkerPose facingPose = makePose(facing, where);
     // The square's other pose: tipped as far the other way, 40 degrees off.
-    const cv::Quatd flipped = facing * cv::Quatd::createFromAngleAxis(-40 * degree, cv::Vec3d(1, 0, 0));
-    PoseFilter filter;
+    const MarkerPose flipped = makePose(facing * cv::Quatd::createFromAngleAxis(-40 * degree, cv::Vec3d(1, 0, 0)), where);
+    const kwo::PoseFilterParameters parameters;
+    PoseFilter filter(parameters);
     int frame = 0;
     for (; frame < 10; ++frame)
-        filter.update(frame * framePeriod, makePose(facing, where));
+        filter.update(frame * framePeriod, facingPose);
 
     // One frame flips: nothing of it shows, before or after.
-    filter.update(frame++ * framePeriod, makePose(flipped, where));
-    EXPECT_LT(kwo::turnBetween(filter.pose().orientation, makePose(facing, where).orientation), 1e-9);
-    for (int i = 0; i < 3; ++i)
-        filter.update(frame++ * framePeriod, makePose(facing, where));
-    EXPECT_LT(kwo::turnBetween(filter.pose().orientation, makePose(facing, where).orientation), 1e-9);
+    filter.update(frame++ * framePeriod, flipped);
+    EXPECT_LT(kwo::turnBetween(filter.pose().orientation, facingPose.orientation), 1e-6);
+    for (int i = 0; i < 3; ++i) {
+        filter.update(frame++ * framePeriod, facingPose);
+        EXPECT_LT(kwo::turnBetween(filter.pose().orientation, facingPose.orientation), 1e-6) << i;
+    }
 
-    // The card really turned: held back one frame, then followed, swiftly
-    // but without a jump of the whole turn in one frame.
-    filter.update(frame++ * framePeriod, makePose(flipped, where));
-    EXPECT_LT(kwo::turnBetween(filter.pose().orientation, makePose(facing, where).orientation), 1e-9);
-    filter.update(frame++ * framePeriod, makePose(flipped, where));
-    EXPECT_GT(kwo::turnBetween(filter.pose().orientation, makePose(facing, where).orientation), 10 * degree);
-    EXPECT_LT(kwo::turnBetween(filter.pose().orientation, makePose(facing, where).orientation), 35 * degree);
-    for (int i = 0; i < 8; ++i)
-        filter.update(frame++ * framePeriod, makePose(flipped, where));
-    EXPECT_LT(kwo::turnBetween(filter.pose().orientation, makePose(flipped, where).orientation), 1 * degree);
+    // The estimate jumped for good (or the card was turned in a flash): the
+    // creature glides over, never turning by much more than the glide rate
+    // allows in one frame, and arrives.
+    const double mostPerFrame = parameters.glideRate * degree * framePeriod;
+    kwo::Orientation last = filter.pose().orientation;
+    double largestStep = 0;
+    int frames = 0;
+    for (; frames < 60 && kwo::turnBetween(filter.pose().orientation, flipped.orientation) > 0.5 * degree; ++frames) {
+        filter.update(frame++ * framePeriod, flipped);
+        largestStep = std::max(largestStep, kwo::turnBetween(filter.pose().orientation, last));
+        last = filter.pose().orientation;
+    }
+    // (The low-pass, speeding up as the turn goes on, adds a little.)
+    EXPECT_LT(largestStep, mostPerFrame * 1.25);
+    EXPECT_GT(largestStep, mostPerFrame * 0.5);
+    // 40 degrees at 2 per frame, and a few frames for the low-pass to settle.
+    EXPECT_LT(frames, 40 / 2 + 8);
 
     // Without the limit the flip shows at once.
     kwo::PoseFilterParameters unlimited;
-    unlimited.maxTurn = 0;
+    unlimited.turnBreak = 0;
     PoseFilter eager(unlimited);
-    eager.update(0, makePose(facing, where));
-    eager.update(framePeriod, makePose(flipped, where));
-    EXPECT_GT(kwo::turnBetween(eager.pose().orientation, makePose(facing, where).orientation), 10 * degree);
+    eager.update(0, facingPose);
+    eager.update(framePeriod, flipped);
+    EXPECT_GT(kwo::turnBetween(eager.pose().orientation, facingPose.orientation), 10 * degree);
+}
+
+// A card turned steadily but faster than any glide: after the first frame of
+// the turn the creature turns with it, and trails it by no more than the
+// first frame's turn.
+TEST(PoseFilter, AFastTurnThatKeepsGoingIsFollowed)
+{
+    const cv::Vec3d where(0, 0, 400);
+    const double rate = 450 * degree; // radians per second: a quick twist of the wrist
+    PoseFilter filter;
+    for (int frame = 0; frame < 10; ++frame)
+        filter.update(frame * framePeriod, makePose(facing, where));
+    double worstBehind = 0;
+    for (int frame = 10; frame < 25; ++frame) {
+        const double turned = rate * (frame - 9) * framePeriod;
+        const MarkerPose truth = makePose(facing * cv::Quatd::createFromAngleAxis(turned, cv::Vec3d(0, 0, 1)), where);
+        filter.update(frame * framePeriod, truth);
+        if (frame >= 13)
+            worstBehind = std::max(worstBehind, kwo::turnBetween(filter.pose().orientation, truth.orientation));
+    }
+    EXPECT_LT(worstBehind, rate * framePeriod);
 }
 
 TEST(PoseFilter, AFreshStartShowsTheMeasurementAsItIs)

@@ -70,7 +70,8 @@ TEST(ReadSteadying, ValuesDefaultsAndRefusals)
             EXPECT_EQ(steadying.smoothing->beta, c.beta);
             EXPECT_EQ(steadying.smoothing->derivativeCutoff, c.derivativeCutoff);
             // Not in the document: the filter's own.
-            EXPECT_EQ(steadying.smoothing->maxTurn, defaults.maxTurn);
+            EXPECT_EQ(steadying.smoothing->turnBreak, defaults.turnBreak);
+            EXPECT_EQ(steadying.smoothing->glideRate, defaults.glideRate);
             EXPECT_EQ(steadying.smoothing->lever, defaults.lever);
         }
     }

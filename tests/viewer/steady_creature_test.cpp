@@ -1,6 +1,7 @@
 // A creature on a card held still, in the whole viewer: the camera's noise
-// makes each frame's pose estimate tremble; with tracking/smoothing on the
-// creature's outline changes far less from frame to frame.
+// makes each frame's pose estimate tremble, and without tracking/smoothing the
+// creature's outline is drawn a little differently in nearly every frame;
+// with it, the creature is drawn exactly the same, frame after frame.
 //
 // The creature stands in its bind pose (no animation), so that any pixel of
 // it that changes from one frame to the next was moved by its pose.
@@ -19,18 +20,24 @@
 #include <chrono>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
 using kwo::test::Picture;
 
 constexpr const char* title = "KWO steady creature under test";
-constexpr int windowWidth = 800, windowHeight = 600;
+// A small window: captures and comparisons cost little, and the creature
+// still covers thousands of pixels.
+constexpr int windowWidth = 400, windowHeight = 300;
 constexpr int videoWidth = 320, videoHeight = 240;
-constexpr int frameCount = 30; // the frames compared, one after the other
-constexpr int settling = 5;    // frames after the creature appeared, not compared
-constexpr int creatureLeast = 2000; // pixels: the creature is there
+constexpr int creatureLeast = 800; // pixels: the creature is there
+// Camera frames after the creature appeared, not compared: the steadied pose
+// settles from the single frame it started on within a few of the filter's
+// time constants (0.4 s at 0.4 Hz).
+constexpr int settling = 15;
 
 // Pixels that differ by more than the camera's noise can make them.
 bool differ(const Picture::Pixel& p, const Picture::Pixel& q)
@@ -61,21 +68,24 @@ protected:
 
     // The viewer on a looping clip of the still card, each frame with fresh
     // sensor noise (grey-level sigma 4) and JPEG compression; `smoothing` is
-    // tracking/smoothing's value.
-    Captured run(const std::string& smoothing)
+    // tracking/smoothing's value. Captures `frameCount` consecutive camera
+    // frames once the creature has been shown for `settling` frames.
+    Captured run(const std::string& smoothing, int frameCount)
     {
         kwo::test::ProgramFolder program;
         kwo::ClipFormat format;
         format.width = videoWidth;
         format.height = videoHeight;
         format.framesPerSecond = 30;
-        format.frameCount = 60;
+        format.frameCount = 40;
         kwo::writeClip(program.file("card.mkv"), format, [&](int index, std::uint8_t* bgrx) {
             const kwo::synthetic::SyntheticFrame noisy =
                 kwo::synthetic::relit(sharp, 1.0, 4, 1000 + static_cast<std::uint32_t>(index));
             std::memcpy(bgrx, noisy.data(), noisy.pixels.size());
         });
-        program.write("kwo.config", std::string(R"({"window": {"fullscreen": false, "title": ")") + title + R"("},
+        program.write("kwo.config", std::string(R"({"window": {"fullscreen": false, "title": ")") + title +
+                                        R"(", "width": )" + std::to_string(windowWidth) + R"(, "height": )" +
+                                        std::to_string(windowHeight) + R"(},
             "rendering": {"viewport": {"mode": "relative", "left": 0, "top": 0, "width": 1, "height": 1}},
             "media": {"locations": ["./media/graphics/Core.dat", "./media/graphics/Quillmoth.dat"]},
             "graphics": {"objects": [{"name": "Quillmoth", "character": {"mesh": "Quillmoth.mesh",
@@ -96,8 +106,7 @@ protected:
             ASSERT_GE(notThePicture(last), creatureLeast) << "no creature showed";
             // Each new camera frame brings new noise to the picture around
             // the card: a capture whose background changed shows a new
-            // frame. The first half second lets the filter settle from the
-            // single frame it started on.
+            // frame.
             for (int frame = 0; frame < settling + frameCount; ++frame) {
                 const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
                 Picture next;
@@ -121,59 +130,81 @@ protected:
     {
         if (a.width != b.width || a.height != b.height)
             return false;
-        return !std::equal(a.rgb.begin(), a.rgb.begin() + 3 * a.width * 40, b.rgb.begin());
+        return !std::equal(a.rgb.begin(), a.rgb.begin() + 3 * a.width * 20, b.rgb.begin());
     }
 
-    // Pixels of the window unlike the camera picture behind them.
+    // Whether a pixel of the window is unlike the camera picture behind it.
+    bool notThePicture(const Picture& window, int x, int y) const
+    {
+        const std::uint8_t* p = sharp.data() + 4 * (static_cast<std::size_t>(y * videoHeight / windowHeight) * videoWidth +
+                                                    static_cast<std::size_t>(x * videoWidth / windowWidth));
+        return differ(window.at(x, y), {p[2], p[1], p[0]});
+    }
+
     int notThePicture(const Picture& window) const
     {
         int count = 0;
         for (int y = 0; y < window.height; ++y)
-            for (int x = 0; x < window.width; ++x) {
-                const std::uint8_t* p = sharp.data() +
-                                        4 * (static_cast<std::size_t>(y * videoHeight / windowHeight) * videoWidth +
-                                             static_cast<std::size_t>(x * videoWidth / windowWidth));
-                count += differ(window.at(x, y), {p[2], p[1], p[0]});
-            }
+            for (int x = 0; x < window.width; ++x)
+                count += notThePicture(window, x, y);
         return count;
     }
 
-    // The most pixels that changed from one frame to the next.
-    static int worstChange(const Captured& run)
+    // Per pair of consecutive frames, the pixels of the creature that
+    // changed: pixels that changed and show the creature in either frame
+    // (the camera picture's own noise left out).
+    std::vector<int> creatureChanges(const Captured& run) const
     {
-        int worst = 0;
+        std::vector<int> changes;
         for (std::size_t i = 1; i < run.frames.size(); ++i) {
+            const Picture& a = run.frames[i - 1];
+            const Picture& b = run.frames[i];
             int changed = 0;
             for (int y = 0; y < windowHeight; ++y)
                 for (int x = 0; x < windowWidth; ++x)
-                    changed += differ(run.frames[i].at(x, y), run.frames[i - 1].at(x, y));
-            worst = std::max(worst, changed);
+                    changed += differ(a.at(x, y), b.at(x, y)) && (notThePicture(a, x, y) || notThePicture(b, x, y));
+            changes.push_back(changed);
         }
-        return worst;
+        return changes;
     }
 
     ARParam camera{};
     kwo::synthetic::SyntheticFrame sharp;
 };
 
+std::string listed(const std::vector<int>& values)
+{
+    std::string text;
+    for (int v : values)
+        text += std::to_string(v) + " ";
+    return text;
+}
+
 TEST_F(SteadyCreature, StillCardStillCreatureWithSmoothing)
 {
-    const Captured steadied = run(R"({"min_cutoff": 0.4, "beta": 0.08})");
-    const Captured unsteadied = run("false");
-    ASSERT_EQ(steadied.frames.size(), static_cast<std::size_t>(frameCount));
-    ASSERT_EQ(unsteadied.frames.size(), static_cast<std::size_t>(frameCount));
+    // Over 30 frames with smoothing on, the creature is drawn pixel for pixel
+    // the same. The steadied pose may be placed anew once, by a fraction of a
+    // pixel, should what is left of the noise carry it that far (in the
+    // benchmark's noisier films about one frame in 30 to 80): so one pair of
+    // frames out of the 29 may differ.
+    const Captured steadied = run(R"({"min_cutoff": 0.4, "beta": 0.08})", 30);
+    ASSERT_EQ(steadied.frames.size(), 30u);
     kwo::test::savePicture(steadied.frames.front(), "steady-creature.png");
-    const int steadyChange = worstChange(steadied), unsteadyChange = worstChange(unsteadied);
-    std::cout << "creature pixels " << steadied.creaturePixels << ", most changed from frame to frame: steadied "
-              << steadyChange << ", unsteadied " << unsteadyChange << "\n";
-    // The creature is there, over a good part of the window.
     EXPECT_GT(steadied.creaturePixels, creatureLeast);
+    const std::vector<int> steadiedChanges = creatureChanges(steadied);
+    std::cout << "creature pixels " << steadied.creaturePixels << "; changed from frame to frame, steadied: "
+              << listed(steadiedChanges) << "\n";
+    EXPECT_GE(std::count(steadiedChanges.begin(), steadiedChanges.end(), 0), 28) << listed(steadiedChanges);
+
+    // Without smoothing the same clip makes the creature's outline tremble in
+    // most frames: the noise is there to be steadied.
+    const Captured unsteadied = run("false", 10);
+    ASSERT_EQ(unsteadied.frames.size(), 10u);
     EXPECT_GT(unsteadied.creaturePixels, creatureLeast);
-    // Without smoothing its outline trembles from frame to frame; with it,
-    // far less (about a third in the worst pair of frames on this clip: the
-    // outline still flickers by a pixel here and there).
-    EXPECT_GT(unsteadyChange, 200);
-    EXPECT_LT(2 * steadyChange, unsteadyChange);
+    const std::vector<int> unsteadiedChanges = creatureChanges(unsteadied);
+    std::cout << "unsteadied: " << listed(unsteadiedChanges) << "\n";
+    EXPECT_GE(std::count_if(unsteadiedChanges.begin(), unsteadiedChanges.end(), [](int c) { return c > 0; }), 6)
+        << listed(unsteadiedChanges);
 }
 
 } // namespace
