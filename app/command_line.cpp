@@ -11,6 +11,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments)
             line.tuningKeys = true;
         else if (argument == "--print-config")
             line.printConfig = true;
+        else if (argument == "--check")
+            line.check = true;
         else if (!documentSeen) {
             line.documentPath = argument;
             documentSeen = true;

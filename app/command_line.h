@@ -14,6 +14,9 @@ struct CommandLine {
     bool tuningKeys = false;
     // --print-config: print the merged configuration and end, no window.
     bool printConfig = false;
+    // --check: every start-up check, one line each, and end; no window, no
+    // dialog, no file written.
+    bool check = false;
 };
 
 // Options may stand before or after the document path; the first other

@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/program_folder.h"
 #include "app/settings_check.h"
+#include "app/station_log.h"
 #include "app/window.h"
 #include "config/convert.h"
 #include "config/documents.h"
@@ -11,6 +12,7 @@
 #include "scene/picture_dimmer.h"
 #include "scene/scaled_presentation.h"
 #include "video/ar_video.h"
+#include "video/video_config.h"
 
 #include <OgreGpuProgramManager.h>
 #include <OgreLogManager.h>
@@ -41,6 +43,10 @@ KWO::KWO(const std::string& configPath, bool tuningKeys) : tuningKeys(tuningKeys
     selectCamera(userConfig);
     openVideo(config, userConfig);
     startEngine(config);
+    // The log names the camera and its mode; the tracker's stage adds the
+    // calibration, the patterns and the threshold.
+    Ogre::LogManager::getSingleton().logMessage(kwo::cameraLogLine(
+        kwo::buildVideoConfig(config["video"], kwo::asString(userConfig["camera"])), videoWidth, videoHeight));
     setUpRendering(config);
     createVideoBackground(config);
     setUpTracker(config);

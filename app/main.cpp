@@ -2,6 +2,7 @@
 #include "app/dialogs.h"
 #include "app/kwo.h"
 #include "app/program_folder.h"
+#include "app/station_check.h"
 #include "config/documents.h"
 
 #include <OgreLogManager.h>
@@ -68,6 +69,8 @@ int main(int argc, char** argv)
     const kwo::CommandLine line = kwo::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (line.printConfig)
         return printConfiguration(line.documentPath);
+    if (line.check)
+        return kwo::checkStation(line.documentPath, std::cout);
     try {
         KWO app(line.documentPath, line.tuningKeys);
         app.run();

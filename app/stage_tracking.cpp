@@ -1,6 +1,8 @@
 #include "app/kwo.h"
 
 #include "app/settings_check.h"
+#include "app/station_calibration.h"
+#include "app/station_log.h"
 #include "app/window.h"
 #include "config/setting.h"
 #include "config/threshold_setting.h"
@@ -48,28 +50,6 @@ kwo::DetectionThreshold detectionThreshold(const kwo::ThresholdSetting& setting,
     return kwo::DetectionThreshold(local);
 }
 
-// A calibration is resized by the frame widths alone, so one made for
-// frames of another shape (640x480 used for 1280x720) puts every ray off
-// by a growing amount down the picture: the creatures stand off their
-// markers. It still starts, but the technician is told, once.
-void warnOfAnotherShape(const std::string& key, const std::string& file, const ARParam& calibration, int width,
-                        int height)
-{
-    const double made = static_cast<double>(calibration.xsize) / calibration.ysize;
-    const double used = static_cast<double>(width) / height;
-    if (std::abs(made / used - 1) <= 0.01)
-        return;
-    const std::string size = std::to_string(width) + "x" + std::to_string(height);
-    const std::string text = "the calibration '" + file + "' (" + key + ") was made for " +
-                             std::to_string(calibration.xsize) + "x" + std::to_string(calibration.ysize) +
-                             " frames, but the camera gives " + size +
-                             ", another aspect ratio: creatures will stand off their markers. Calibrate at " + size +
-                             " (kwo-calibrate --size " + size + ").";
-    std::cerr << "Warning: " << text << std::endl;
-    if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr())
-        logs->logWarning(text);
-}
-
 } // namespace
 
 void KWO::setUpTracker(const Json::Value& document)
@@ -78,19 +58,14 @@ void KWO::setUpTracker(const Json::Value& document)
     const kwo::Setting tracking = config["tracking"];
     maxTracked = tracking.getUInt("max", 0);
 
-    const std::string paramsKey = tracking.path() + "/params";
-    const std::string params = tracking.text("params");
-    ARParam loaded;
-    std::string reason;
-    if (kwo::ar::loadCalibration(params.c_str(), &loaded, &reason) < 0)
-        failWithDetail("Camera load error", paramsKey + ": " + reason);
-    warnOfAnotherShape(paramsKey, params, loaded, videoWidth, videoHeight);
-    ARParam resized;
-    if (arParamChangeSize(&loaded, videoWidth, videoHeight, &resized) < 0 ||
-        kwo::ar::initCalibration(&resized, &reason) < 0)
-        failWithDetail("Camera load error", paramsKey + ": calibration file '" + params + "' does not fit frames of " +
-                                                std::to_string(videoWidth) + "x" + std::to_string(videoHeight) +
-                                                " (" + reason + ")");
+    const kwo::StationCalibration calibration = kwo::loadStationCalibration(tracking, videoWidth, videoHeight);
+    if (const auto warning = kwo::anotherShapeWarning(calibration, videoWidth, videoHeight)) {
+        std::cerr << "Warning: " << *warning << std::endl;
+        if (Ogre::LogManager* logs = Ogre::LogManager::getSingletonPtr())
+            logs->logWarning(*warning);
+    }
+    const ARParam& resized = calibration.resized;
+    Ogre::LogManager::getSingleton().logMessage(kwo::calibrationLogLine(calibration));
 
     steadying = kwo::readSteadying(tracking);
     poseEstimates = kwo::libraryPoseEstimates(&resized);
@@ -98,7 +73,9 @@ void KWO::setUpTracker(const Json::Value& document)
     const kwo::ClipDistances clip = kwo::readClipDistances(config["rendering"]);
     camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, clip.nearDistance, clip.farDistance));
 
-    threshold = detectionThreshold(kwo::readThreshold(tracking, "threshold", 100), resized.dist_factor);
+    const kwo::ThresholdSetting thresholdSetting = kwo::readThreshold(tracking, "threshold", 100);
+    threshold = detectionThreshold(thresholdSetting, resized.dist_factor);
+    Ogre::LogManager::getSingleton().logMessage(kwo::thresholdLogLine(thresholdSetting, threshold.setting()));
     tuning.setUp(resized, mirror);
     if (tuningKeys) {
         window->onTuningKey = [this](kwo::WindowEvent key) { tuning.handleKey(key, threshold); };
@@ -111,6 +88,7 @@ void KWO::setUpTracker(const Json::Value& document)
                                                                           Ogre::Quaternion::IDENTITY);
     trackingRoot->rotate(Ogre::Vector3::UNIT_X, Ogre::Degree(180), Ogre::Node::TS_LOCAL);
 
+    std::string reason;
     kwo::ObjectSceneContext context{sceneManager, trackingRoot, names, animationStates};
     const kwo::Setting objects = tracking["objects"];
     for (unsigned i = 0; i < objects.size(); ++i) {
@@ -123,6 +101,8 @@ void KWO::setUpTracker(const Json::Value& document)
         if (object.patternId < 0)
             failWithDetail("Pattern load error", entry["pattern"].path() + "/file: " + reason);
         object.width = kwo::readMarkerSize(entry["pattern"]);
+        Ogre::LogManager::getSingleton().logMessage(
+            kwo::patternLogLine(entry["pattern"].path() + "/file", patternFile, object.width, object.name));
         object.center[0] = object.center[1] = 0;
         object.markerNode->setVisible(false, true);
         object.visible = false;
