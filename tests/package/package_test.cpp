@@ -1,5 +1,6 @@
-// The station package as a technician gets it: built by CPack from the
-// release tree, unpacked into a scratch root, run from there.
+// The station package: what it holds, what it depends on, and its programs
+// run from the unpacked root.
+#include "tests/package/package_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <iostream>
 #include <iterator>
-#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -34,61 +34,6 @@ std::vector<std::string> lines(const std::string& text)
         result.push_back(line);
     return result;
 }
-
-// One package per test program: packing strips and compresses the whole
-// program folder, which is the slow part.
-class Package : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        scratch = std::make_unique<TempDir>();
-        const std::string config = std::string(KWO_RELEASE_BUILD_DIR) + "/CPackConfig.cmake";
-        if (!fs::exists(config)) {
-            setUpProblem = "no release tree with a package configuration at " KWO_RELEASE_BUILD_DIR
-                           " (scripts/setup makes it)";
-            return;
-        }
-        // Into the scratch folder, so a package made by scripts/package stays as it is.
-        const ProcessResult packed =
-            run({"cpack", "--config", config, "-B", scratch->file("out")}, "", {}, std::chrono::minutes(8));
-        for (const auto& entry : fs::directory_iterator(scratch->file("out")))
-            if (entry.path().extension() == ".deb")
-                deb = entry.path().string();
-        if (packed.exitCode != 0 || deb.empty())
-            setUpProblem = "cpack failed:\n" + packed.out + packed.err;
-    }
-    static void TearDownTestSuite() { scratch.reset(); }
-
-    void SetUp() override
-    {
-        if (!setUpProblem.empty())
-            FAIL() << setUpProblem;
-    }
-
-    static std::string field(const std::string& name)
-    {
-        return run({"dpkg-deb", "--field", deb, name}).out;
-    }
-
-    // The package unpacked once into the scratch root; the program folder.
-    static std::string unpacked()
-    {
-        const std::string root = scratch->file("root");
-        if (!fs::exists(root)) {
-            const ProcessResult result = run({"dpkg-deb", "-x", deb, root});
-            EXPECT_EQ(result.exitCode, 0) << result.err;
-        }
-        return root;
-    }
-
-    static std::unique_ptr<TempDir> scratch;
-    static std::string deb;
-    static std::string setUpProblem;
-};
-
-std::unique_ptr<TempDir> Package::scratch;
-std::string Package::deb;
-std::string Package::setUpProblem;
 
 TEST_F(Package, NamedForItsVersionAndArchitecture)
 {
