@@ -25,7 +25,7 @@ std::optional<int> readTrackingFactor(const Setting& tracking)
 
 TrackedSize chooseTrackedSize(int width, int height, std::optional<int> factor)
 {
-    const int wanted = factor ? std::max(1, *factor) : std::max(1, width / fullTrackingWidth);
+    const int wanted = factor ? std::max(1, *factor) : (width >= 2 * fullTrackingWidth ? 2 : 1);
     int chosen = 1;
     for (int f = std::min(wanted, std::max(1, std::min(width, height))); f > 1; --f)
         if (width % f == 0 && height % f == 0) {

@@ -26,16 +26,19 @@ TEST(TrackedSize, ChosenFromThePictureAndTheSetting)
         TrackedSize expected;
     };
     const Case cases[] = {
-        // Automatic: the largest whole factor keeping the copy 640 wide or more.
+        // Automatic: halved from 1280 pixels across, never shrunk further.
         {640, 480, std::nullopt, {1, 640, 480}},
         {320, 240, std::nullopt, {1, 320, 240}},
         {1024, 768, std::nullopt, {1, 1024, 768}},
+        {1278, 720, std::nullopt, {1, 1278, 720}},
         {1280, 720, std::nullopt, {2, 640, 360}},
-        {1920, 1080, std::nullopt, {3, 640, 360}},
+        {1920, 1080, std::nullopt, {2, 960, 540}},
+        {2560, 1440, std::nullopt, {2, 1280, 720}},
         {1600, 1200, std::nullopt, {2, 800, 600}},
         {1366, 768, std::nullopt, {2, 683, 384}},
         // 765 rows cannot be halved: as it comes.
         {1350, 765, std::nullopt, {1, 1350, 765}},
+        {1920, 1080, 3, {3, 640, 360}},
         // Configured: taken when it divides both sides, else the next that does.
         {1920, 1080, 1, {1, 1920, 1080}},
         {1920, 1080, 2, {2, 960, 540}},
@@ -135,9 +138,13 @@ TEST(TrackedSize, PoseFromTheCopyPlacesTheCreatureAsThePictureDoes)
     const char* designs[] = {"Quillmoth", "Brackenjaw", "Sliverfin", "Mossglider"};
     struct Mode {
         int width, height;
+        std::optional<int> factor;
     };
-    for (const Mode mode : {Mode{1280, 720}, Mode{1920, 1080}}) {
-        SCOPED_TRACE(std::to_string(mode.width) + "x" + std::to_string(mode.height));
+    // Halved as by default, and a third: an odd factor's blocks centre on a
+    // picture pixel, an even one's between two.
+    for (const Mode mode : {Mode{1280, 720, std::nullopt}, Mode{1920, 1080, std::nullopt}, Mode{1920, 1080, 3}}) {
+        SCOPED_TRACE(std::to_string(mode.width) + "x" + std::to_string(mode.height) + " factor " +
+                     std::to_string(mode.factor.value_or(0)));
         const ARParam camera = wideCamera(mode.width, mode.height);
         std::vector<kwo::synthetic::PrintedMarker> markers;
         for (int i = 0; i < 4; ++i) {
@@ -154,7 +161,7 @@ TEST(TrackedSize, PoseFromTheCopyPlacesTheCreatureAsThePictureDoes)
         options.blur = 0.6;
         const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, markers, options);
 
-        const TrackedSize size = kwo::chooseTrackedSize(mode.width, mode.height);
+        const TrackedSize size = kwo::chooseTrackedSize(mode.width, mode.height, mode.factor);
         ASSERT_GT(size.factor, 1);
         std::vector<std::uint8_t> copy;
         kwo::shrinkPicture(frame.data(), frame.width, frame.height, size, copy);
