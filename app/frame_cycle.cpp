@@ -43,6 +43,7 @@ bool KWO::frameStarted(const Ogre::FrameEvent& evt)
     if (fixVideo)
         kwo::blankTopRow(image, videoWidth, videoHeight);
     kwo::uploadFrame(*videoBuffer, image, videoWidth, videoHeight);
+    figures.pictureShown();
     trackMarkers(image);
     if (tuning.shown())
         kwo::uploadFrame(*videoBuffer, tuning.draw(image, videoWidth, videoHeight, threshold), videoWidth, videoHeight);

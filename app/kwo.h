@@ -9,6 +9,7 @@
 #include "config/unique_names.h"
 #include "tracking/detection_threshold.h"
 #include "tracking/marker_tracking.h"
+#include "tracking/tracked_size.h"
 #include "tracking/tracked_object.h"
 
 #include <OgreFrameListener.h>
@@ -108,6 +109,9 @@ private:
     Ogre::SceneNode* trackingRoot = nullptr;
     kwo::PoseEstimates poseEstimates = kwo::libraryPoseEstimates(); // made once, used every frame
     kwo::Steadying steadying; // tracking/smoothing and tracking/hold
+    kwo::TrackedSize trackedSize;                 // the copy of the picture markers are looked for in
+    std::vector<unsigned char> trackedPicture;    // that copy when it is smaller, made anew each frame
+    std::vector<ARMarkerInfo> markersInPicture;   // the frame's markers in the picture's pixels (tuning view)
     bool videoOpen = false;
     std::vector<std::unique_ptr<Ogre::Rectangle2D>> rectangles; // backdrop, video, shadow view: ours to delete
     std::unique_ptr<kwo::PictureDimmer> lostLook; // on the video rectangle's material

@@ -51,6 +51,8 @@ RunFigures::Summary RunFigures::summary(Clock::time_point end) const
     result.frames = frames;
     result.seconds = std::chrono::duration<double>(end - start).count();
     result.framesPerSecond = result.seconds > 0 ? static_cast<double>(frames) / result.seconds : 0;
+    result.pictures = pictures;
+    result.picturesPerSecond = result.seconds > 0 ? static_cast<double>(pictures) / result.seconds : 0;
     // The seconds completed by `end`, the one in progress left out.
     RunFigures closed = *this;
     closed.closeSecondsBefore(std::chrono::duration_cast<std::chrono::seconds>(end - start).count());
@@ -84,7 +86,9 @@ std::string RunFigures::describe(const Summary& s)
         std::snprintf(line, sizeof line, ", frame time 95th percentile %.1f ms", s.frameTimeP95);
         text += line;
     }
-    return text;
+    std::snprintf(line, sizeof line, ", %llu camera pictures shown, %.1f per second",
+                  static_cast<unsigned long long>(s.pictures), s.picturesPerSecond);
+    return text + line;
 }
 
 } // namespace kwo

@@ -24,6 +24,10 @@ public:
     // in says nothing about the drawing rate, and the time until the next
     // drawn frame is no frame time.
     void idle(Clock::time_point now);
+    // A camera picture put on screen (uploaded for the frame being drawn).
+    // Drawn frames and shown pictures differ: a frame may be drawn without a
+    // new picture, and pictures the loop was too slow for are never shown.
+    void pictureShown() { ++pictures; }
 
     struct Summary {
         std::uint64_t frames = 0;
@@ -31,6 +35,8 @@ public:
         double framesPerSecond = 0;    // frames / seconds
         int worstSecond = -1;          // frames in the worst whole second drawn throughout; -1: none
         double frameTimeP95 = 0;       // milliseconds; 0 when fewer than two frames were drawn
+        std::uint64_t pictures = 0;    // camera pictures shown
+        double picturesPerSecond = 0;  // pictures / seconds
     };
     Summary summary(Clock::time_point end) const;
 
@@ -47,6 +53,7 @@ private:
 
     Clock::time_point start;
     std::uint64_t frames = 0;
+    std::uint64_t pictures = 0;
     std::int64_t second = 0;     // the second of the run now being counted
     int framesThisSecond = 0;
     bool secondIdle = false;     // something was not drawn in it

@@ -10,6 +10,7 @@
 #include "scene/video_background.h"
 #include "tracking/collision_pairs.h"
 #include "tracking/steadying_setting.h"
+#include "tracking/tracked_size.h"
 #include "video/video_config.h"
 
 #include <cmath>
@@ -51,6 +52,7 @@ void checkSettings(const Json::Value& document, StartupNotes& notes)
     readClipDistances(rendering);
     readThreshold(tracking, "threshold", 100);
     readSteadying(tracking);
+    readTrackingFactor(tracking);
     std::vector<TrackedObject> objects;
     const Setting entries = tracking["objects"];
     for (unsigned i = 0; i < entries.size(); ++i) {

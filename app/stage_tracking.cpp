@@ -66,15 +66,32 @@ void KWO::setUpTracker(const Json::Value& document)
     }
     const ARParam& resized = calibration.resized;
     Ogre::LogManager::getSingleton().logMessage(kwo::calibrationLogLine(calibration));
+    trackedSize = kwo::chooseTrackedSize(videoWidth, videoHeight, kwo::readTrackingFactor(tracking));
+    // Detection and poses work in the tracked copy: its calibration is the
+    // one installed.
+    ARParam trackedParam = kwo::trackedCalibration(resized, trackedSize);
+    std::string reason;
+    if (trackedSize.factor > 1 && kwo::ar::initCalibration(&trackedParam, &reason) < 0)
+        failWithDetail("Camera load error", calibration.key + ": calibration file '" + calibration.file +
+                                                "' does not fit frames of " + std::to_string(trackedSize.width) +
+                                                "x" + std::to_string(trackedSize.height) + " (" + reason + ")");
+
+    if (trackedSize.factor > 1)
+        Ogre::LogManager::getSingleton().logMessage(
+            "Markers looked for in the camera picture shrunk to " + std::to_string(trackedSize.width) + "x" +
+            std::to_string(trackedSize.height) + " (1/" + std::to_string(trackedSize.factor) + "), shown at " +
+            std::to_string(videoWidth) + "x" + std::to_string(videoHeight));
 
     steadying = kwo::readSteadying(tracking);
-    poseEstimates = kwo::libraryPoseEstimates(&resized);
+    // Poses come from the tracked copy, in millimetres like the picture's:
+    // the engine's projection below stays the picture's.
+    poseEstimates = kwo::libraryPoseEstimates(&trackedParam);
 
     const kwo::ClipDistances clip = kwo::readClipDistances(config["rendering"]);
     camera->setCustomProjectionMatrix(true, kwo::computeProjection(resized, clip.nearDistance, clip.farDistance));
 
     const kwo::ThresholdSetting thresholdSetting = kwo::readThreshold(tracking, "threshold", 100);
-    threshold = detectionThreshold(thresholdSetting, resized.dist_factor);
+    threshold = detectionThreshold(thresholdSetting, trackedParam.dist_factor);
     Ogre::LogManager::getSingleton().logMessage(kwo::thresholdLogLine(thresholdSetting, threshold.setting()));
     tuning.setUp(resized, mirror);
     if (tuningKeys) {
@@ -114,13 +131,24 @@ void KWO::setUpTracker(const Json::Value& document)
 
 void KWO::trackMarkers(unsigned char* frame)
 {
+    if (trackedSize.factor > 1) {
+        kwo::shrinkPicture(frame, videoWidth, videoHeight, trackedSize, trackedPicture);
+        frame = trackedPicture.data();
+    }
     ARMarkerInfo* markers = nullptr;
     int markerCount = 0;
-    const kwo::ar::Threshold used = threshold.forFrame(kwo::ar::FrameView::packed(frame, videoWidth, videoHeight));
+    const kwo::ar::Threshold used =
+        threshold.forFrame(kwo::ar::FrameView::packed(frame, trackedSize.width, trackedSize.height));
     if (kwo::ar::detectMarker(frame, used, &markers, &markerCount) < 0)
         throw Exception("Tracking error");
     threshold.detected(markers, markerCount);
-    tuning.detected(markers, markerCount, used);
+    if (trackedSize.factor > 1) {
+        // The tuning view reads the list until the next frame's detection.
+        markersInPicture = kwo::markersInPicture(markers, markerCount, trackedSize);
+        tuning.detected(markersInPicture.data(), markerCount, used);
+    } else {
+        tuning.detected(markers, markerCount, used);
+    }
     // The frame's time is when the loop took it: within one loop period of
     // its arrival, on the clock the hold is felt on.
     const double time = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();

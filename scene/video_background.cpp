@@ -12,6 +12,7 @@
 #include <OgreSceneManager.h>
 #include <OgreTechnique.h>
 #include <OgreTextureManager.h>
+#include <OgreTextureUnitState.h>
 #include <OgreViewport.h>
 
 #include <cmath>
@@ -105,6 +106,30 @@ std::unique_ptr<Ogre::Rectangle2D> makeBackgroundRectangle(const std::string& ma
     return rectangle;
 }
 
+// A rectangle over the whole of a target of the texture's own size puts
+// every pixel's centre on a texel's centre, where bilinear filtering gives
+// that texel alone: sampling the nearest texel draws the same pixels, and a
+// software renderer does it for less. Any other size keeps the filtering.
+void sampleTexelsWhenUnscaled(Ogre::Rectangle2D& rectangle, unsigned width, unsigned height)
+{
+    Ogre::TextureUnitState* unit = rectangle.getMaterial()->getTechnique(0)->getPass(0)->getTextureUnitState(0);
+    if (!unit)
+        return;
+    const Ogre::TexturePtr texture = unit->_getTexturePtr();
+    if (!texture)
+        return;
+    texture->load();
+    if (texture->getWidth() == width && texture->getHeight() == height) {
+        unit->setTextureFiltering(Ogre::TFO_NONE);
+        return;
+    }
+    // The material is shared: another target of the same run may have set it.
+    const Ogre::MaterialManager& materials = Ogre::MaterialManager::getSingleton();
+    unit->setTextureFiltering(materials.getDefaultTextureFiltering(Ogre::FT_MIN),
+                              materials.getDefaultTextureFiltering(Ogre::FT_MAG),
+                              materials.getDefaultTextureFiltering(Ogre::FT_MIP));
+}
+
 Ogre::TexturePtr createVideoTexture(int width, int height, Ogre::PixelFormat format)
 {
     Ogre::TextureManager& textures = Ogre::TextureManager::getSingleton();
@@ -136,6 +161,7 @@ VideoBackground createVideoBackground(Ogre::SceneManager& sceneManager, Ogre::Re
     background.backdropViewport->setVisibilityMask(backdropVisibility);
 
     background.backdrop = makeBackgroundRectangle("KWO/Background", backdropVisibility);
+    sampleTexelsWhenUnscaled(*background.backdrop, target.getWidth(), target.getHeight());
     root->attachObject(background.backdrop.get());
 
     const LayoutSize size = layout.value_or(LayoutSize{target.getWidth(), target.getHeight()});

@@ -2,8 +2,10 @@
 // upload the frame into the video texture) against the physical floor of two
 // plain copies of the frame, at 320x240, 640x480 and 1920x1080 (and the
 // driver's own upload of the frame without the engine), in the
-// thread's CPU time; and the frames per second of the default scene with a
-// video frame uploaded every frame, in a window of 800x600 and full screen
+// thread's CPU time; and the frames per second of the default show (the
+// backdrop, the camera picture and the four default creatures standing on
+// markers in view, animated) with a video frame uploaded every frame (no
+// decoding, no tracking), in a window of 800x600 and full screen
 // drawn both ways (at the screen's resolution with the layout scaled, and at
 // 800x600 with the finished picture scaled to the screen), each against
 // presenting the same window with nothing drawn, in the same run. Only the
@@ -18,9 +20,18 @@
 #include "config/setting.h"
 #include "scene/engine.h"
 #include "scene/frame_picture.h"
+#include "scene/object_scene.h"
 #include "scene/rendering_options.h"
+#include "scene/rendering_settings.h"
 #include "scene/scaled_presentation.h"
 #include "scene/video_background.h"
+#include "tracking/ar/ar.h"
+#include "tracking/projection.h"
+#include "tracking/tracked_object.h"
+
+#include <OgreAnimationState.h>
+#include <OgreCamera.h>
+#include <OgreSceneNode.h>
 
 #include <OgreRectangle2D.h>
 #include <OgreRenderWindow.h>
@@ -43,13 +54,14 @@
 #include <iostream>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 namespace {
 
 // One show: an application window, its render window and the default scene
-// drawn into it.
+// drawn into it, with the default creatures on markers in view.
 struct Show {
     std::unique_ptr<kwo::AppWindow> window;
     Ogre::RenderWindow* renderWindow = nullptr;
@@ -57,7 +69,24 @@ struct Show {
     kwo::RenderingSetup rendering;
     kwo::VideoBackground background;
     std::unique_ptr<kwo::ScaledPresentation> presentation; // full screen drawn at 800x600 only
+    std::vector<TrackedObject> creatures;
+    std::vector<Ogre::AnimationState*> animations;
 };
+
+// The camera frames' size in the shows.
+constexpr int showFrameWidth = 320, showFrameHeight = 240;
+
+// Where each marker lies in front of the stand-in camera: tilted back like
+// a card on a table, side by side across the middle of the picture
+// (millimetres, camera frame: x right, y down, z forward).
+void placeOnMarker(TrackedObject& creature, int index)
+{
+    // Marker x right, y up as printed, z toward the viewer; turned 180
+    // degrees about x it faces the camera upright, 130 tilts it back.
+    creature.markerNode->setOrientation(Ogre::Quaternion(Ogre::Degree(130), Ogre::Vector3::UNIT_X));
+    creature.markerNode->setPosition(Ogre::Vector3(-150.0f + 100.0f * static_cast<float>(index), 40, 560));
+    creature.markerNode->setVisible(true, true);
+}
 
 // How each show is drawn, by the name its runs carry.
 enum class Drawing { windowed, screenResolution, scaledPicture };
@@ -82,7 +111,13 @@ struct Engine {
     {
         Json::Reader().parse(std::string(kwo::defaultDocument()), config);
         config["media"]["locations"] = Json::Value(Json::arrayValue);
-        config["media"]["locations"].append(KWO_PROGRAM_DIR "/media/graphics/Core.dat");
+        for (const char* archive : {"Core", "Quillmoth", "Brackenjaw", "Sliverfin", "Mossglider", "Decor"})
+            config["media"]["locations"].append(std::string(KWO_PROGRAM_DIR "/media/graphics/") + archive + ".dat");
+        ARParam calibration{};
+        if (arParamLoad(KWO_PROGRAM_DIR "/tracking/camera.dat", 1, &calibration) < 0)
+            throw std::runtime_error(KWO_PROGRAM_DIR "/tracking/camera.dat: cannot be read");
+        ARParam resized{};
+        arParamChangeSize(&calibration, showFrameWidth, showFrameHeight, &resized);
         const kwo::Setting settings(config, "");
         root = kwo::createRoot("/dev/null");
         kwo::startRenderSystem(*root);
@@ -102,11 +137,31 @@ struct Engine {
                                          static_cast<unsigned>(show->window->layoutHeight())};
             Ogre::RenderTarget& target =
                 show->presentation ? show->presentation->picture() : *show->renderWindow;
-            show->background = kwo::createVideoBackground(*show->scene, target, settings["rendering"], names, 320,
-                                                          240, false, layout);
+            show->background = kwo::createVideoBackground(*show->scene, target, settings["rendering"], names,
+                                                          showFrameWidth, showFrameHeight, false, layout);
+            addCreatures(*show, settings, resized);
             // As the viewer does: the still backdrop drawn into the picture once.
             if (show->presentation)
                 show->presentation->drawOnce(*show->background.backdropViewport);
+        }
+    }
+
+    // The default creatures as the viewer builds them, each on a marker in
+    // view, drawn through the calibrated camera's projection.
+    void addCreatures(Show& show, const kwo::Setting& settings, const ARParam& calibration)
+    {
+        const kwo::ClipDistances clip = kwo::readClipDistances(settings["rendering"]);
+        show.background.camera->setCustomProjectionMatrix(
+            true, kwo::computeProjection(calibration, clip.nearDistance, clip.farDistance));
+        Ogre::SceneNode* trackingRoot = show.scene->getRootSceneNode()->createChildSceneNode();
+        trackingRoot->rotate(Ogre::Vector3::UNIT_X, Ogre::Degree(180), Ogre::Node::TS_LOCAL);
+        kwo::ObjectSceneContext context{show.scene, trackingRoot, names, show.animations};
+        const kwo::Setting objects = settings["tracking"]["objects"];
+        show.creatures.resize(objects.size());
+        for (unsigned i = 0; i < objects.size(); ++i) {
+            show.creatures[i].name = objects[i].name("name");
+            kwo::buildObjectScene(show.creatures[i], settings, context);
+            placeOnMarker(show.creatures[i], static_cast<int>(i));
         }
     }
 
@@ -261,11 +316,14 @@ void TwoCopies(benchmark::State& state)
 void DefaultSceneFrame(benchmark::State& state, Drawing drawing)
 {
     Show& show = engine().expose(drawing);
-    PageAlignedFrame frame = cameraFrame(320, 240);
+    PageAlignedFrame frame = cameraFrame(showFrameWidth, showFrameHeight);
     const double processBefore = processSeconds();
     for (auto _ : state) {
-        kwo::blankTopRow(frame.data(), 320, 240);
-        kwo::uploadFrame(*show.background.buffer, frame.data(), 320, 240);
+        for (Ogre::AnimationState* animation : show.animations)
+            if (animation->getEnabled())
+                animation->addTime(1.0f / 30);
+        kwo::blankTopRow(frame.data(), showFrameWidth, showFrameHeight);
+        kwo::uploadFrame(*show.background.buffer, frame.data(), showFrameWidth, showFrameHeight);
         show.renderWindow->update(true);
     }
     const double process = processSeconds() - processBefore;
@@ -274,6 +332,7 @@ void DefaultSceneFrame(benchmark::State& state, Drawing drawing)
     state.counters["pixels"] = show.renderWindow->getWidth() * show.renderWindow->getHeight();
     const Ogre::RenderTarget& drawn = show.presentation ? show.presentation->picture() : *show.renderWindow;
     state.counters["drawn_pixels"] = drawn.getWidth() * drawn.getHeight();
+    state.counters["creatures"] = static_cast<double>(show.creatures.size());
 }
 
 // The peer of a show's frame: the same window cleared and presented with
@@ -412,10 +471,10 @@ int main(int argc, char** argv)
         const double process = drawn->counters.at("process_ms"), bareProcess = presented->counters.at("process_ms");
         processPerFrame[where] = process;
         framesPerSecond[where] = fps;
-        std::printf("default show %s (%.0f pixels shown, %.0f drawn): %.1f +- %.1f fps against %.1f +- %.1f fps "
+        std::printf("default show with %.0f creatures %s (%.0f pixels shown, %.0f drawn): %.1f +- %.1f fps against %.1f +- %.1f fps "
                     "presenting the window alone; process CPU %.2f +- %.2f ms a frame against %.2f +- %.2f ms "
                     "(%.2f x)\n",
-                    where, drawn->counters.at("pixels"), drawn->counters.at("drawn_pixels"), fps,
+                    drawn->counters.at("creatures"), where, drawn->counters.at("pixels"), drawn->counters.at("drawn_pixels"), fps,
                     reporter.spread(show, "fps"), bareFps, reporter.spread(bare, "fps"), process,
                     reporter.spread(show, "process_ms"), bareProcess, reporter.spread(bare, "process_ms"),
                     process / bareProcess);

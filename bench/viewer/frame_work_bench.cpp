@@ -1,14 +1,16 @@
-// The viewer's per-frame CPU work with four markers in view at 640x480, as
-// the viewer does it: taking the frame from the video library (a clip of the
-// markers played through the viewer's own pipeline, lent top row first),
-// blanking its top row, the upload into a real video texture of the engine's
-// render system, the detection, four pose estimates, placing the objects and
-// the collision test, then giving the frame back; against the same frame
-// cycle without tracking, measured in the same run. Times are the thread's
-// CPU time over the frame's work only: the wait for the clip's next frame is
-// left out. Each repetition also gives the 95th percentile of its frames.
-// The texture lives on a real render window, so it needs a display (Xvfb
-// will do):
+// The main thread's per-frame work before drawing, with four markers in view
+// at 640x480: taking the frame from the video library (an uncompressed clip
+// of the markers played through the viewer's own pipeline, lent top row
+// first), blanking its top row, the upload into a real video texture of the
+// engine's render system, the detection, four pose estimates, placing the
+// objects (scene nodes without creatures) and the collision test, then giving
+// the frame back; against the same frame cycle without tracking, measured in
+// the same run. Times are the main thread's CPU time over that work only:
+// the wait for the clip's next frame, decoding (GStreamer's threads, and no
+// JPEG here) and drawing (the renderer's threads) are left out. What the
+// whole viewer costs is measured by bench/viewer/whole_viewer. Each
+// repetition also gives the 95th percentile of its frames. The texture lives
+// on a real render window, so it needs a display (Xvfb will do):
 //   tests/support/with-display build/bench/viewer/viewer_frame_bench
 #include "app/window.h"
 #include "scene/engine.h"
@@ -245,9 +247,10 @@ int main(int argc, char** argv)
     } reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (reporter.without.mean > 0)
-        std::printf("frame cycle with tracking / without: %.2f (mean %.3f +- %.3f ms, p95 %.3f ms, against mean "
-                    "%.3f +- %.3f ms, p95 %.3f ms; thread CPU time per 640x480 frame, medians of 5 rounds of %d "
-                    "frames with their standard deviation)\n",
+        std::printf("main thread's frame work before drawing, with tracking / without: %.2f (mean %.3f +- %.3f ms, "
+                    "p95 %.3f ms, against mean %.3f +- %.3f ms, p95 %.3f ms; thread CPU time per uncompressed "
+                    "640x480 frame, no decoding or drawing, medians of 5 rounds of %d frames with their standard "
+                    "deviation)\n",
                     reporter.with.mean / reporter.without.mean, reporter.with.mean, reporter.with.spread,
                     reporter.with.p95, reporter.without.mean, reporter.without.spread, reporter.without.p95,
                     framesPerRound);

@@ -355,15 +355,19 @@ TEST(RunFigures, ShortAndEmptyRuns)
     EXPECT_EQ(none.worstSecond, -1);
     EXPECT_EQ(none.frameTimeP95, 0);
     EXPECT_EQ(RunFigures::describe(none), "Run ended: 0 frames drawn in 0.0 s, 0.0 frames per second, no whole "
-                                          "second drawn");
+                                          "second drawn, 0 camera pictures shown, 0.0 per second");
 
     RunFigures brief(origin);
-    for (int k = 0; k < 40; ++k)
+    for (int k = 0; k < 40; ++k) {
         brief.frameDrawn(frameTime(origin, k, 60));
+        if (k % 2 == 0)
+            brief.pictureShown();
+    }
     const RunFigures::Summary s = brief.summary(origin + milliseconds(800));
     EXPECT_EQ(s.worstSecond, -1);
     EXPECT_EQ(RunFigures::describe(s), "Run ended: 40 frames drawn in 0.8 s, 50.0 frames per second, no whole "
-                                       "second drawn, frame time 95th percentile 16.7 ms");
+                                       "second drawn, frame time 95th percentile 16.7 ms, 20 camera pictures shown, "
+                                       "25.0 per second");
 }
 
 TEST(RunFigures, ClosingLineNamesEveryFigure)
@@ -374,8 +378,11 @@ TEST(RunFigures, ClosingLineNamesEveryFigure)
     s.framesPerSecond = 59.94;
     s.worstSecond = 57;
     s.frameTimeP95 = 17.3;
+    s.pictures = 1800;
+    s.picturesPerSecond = 29.88;
     EXPECT_EQ(RunFigures::describe(s), "Run ended: 3612 frames drawn in 60.2 s, 59.9 frames per second, worst "
-                                       "second 57 frames, frame time 95th percentile 17.3 ms");
+                                       "second 57 frames, frame time 95th percentile 17.3 ms, 1800 camera "
+                                       "pictures shown, 29.9 per second");
 }
 
 } // namespace

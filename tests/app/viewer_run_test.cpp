@@ -121,6 +121,16 @@ TEST(ViewerRun, WritesTheEngineLogInTheProgramFolder)
     if (seconds > 0.1) {
         EXPECT_GE(frames / (seconds - 0.051), rate - 0.051);
     }
+    // Camera pictures are counted as they are shown: at most one a frame.
+    std::smatch shown;
+    ASSERT_TRUE(std::regex_search(log, shown, std::regex(R"(, (\d+) camera pictures shown, ([0-9.]+) per second)")))
+        << log;
+    const double pictures = std::stod(shown[1]);
+    EXPECT_LE(pictures, frames);
+    if (seconds > 0.1) {
+        EXPECT_LE(pictures / (seconds + 0.051), std::stod(shown[2]) + 0.051);
+        EXPECT_GE(pictures / (seconds - 0.051), std::stod(shown[2]) - 0.051);
+    }
 }
 
 // The share of a core a thread that never sleeps gets over `time`.

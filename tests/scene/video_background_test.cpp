@@ -16,12 +16,19 @@
 #include <OgreRenderWindow.h>
 #include <OgreRoot.h>
 #include <OgreViewport.h>
+#include <OgreRenderTexture.h>
+#include <OgreTextureUnitState.h>
+#include <OgreTextureManager.h>
+#include <OgrePass.h>
+#include <OgreTechnique.h>
+#include <OgreHardwarePixelBuffer.h>
 
 #include <GL/gl.h>
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -159,6 +166,50 @@ TEST_F(VideoBackgroundOnScreen, TheTextureKeepsItsFormatStartsBlackAndHoldsEachF
             wrong += shown.bgrx[i] != frame[i] || shown.bgrx[i + 1] != frame[i + 1] || shown.bgrx[i + 2] != frame[i + 2];
         EXPECT_EQ(wrong, 0u) << "pixels unlike the frame";
     }
+}
+
+
+// Drawn texel for pixel (an 800x600 target, the backdrop's size), the backdrop
+// samples the nearest texel, which a software renderer draws for less: the
+// pixels are those bilinear filtering gives there. Scaled (the 320x240
+// window), it keeps the configured filtering.
+TEST_F(VideoBackgroundOnScreen, BackdropDrawnTexelForPixelSamplesTheNearestTexelAndLooksTheSame)
+{
+    Ogre::TexturePtr picture = Ogre::TextureManager::getSingleton().createManual(
+        "backdrop under test", "General", Ogre::TEX_TYPE_2D, 800, 600, 0, Ogre::PF_X8R8G8B8, Ogre::TU_RENDERTARGET);
+    Ogre::RenderTarget* target = picture->getBuffer()->getRenderTarget();
+    Json::Value document;
+    Json::Reader().parse(std::string(defaultDocument()), document);
+    config = document;
+    background = createVideoBackground(*scene, *target, Setting(config, "")["rendering"], names, 320, 240, false);
+    Ogre::TextureUnitState* unit =
+        background.backdrop->getMaterial()->getTechnique(0)->getPass(0)->getTextureUnitState(0);
+    EXPECT_EQ(unit->getTextureFiltering(Ogre::FT_MIN), Ogre::FO_POINT);
+    EXPECT_EQ(unit->getTextureFiltering(Ogre::FT_MAG), Ogre::FO_POINT);
+
+    background.sceneViewport->setVisibilityMask(0); // the backdrop alone
+    const auto draw = [&] {
+        target->update();
+        std::vector<std::uint8_t> pixels(800 * 600 * 4);
+        target->copyContentsToMemory(Ogre::Box(0, 0, 800, 600),
+                                     Ogre::PixelBox(800, 600, 1, Ogre::PF_X8R8G8B8, pixels.data()));
+        return pixels;
+    };
+    const std::vector<std::uint8_t> nearest = draw();
+    unit->setTextureFiltering(Ogre::TFO_BILINEAR);
+    const std::vector<std::uint8_t> bilinear = draw();
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < nearest.size(); ++i)
+        differing += nearest[i] != bilinear[i];
+    EXPECT_EQ(differing, 0u) << "of " << nearest.size() << " bytes";
+    // Something was drawn: the backdrop is no single colour.
+    EXPECT_NE(std::count(nearest.begin(), nearest.end(), nearest[0]), static_cast<long>(nearest.size()));
+
+    target->removeAllViewports();
+    unit->setTextureFiltering(Ogre::TFO_NONE);
+    make("{}");
+    EXPECT_EQ(unit->getTextureFiltering(Ogre::FT_MIN), Ogre::FO_LINEAR);
+    EXPECT_EQ(unit->getTextureFiltering(Ogre::FT_MAG), Ogre::FO_LINEAR);
 }
 
 } // namespace

@@ -4,7 +4,10 @@
 // Sliverfin and Mossglider take turns, so the default limit of two placed
 // creatures is seen at work.
 //
-// usage: make_demo_clip <camera.dat> <output.mkv> [seconds]
+// usage: make_demo_clip <camera.dat> <output.mkv> [seconds] [frames per second]
+//
+// The clip has the calibration's frame size; 25 frames per second unless
+// told otherwise.
 
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
@@ -110,7 +113,7 @@ cv::Mat tableTop(int width, int height)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::cerr << "usage: make_demo_clip <camera.dat> <output.mkv> [seconds]\n";
+        std::cerr << "usage: make_demo_clip <camera.dat> <output.mkv> [seconds] [frames per second]\n";
         return 2;
     }
     ARParam camera;
@@ -119,11 +122,16 @@ int main(int argc, char** argv)
         return 1;
     }
     const double length = argc > 3 ? std::stod(argv[3]) : 30;
+    const int rate = argc > 4 ? std::stoi(argv[4]) : 25;
+    if (length <= 0 || rate <= 0 || rate > 240) {
+        std::cerr << "make_demo_clip: the length and the frame rate must be above 0 (at most 240 frames per second)\n";
+        return 2;
+    }
 
     kwo::ClipFormat format;
     format.width = camera.xsize;
     format.height = camera.ysize;
-    format.framesPerSecond = 25;
+    format.framesPerSecond = rate;
     format.frameCount = static_cast<int>(std::lround(length * format.framesPerSecond));
     format.encoding = kwo::ClipEncoding::Mjpeg;
 
