@@ -105,7 +105,7 @@ void KWO::setUpTracker(const Json::Value& document)
                                                                           Ogre::Quaternion::IDENTITY);
     trackingRoot->rotate(Ogre::Vector3::UNIT_X, Ogre::Degree(180), Ogre::Node::TS_LOCAL);
 
-    std::string reason;
+    reason.clear();
     kwo::ObjectSceneContext context{sceneManager, trackingRoot, names, animationStates};
     const kwo::Setting objects = tracking["objects"];
     for (unsigned i = 0; i < objects.size(); ++i) {
