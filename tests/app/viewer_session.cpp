@@ -1,12 +1,15 @@
 #include "tests/app/viewer_session.h"
 
 #include "config/documents.h"
+#include "tests/support/process.h"
 #include "tests/support/viewer.h"
 
 #include <json/reader.h>
 #include <json/writer.h>
 
 #include <chrono>
+#include <filesystem>
+#include <iostream>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -24,6 +27,32 @@ Json::Value parse(const std::string& text)
     if (!reader.parse(text, value))
         throw std::runtime_error("bad test document: " + reader.getFormattedErrorMessages());
     return value;
+}
+
+// Where a viewer that shows no window is waiting: each thread's name, state
+// and kernel wait, and its stack when a debugger is at hand. A start-up that
+// hangs (a camera probe, a driver) is otherwise seen only as a timeout.
+std::string whereItWaits(pid_t pid)
+{
+    std::string report;
+    const std::string task = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code unreadable;
+    for (const auto& thread : std::filesystem::directory_iterator(task, unreadable)) {
+        const auto read = [&](const char* name) {
+            std::ifstream in(thread.path() / name);
+            std::string text;
+            std::getline(in, text);
+            return text;
+        };
+        const std::string stat = read("stat");
+        const std::size_t close = stat.rfind(')');
+        report += "  " + read("comm") + " " + (close != std::string::npos ? stat.substr(close + 2, 1) : "?") +
+                  " " + read("wchan") + "\n";
+    }
+    report += shell("command -v gdb >/dev/null && gdb -p " + std::to_string(pid) +
+                        " -batch -ex 'thread apply all bt 12' 2>/dev/null | grep -E '^(Thread|#)'",
+                    std::chrono::seconds(60));
+    return report;
 }
 
 } // namespace
@@ -60,6 +89,8 @@ std::string ViewerSession::start(const std::string& workingDirectory)
 {
     launch(workingDirectory);
     windowId = waitForWindow(std::string("^") + viewerTitle + "$", 30);
+    if (windowId.empty() && running->running())
+        std::cerr << "The viewer shows no window after 30 s; its threads:\n" << whereItWaits(running->pid());
     return windowId;
 }
 
