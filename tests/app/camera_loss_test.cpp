@@ -5,6 +5,7 @@
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
 #include "video/clip_writer.h"
+#include "tests/support/still_clip.h"
 
 #include <gtest/gtest.h>
 
@@ -67,12 +68,7 @@ TEST(CameraLoss, TheShowWaitsDarkenedWithoutCreaturesAndGoesOnWhenTheCameraIsBac
 
     TempDir clips;
     const std::string clip = clips.file("station.mkv");
-    ClipFormat format;
-    format.width = frame.width;
-    format.height = frame.height;
-    format.frameCount = 10;
-    format.encoding = ClipEncoding::Raw;
-    writeClip(clip, format, [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+    writeStillClip(clip, frame, 10, 30);
     const std::string whole = readFile(clip);
 
     ViewerSession viewer(viewerDocument(R"({

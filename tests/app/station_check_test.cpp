@@ -3,6 +3,7 @@
 // only "ok" lines and exit 0; each broken station names its file and key in
 // one line and exits 1 exactly when a start-up would fail. Nothing is
 // written: "user.config" stays byte for byte, "ogre.log" is not made.
+#include "tests/support/still_clip.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/viewer.h"
@@ -278,13 +279,7 @@ TEST(StationCheck, TheStationsMarkersInViewAreNamedAndJudgeTheThreshold)
     light.paper = 220;
     const synthetic::SyntheticFrame frame = synthetic::renderFrame(ar::changeSize(records[0], 320, 240), {marker}, light);
     TempDir clips;
-    ClipFormat format;
-    format.width = frame.width;
-    format.height = frame.height;
-    format.frameCount = 5;
-    format.encoding = ClipEncoding::Raw;
-    writeClip(clips.file("marker.mkv"), format,
-              [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+    writeStillClip(clips.file("marker.mkv"), frame, 5, 30);
 
     const ProcessResult result = checkStation(program, {"KWO_CLIP_CAMERAS=" + clips.file("marker.mkv")});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;

@@ -3,6 +3,7 @@
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
 #include "video/clip_writer.h"
+#include "tests/support/still_clip.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -119,14 +120,7 @@ CalibrationClip writeCalibrationClip(const std::string& path, int poses, int fra
 
 void writeEmptyClip(const std::string& path, int frames) {
     const ARParam camera = trueCalibrationCamera();
-    const kwo::synthetic::SyntheticFrame frame = kwo::synthetic::renderFrame(camera, {});
-    kwo::ClipFormat format;
-    format.width = camera.xsize;
-    format.height = camera.ysize;
-    format.framesPerSecond = 10;
-    format.frameCount = frames;
-    format.encoding = kwo::ClipEncoding::Raw;
-    kwo::writeClip(path, format, [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+    writeStillClip(path, kwo::synthetic::renderFrame(camera, {}), frames);
 }
 
 } // namespace kwo::test

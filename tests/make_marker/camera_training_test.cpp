@@ -6,6 +6,7 @@
 #include "tests/support/screen.h"
 #include "tools/make_marker/marker_pattern.h"
 #include "video/clip_writer.h"
+#include "tests/support/still_clip.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -46,13 +47,7 @@ protected:
     }
 
     static void writeClipOf(const std::string& path, const synthetic::SyntheticFrame& frame) {
-        ClipFormat format;
-        format.width = frame.width;
-        format.height = frame.height;
-        format.frameCount = 10;
-        format.framesPerSecond = 10;
-        format.encoding = ClipEncoding::Raw;
-        writeClip(path, format, [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+        writeStillClip(path, frame, 10);
     }
 
     std::vector<std::string> clipCameras() const {

@@ -15,6 +15,7 @@
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/calibration.h"
 #include "video/clip_writer.h"
+#include "tests/support/still_clip.h"
 
 #include <gtest/gtest.h>
 #include <json/writer.h>
@@ -112,13 +113,7 @@ cv::Mat printedSquare(const std::string& markerPng)
 // A still clip of one frame, as a camera over the table sees it.
 void writeTableClip(const std::string& path, const synthetic::SyntheticFrame& frame)
 {
-    ClipFormat format;
-    format.width = frame.width;
-    format.height = frame.height;
-    format.framesPerSecond = 10;
-    format.frameCount = 5;
-    format.encoding = ClipEncoding::Raw;
-    writeClip(path, format, [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
+    writeStillClip(path, frame);
 }
 
 bool groupWritable(const std::string& path, gid_t group)

@@ -3,7 +3,7 @@
 // shadowed one. The local threshold finds both, the F2 view shows its dark
 // pixels, + steps the offset, and the engine log names the value to keep.
 #include "tests/app/viewer_session.h"
-#include "tests/viewer/still_clip.h"
+#include "tests/support/still_clip.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
 #include "tracking/ar/tracker.h"

@@ -10,7 +10,7 @@
 #include "tests/support/process.h"
 #include "tests/support/screen.h"
 #include "tests/support/viewer.h"
-#include "tests/viewer/still_clip.h"
+#include "tests/support/still_clip.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"
 

@@ -7,7 +7,7 @@
 // speck too small to cover a pixel, so that every pixel of the window is the
 // camera picture or the tuning view.
 #include "tests/app/viewer_session.h"
-#include "tests/viewer/still_clip.h"
+#include "tests/support/still_clip.h"
 #include "tools/synthetic/lighting.h"
 #include "tools/synthetic/synthetic_frames.h"
 #include "tracking/ar/ar.h"

@@ -1,4 +1,4 @@
-#include "tests/viewer/still_clip.h"
+#include "tests/support/still_clip.h"
 
 #include "video/clip_writer.h"
 
@@ -7,13 +7,14 @@
 
 namespace kwo::test {
 
-void writeStillClip(const std::string& path, const kwo::synthetic::SyntheticFrame& frame)
+void writeStillClip(const std::string& path, const kwo::synthetic::SyntheticFrame& frame, int frames,
+                    int framesPerSecond)
 {
     kwo::ClipFormat format;
     format.width = frame.width;
     format.height = frame.height;
-    format.frameCount = 5;
-    format.framesPerSecond = 10;
+    format.frameCount = frames;
+    format.framesPerSecond = framesPerSecond;
     format.encoding = kwo::ClipEncoding::Raw;
     kwo::writeClip(path, format, [&](int, std::uint8_t* bgrx) { std::memcpy(bgrx, frame.data(), frame.pixels.size()); });
 }

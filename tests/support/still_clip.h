@@ -9,8 +9,9 @@
 namespace kwo::test {
 
 // A short lossless clip that shows `frame` still: a table of printed markers
-// as a clip camera sees it.
-void writeStillClip(const std::string& path, const kwo::synthetic::SyntheticFrame& frame);
+// as a clip camera sees it, `frames` frames at `framesPerSecond`.
+void writeStillClip(const std::string& path, const kwo::synthetic::SyntheticFrame& frame, int frames = 5,
+                    int framesPerSecond = 10);
 
 // Whether `window` shows `frame` scaled to fill it, `brightness` times as
 // bright: at least `share` of pixels sampled across it as in the frame
