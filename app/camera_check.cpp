@@ -36,8 +36,9 @@ std::string quoted(const std::string& text)
 std::optional<CameraPicture> checkCamera(const Json::Value& config, const Json::Value& userConfig,
                                          std::chrono::milliseconds firstFrame, CheckReport& report)
 {
+    const std::vector<VideoDevice> devices = findVideoDevices();
     CameraList cameras;
-    listCameras(cameras);
+    listCameras(devices, cameras);
     Json::Value chosen = userConfig;
     std::string name;
     try {
@@ -67,10 +68,9 @@ std::optional<CameraPicture> checkCamera(const Json::Value& config, const Json::
         report.error("camera " + quoted(name), error.what());
         return std::nullopt;
     }
-    const std::vector<VideoDevice> devices = findVideoDevices();
     const VideoDevice* device = findDeviceNamed(devices, name);
     if (!device) {
-        report.error("camera " + quoted(name), "Can't open video (the camera went away while it was checked)");
+        report.error("camera " + quoted(name), "Can't open video (no device of that name)");
         return std::nullopt;
     }
     std::unique_ptr<VideoSource> source;

@@ -45,8 +45,8 @@ KWO::KWO(const std::string& configPath, bool tuningKeys) : tuningKeys(tuningKeys
     startEngine(config);
     // The log names the camera and its mode; the tracker's stage adds the
     // calibration, the patterns and the threshold.
-    Ogre::LogManager::getSingleton().logMessage(kwo::cameraLogLine(
-        kwo::buildVideoConfig(config["video"], kwo::asString(userConfig["camera"])), videoWidth, videoHeight));
+    const std::string deviceText = kwo::buildVideoConfig(config["video"], kwo::asString(userConfig["camera"]));
+    Ogre::LogManager::getSingleton().logMessage(kwo::cameraLogLine(videoDevices, deviceText, videoWidth, videoHeight));
     setUpRendering(config);
     createVideoBackground(config);
     setUpTracker(config);

@@ -11,6 +11,7 @@
 #include "tracking/marker_tracking.h"
 #include "tracking/tracked_size.h"
 #include "tracking/tracked_object.h"
+#include "video/video_devices.h"
 
 #include <OgreFrameListener.h>
 #include <OgreHardwarePixelBuffer.h>
@@ -95,6 +96,9 @@ private:
     std::vector<TrackedObject> trackedObjects;
     std::vector<Ogre::AnimationState*> animationStates;
     std::vector<CollisionPair> collisionPairs;
+    // The capture devices found when the camera was chosen (the log names
+    // the one opened).
+    std::vector<kwo::VideoDevice> videoDevices;
     int videoWidth = 0;
     int videoHeight = 0;
     kwo::DetectionThreshold threshold;

@@ -11,8 +11,9 @@
 // The name lands in the user document, which is written at the end of start-up.
 void KWO::selectCamera(Json::Value& userConfig)
 {
+    videoDevices = kwo::findVideoDevices();
     kwo::CameraList cameras;
-    kwo::listCameras(cameras);
+    kwo::listCameras(videoDevices, cameras);
     kwo::selectCamera(cameras, userConfig, kwo::chooseCamera);
 }
 

@@ -10,12 +10,12 @@
 
 namespace kwo {
 
-std::string cameraLogLine(const std::string& deviceText, int width, int height)
+std::string cameraLogLine(const std::vector<VideoDevice>& devices, const std::string& deviceText, int width,
+                          int height)
 {
     std::string opening;
     try {
         const DeviceRequest request = parseDeviceRequest(deviceText);
-        const std::vector<VideoDevice> devices = findVideoDevices();
         const VideoDevice* device = findDeviceNamed(devices, request.friendlyName);
         opening = device ? describeOpening(*device, request) : "'" + request.friendlyName + "'";
     } catch (const std::runtime_error&) {

@@ -7,13 +7,18 @@
 #include "app/station_calibration.h"
 #include "config/threshold_setting.h"
 
+#include "video/video_devices.h"
+
 #include <string>
+#include <vector>
 
 namespace kwo {
 
 // "Camera: 'USB Camera' (/dev/video0), mode 640 x 480, 30 fps YUY2, frames 640x480".
-// `deviceText` is the text the camera was opened with.
-std::string cameraLogLine(const std::string& deviceText, int width, int height);
+// `deviceText` is the text the camera was opened with, `devices` the capture
+// devices the start-up found.
+std::string cameraLogLine(const std::vector<VideoDevice>& devices, const std::string& deviceText, int width,
+                          int height);
 
 // "Calibration: 'tracking/camera.dat' (tracking/params), made for 640x480
 // frames, used for 320x240, field of view 62.0 x 48.5 degrees".

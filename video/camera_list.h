@@ -1,5 +1,7 @@
 #pragma once
 
+#include "video/video_devices.h"
+
 #include <string>
 #include <vector>
 
@@ -12,5 +14,9 @@ using CameraList = std::vector<std::string>;
 // Appends the name of every capture device to `cameras`. Never throws: a
 // device system that cannot be asked simply contributes no names.
 void listCameras(CameraList& cameras);
+
+// The same from devices already found (findVideoDevices), so a start-up that
+// needs the devices themselves later probes them only once.
+void listCameras(const std::vector<VideoDevice>& devices, CameraList& cameras);
 
 } // namespace kwo

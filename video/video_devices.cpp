@@ -108,7 +108,12 @@ std::vector<VideoDevice> findVideoDevices()
 
 void listCameras(CameraList& cameras)
 {
-    for (const VideoDevice& device : findVideoDevices())
+    listCameras(findVideoDevices(), cameras);
+}
+
+void listCameras(const std::vector<VideoDevice>& devices, CameraList& cameras)
+{
+    for (const VideoDevice& device : devices)
         cameras.push_back(device.name);
 }
 
